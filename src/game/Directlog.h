@@ -1,0 +1,46 @@
+// The game history: every territory table the game has received, oldest first.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "network/Playerinfo.h"
+
+namespace torvane {
+
+// Per-nation figures kept beside each table: three rows of eight values, all -1 when created.
+struct CInfos {
+    std::array<std::array<int32_t, 8>, 3> values;
+    CInfos();
+};
+
+// Appends may come from the network thread while the frame reads; every operation takes the
+// history's lock, and tables, once appended, never move or change until the history is destroyed.
+class DirectLog {
+public:
+    DirectLog() = default;
+    DirectLog(const DirectLog&) = delete;
+    DirectLog& operator=(const DirectLog&) = delete;
+
+    // Appends an owned copy of `table` (a missing table is ignored) and a fresh CInfos.
+    void Append(const TerritoryTable* table);
+    void Append(const TerritoryTable& table) { Append(&table); }
+
+    int Count() const;
+    // The table at position `index` (0 = oldest), or nullptr when there is none.
+    const TerritoryTable* TableAt(int index) const;
+    const CInfos* InfosAt(int index) const;
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::unique_ptr<const TerritoryTable>> tables_;
+    std::vector<std::unique_ptr<const CInfos>> infos_;
+};
+
+// Count of a history that may be missing.
+inline int Count(const DirectLog* history) { return history ? history->Count() : 0; }
+
+}  // namespace torvane

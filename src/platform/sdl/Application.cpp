@@ -1,0 +1,348 @@
+// The application object and its forms on SDL: message loop, activation, key state, cursor.
+#include "platform/Application.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "platform/Cp1252.h"
+#include "platform/MessageBox.h"
+#include "platform/sdl/KeyMap.h"
+
+namespace platform {
+
+struct Form::State {
+    SDL_Window* window = nullptr;
+    Uint32 id = 0;
+    double scale = 1.0;
+    int offsetX = 0;
+    int offsetY = 0;
+};
+
+struct Application::Impl {
+    bool videoStarted = false;
+    bool headless = true;
+    std::vector<Form*> forms;
+
+    // Key state by virtual-key code. `latched` keeps a key that went down since the last pump
+    // visible until the next pump, so a press and release between two frames is still seen.
+    std::array<bool, 256> down{};
+    std::array<bool, 256> latched{};
+    std::array<uint8_t, SDL_NUM_SCANCODES> pressedCode{};
+
+    bool active = true;
+    bool focusChanged = false;
+
+    Form* FindForm(Uint32 windowId) const {
+        for (Form* form : forms) {
+            if (form->state_->id == windowId) return form;
+        }
+        return nullptr;
+    }
+
+    void Press(int code) {
+        if (code <= 0 || code > 255) return;
+        down[static_cast<size_t>(code)] = true;
+        latched[static_cast<size_t>(code)] = true;
+    }
+    void Release(int code) {
+        if (code <= 0 || code > 255) return;
+        down[static_cast<size_t>(code)] = false;
+    }
+    void UpdateNeutral(int code) {
+        const int neutral = NeutralModifierFor(code);
+        if (neutral == 0) return;
+        const int left = neutral == 16 ? 160 : neutral == 17 ? 162 : 164;
+        const bool any = down[static_cast<size_t>(left)] || down[static_cast<size_t>(left + 1)];
+        if (any) {
+            Press(neutral);
+        } else {
+            Release(neutral);
+        }
+    }
+    void ClearKeys() {
+        down.fill(false);
+        latched.fill(false);
+        pressedCode.fill(0);
+    }
+};
+
+namespace {
+
+bool IsHeadlessDriver(const char* driver) {
+    return !driver || std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "offscreen") == 0;
+}
+
+void ShowOnScreen(const std::string& text) {
+    const std::string utf8 = Cp1252ToUtf8(text);
+    if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, kErrorCaption, utf8.c_str(), nullptr) != 0) {
+        std::fprintf(stderr, "%s: %s\n", kErrorCaption, utf8.c_str());
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Form
+
+Form::Form(Application& app, std::unique_ptr<State> state) : app_(app), state_(std::move(state)) {
+    app_.impl_->forms.push_back(this);
+}
+
+Form::~Form() {
+    auto& forms = app_.impl_->forms;
+    forms.erase(std::remove(forms.begin(), forms.end(), this), forms.end());
+    if (state_->window) SDL_DestroyWindow(state_->window);
+}
+
+void Form::Show() {
+    if (state_->window) SDL_ShowWindow(state_->window);
+}
+
+void Form::Hide() {
+    if (state_->window) SDL_HideWindow(state_->window);
+}
+
+bool Form::IsVisible() const {
+    return state_->window && (SDL_GetWindowFlags(state_->window) & SDL_WINDOW_SHOWN) != 0;
+}
+
+void Form::SetClientArea(int x, int y, int width, int height) {
+    if (!state_->window) return;
+    SDL_SetWindowSize(state_->window, width, height);
+    SDL_SetWindowPosition(state_->window, x, y);
+}
+
+void Form::CentreOnDesktop() {
+    if (state_->window) {
+        SDL_SetWindowPosition(state_->window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+    }
+}
+
+void Form::Activate() {
+    if (!state_->window) return;
+    SDL_RaiseWindow(state_->window);
+    SDL_SetWindowInputFocus(state_->window);
+}
+
+bool Form::IsKeyDown(int virtualKey) const {
+    if (virtualKey <= 0 || virtualKey > 255) return false;
+    const auto& impl = *app_.impl_;
+    return impl.down[static_cast<size_t>(virtualKey)] || impl.latched[static_cast<size_t>(virtualKey)];
+}
+
+bool Form::HasKeyboardFocus() const {
+    return state_->window && SDL_GetKeyboardFocus() == state_->window;
+}
+
+Point Form::CursorPosition() const {
+    if (!state_->window) return {};
+    int x = 0;
+    int y = 0;
+    if (SDL_GetMouseFocus() == state_->window) {
+        SDL_GetMouseState(&x, &y);
+    } else {
+        int wx = 0;
+        int wy = 0;
+        SDL_GetGlobalMouseState(&x, &y);
+        SDL_GetWindowPosition(state_->window, &wx, &wy);
+        x -= wx;
+        y -= wy;
+    }
+    const double scale = state_->scale > 0 ? state_->scale : 1.0;
+    return {static_cast<int>(std::floor((x - state_->offsetX) / scale)),
+            static_cast<int>(std::floor((y - state_->offsetY) / scale))};
+}
+
+ClockReading Form::Now() const { return ReadClock(); }
+
+void Form::ProcessMessages() { app_.ProcessMessages(); }
+
+void* Form::NativeHandle() const { return state_->window; }
+
+void Form::SetPictureMapping(double scale, int offsetX, int offsetY) {
+    state_->scale = scale;
+    state_->offsetX = offsetX;
+    state_->offsetY = offsetY;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Application
+
+Application::Application() : impl_(std::make_unique<Impl>()) {
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+    SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
+        // No display at all: carry on headless.
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "dummy");
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
+            std::fprintf(stderr, "Torvane: no video at all: %s\n", SDL_GetError());
+            return;
+        }
+    }
+    impl_->videoStarted = true;
+    impl_->headless = IsHeadlessDriver(SDL_GetCurrentVideoDriver());
+    if (!impl_->headless) SetErrorSink(ShowOnScreen);
+}
+
+Application::~Application() {
+    if (!impl_->headless) SetErrorSink(nullptr);
+    if (impl_->videoStarted) SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+}
+
+bool Application::HasDisplay() const { return impl_->videoStarted && !impl_->headless; }
+
+std::unique_ptr<Form> Application::CreateForm(const FormOptions& options) {
+    auto state = std::make_unique<Form::State>();
+    if (impl_->videoStarted) {
+        Uint32 flags = options.visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN;
+        if (options.borderless) flags |= SDL_WINDOW_BORDERLESS;
+        const int x = options.centred ? static_cast<int>(SDL_WINDOWPOS_CENTERED) : options.x;
+        const int y = options.centred ? static_cast<int>(SDL_WINDOWPOS_CENTERED) : options.y;
+        const std::string title = Cp1252ToUtf8(options.title);
+        state->window = SDL_CreateWindow(title.c_str(), x, y, options.width, options.height, flags);
+        if (state->window) {
+            state->id = SDL_GetWindowID(state->window);
+        } else {
+            std::fprintf(stderr, "Torvane: cannot create a window: %s\n", SDL_GetError());
+        }
+    }
+    return std::unique_ptr<Form>(new Form(*this, std::move(state)));
+}
+
+void Application::ProcessMessages() {
+    Impl& impl = *impl_;
+    impl.latched.fill(false);
+    if (!impl.videoStarted) return;
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        switch (event.type) {
+            case SDL_QUIT: {
+                // Every form with a close handler gets the chance to clean up.
+                std::vector<Form*> forms = impl.forms;
+                for (Form* form : forms) {
+                    if (form->onClose && form->IsVisible()) form->onClose();
+                }
+                Terminate();
+                break;
+            }
+            case SDL_WINDOWEVENT: {
+                Form* form = impl.FindForm(event.window.windowID);
+                switch (event.window.event) {
+                    case SDL_WINDOWEVENT_CLOSE:
+                        if (form && form->onClose) {
+                            form->onClose();
+                        } else if (form) {
+                            form->Hide();
+                        }
+                        break;
+                    case SDL_WINDOWEVENT_FOCUS_GAINED:
+                        impl.focusChanged = true;
+                        break;
+                    case SDL_WINDOWEVENT_FOCUS_LOST:
+                        impl.focusChanged = true;
+                        impl.ClearKeys();
+                        break;
+                    case SDL_WINDOWEVENT_EXPOSED:
+                        if (form && form->onExposed) form->onExposed();
+                        break;
+                    default:
+                        break;
+                }
+                break;
+            }
+            case SDL_KEYDOWN: {
+                if (event.key.repeat) break;
+                const int code = VirtualKeyFor(event.key.keysym.scancode, event.key.keysym.sym);
+                if (code <= 0) break;
+                impl.pressedCode[event.key.keysym.scancode] = static_cast<uint8_t>(code);
+                impl.Press(code);
+                impl.UpdateNeutral(code);
+                if (Form* form = impl.FindForm(event.key.windowID); form && form->onKeyDown) {
+                    form->onKeyDown(code);
+                }
+                break;
+            }
+            case SDL_KEYUP: {
+                int code = impl.pressedCode[event.key.keysym.scancode];
+                if (code == 0) code = VirtualKeyFor(event.key.keysym.scancode, event.key.keysym.sym);
+                impl.pressedCode[event.key.keysym.scancode] = 0;
+                impl.Release(code);
+                impl.UpdateNeutral(code);
+                break;
+            }
+            case SDL_MOUSEBUTTONDOWN:
+            case SDL_MOUSEBUTTONUP: {
+                const bool pressed = event.type == SDL_MOUSEBUTTONDOWN;
+                const int code = VirtualKeyForMouseButton(event.button.button);
+                if (pressed) {
+                    impl.Press(code);
+                } else {
+                    impl.Release(code);
+                }
+                if (Form* form = impl.FindForm(event.button.windowID)) {
+                    auto& handler = pressed ? form->onMouseDown : form->onMouseUp;
+                    if (handler) handler(event.button.x, event.button.y, code);
+                }
+                break;
+            }
+            case SDL_MOUSEMOTION:
+                if (Form* form = impl.FindForm(event.motion.windowID); form && form->onMouseMove) {
+                    form->onMouseMove(event.motion.x, event.motion.y);
+                }
+                break;
+            default:
+                break;
+        }
+        if (terminated_) break;
+    }
+
+    if (impl.focusChanged) {
+        impl.focusChanged = false;
+        bool anyFocus = false;
+        for (Form* form : impl.forms) {
+            if (form->state_->window &&
+                (SDL_GetWindowFlags(form->state_->window) & SDL_WINDOW_INPUT_FOCUS)) {
+                anyFocus = true;
+            }
+        }
+        if (anyFocus && !impl.active) {
+            impl.active = true;
+            if (onActivate) onActivate();
+        } else if (!anyFocus && impl.active) {
+            impl.active = false;
+            if (onDeactivate) onDeactivate();
+        }
+    }
+}
+
+void Application::Run() {
+    while (!terminated_) {
+        ProcessMessages();
+        if (terminated_) break;
+        bool done = true;
+        if (onIdle) {
+            done = false;
+            onIdle(done);
+        }
+        if (done && !terminated_ && impl_->videoStarted) {
+            // Nothing to draw: sleep until the window system has something for us.
+            SDL_WaitEventTimeout(nullptr, 250);
+        }
+    }
+}
+
+void Application::Terminate() { terminated_ = true; }
+
+void Application::ShowSystemCursor(bool show) {
+    if (impl_->videoStarted) SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
+}
+
+}  // namespace platform

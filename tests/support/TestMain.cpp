@@ -1,0 +1,26 @@
+// Entry of every test program: settings in a fresh temporary folder, no display, no sound card,
+// error boxes collected instead of shown.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "support/TestSupport.h"
+
+int main(int argc, char** argv) {
+    char folder[] = "/tmp/torvane-test-XXXXXX";
+    if (!::mkdtemp(folder)) {
+        std::perror("mkdtemp");
+        return 2;
+    }
+    ::setenv("XDG_CONFIG_HOME", folder, 1);
+    ::setenv("SDL_VIDEODRIVER", "dummy", 0);
+    ::setenv("SDL_AUDIODRIVER", "dummy", 0);
+    testing::InitGoogleTest(&argc, argv);
+    const int result = RUN_ALL_TESTS();
+    std::error_code error;
+    std::filesystem::remove_all(folder, error);
+    return result;
+}
