@@ -1,18 +1,93 @@
-// Process entry.
-#include "platform/Application.h"
+// The game window: hosts the state machine driver and turns idle time into frames.
+#include "app/Main.h"
 
-int main() {
-    platform::Application application;
-    application.SetTitle("Torvane");
+#include <cstdlib>
+#include <ctime>
+
+#include "game/Objectif.h"
+#include "game/Random.h"
+
+namespace torvane {
+
+TMainScreen::TMainScreen(platform::Application& application, std::function<void()> closeMainForm,
+                         StateFactory factory)
+    : application(application), closeMainForm(std::move(closeMainForm)) {
     platform::FormOptions options;
     options.title = "Torvane";
-    options.visible = true;
-    auto form = application.CreateForm(options);
-    form->onClose = [&] { application.Terminate(); };
-    form->onKeyDown = [&](int key) {
-        if (key == 27) application.Terminate();
-    };
-    application.onIdle = [](bool& done) { done = true; };
-    application.Run();
-    return 0;
+    options.x = 0;
+    options.y = 0;
+    options.width = platform::kPictureWidth;
+    options.height = platform::kPictureHeight;
+    options.borderless = true;
+    options.visible = false;
+    form = application.CreateForm(options);
+    form->onClose = [this] { CloseHandler(); };
+
+    Randomize();
+    application.ShowSystemCursor(false);
+    form->SetClientArea(0, 0, platform::kPictureWidth, platform::kPictureHeight);
+    inactive = false;
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    BuildObjectives();
+
+    application.onIdle = [this](bool& done) { IdleHandler(done); };
+    application.onActivate = [this] { ActivateHandler(); };
+    application.onDeactivate = [this] { DeactivateHandler(); };
+
+    driver = std::make_unique<MainState>(form.get(), std::move(factory));
 }
+
+TMainScreen::~TMainScreen() {
+    application.onIdle = nullptr;
+    application.onActivate = nullptr;
+    application.onDeactivate = nullptr;
+    if (!closed) {
+        // Whatever the way out, the same clean-up as a close, without ending the program twice.
+        closeMainForm = nullptr;
+        CloseHandler();
+    }
+}
+
+void TMainScreen::Show() {
+    form->Show();
+    form->Activate();
+}
+
+void TMainScreen::IdleHandler(bool& done) {
+    done = false;
+    if (inactive) {
+        done = true;
+        return;
+    }
+    if (driver && driver->Run() != 1)
+        return;
+    driver.reset();
+    CloseHandler();
+    done = true;
+}
+
+void TMainScreen::ActivateHandler() {
+    inactive = false;
+    if (driver)
+        driver->Activate();
+}
+
+void TMainScreen::DeactivateHandler() {
+    inactive = true;
+    if (driver)
+        driver->Deactivate();
+}
+
+void TMainScreen::CloseHandler() {
+    if (closed)
+        return;
+    closed = true;
+    driver.reset();
+    application.ShowSystemCursor(true);
+    DestroyObjectives();
+    form->Hide();
+    if (closeMainForm)
+        closeMainForm();
+}
+
+}  // namespace torvane

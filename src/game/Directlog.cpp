@@ -4,11 +4,13 @@
 namespace torvane {
 
 CInfos::CInfos() {
-    for (auto& row : values) row.fill(-1);
+    for (auto& row : values)
+        row.fill(-1);
 }
 
 void DirectLog::Append(const TerritoryTable* table) {
-    if (!table) return;
+    if (!table)
+        return;
     auto copy = std::make_unique<const TerritoryTable>(*table);
     auto infos = std::make_unique<const CInfos>();
     std::lock_guard lock(mutex_);
@@ -23,13 +25,15 @@ int DirectLog::Count() const {
 
 const TerritoryTable* DirectLog::TableAt(int index) const {
     std::lock_guard lock(mutex_);
-    if (index < 0 || index >= static_cast<int>(tables_.size())) return nullptr;
+    if (index < 0 || index >= static_cast<int>(tables_.size()))
+        return nullptr;
     return tables_[static_cast<size_t>(index)].get();
 }
 
 const CInfos* DirectLog::InfosAt(int index) const {
     std::lock_guard lock(mutex_);
-    if (index < 0 || index >= static_cast<int>(infos_.size())) return nullptr;
+    if (index < 0 || index >= static_cast<int>(infos_.size()))
+        return nullptr;
     return infos_[static_cast<size_t>(index)].get();
 }
 

@@ -20,7 +20,7 @@ struct CInfos {
 // Appends may come from the network thread while the frame reads; every operation takes the
 // history's lock, and tables, once appended, never move or change until the history is destroyed.
 class DirectLog {
-public:
+  public:
     DirectLog() = default;
     DirectLog(const DirectLog&) = delete;
     DirectLog& operator=(const DirectLog&) = delete;
@@ -34,13 +34,15 @@ public:
     const TerritoryTable* TableAt(int index) const;
     const CInfos* InfosAt(int index) const;
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<std::unique_ptr<const TerritoryTable>> tables_;
     std::vector<std::unique_ptr<const CInfos>> infos_;
 };
 
 // Count of a history that may be missing.
-inline int Count(const DirectLog* history) { return history ? history->Count() : 0; }
+inline int Count(const DirectLog* history) {
+    return history ? history->Count() : 0;
+}
 
 }  // namespace torvane

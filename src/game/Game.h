@@ -24,10 +24,10 @@ enum Continent : int32_t {
 
 // One row of the world table.
 struct Territory {
-    int32_t x;                           // map position in pixels
+    int32_t x;  // map position in pixels
     int32_t y;
-    int32_t coastal;                     // 1 on the sea (every island), 0 inland
-    std::array<int32_t, 8> neighbours;   // neighbour index + 1, 0 = empty; used slots first
+    int32_t coastal;                    // 1 on the sea (every island), 0 inland
+    std::array<int32_t, 8> neighbours;  // neighbour index + 1, 0 = empty; used slots first
     const char* name;
     int32_t continent;
 };
@@ -47,19 +47,19 @@ NeighbourList NeighboursOf(int index);
 
 // Nations, index 0..7.
 struct Nation {
-    const char* name;         // display name
-    const char* stem;         // art file stem
+    const char* name;  // display name
+    const char* stem;  // art file stem
     const char* demonym;
-    uint32_t colour;          // ARGB
+    uint32_t colour;  // ARGB
     int startingTerritory;
 };
 const Nation* NationAt(int index);  // nullptr outside 0..7
 
-std::string NationName(int index);            // "En cours..." outside 0..7
-uint32_t NationColour(int index);             // grey outside 0..7
-int StartingTerritory(int index);             // 103 outside 0..6
-std::string NationFlagPath(int index);        // "..\Ressources\Graphics\Pays\<stem>.png"
-std::string NationPortraitPath(int index);    // "..\Ressources\Graphics\Personnage\<stem>.png"
+std::string NationName(int index);          // "En cours..." outside 0..7
+uint32_t NationColour(int index);           // grey outside 0..7
+int StartingTerritory(int index);           // 103 outside 0..6
+std::string NationFlagPath(int index);      // "..\Ressources\Graphics\Pays\<stem>.png"
+std::string NationPortraitPath(int index);  // "..\Ressources\Graphics\Personnage\<stem>.png"
 
 // Governments, index 0..2.
 struct Government {
@@ -78,7 +78,7 @@ struct Government {
 };
 const Government* GovernmentAt(int index);  // nullptr outside 0..2
 
-std::string GovernmentName(int index);        // "En cours..." outside 0..2
+std::string GovernmentName(int index);                           // "En cours..." outside 0..2
 std::string GovernmentEmblemPath(int index, bool lobbyPicture);  // .png, or .jpg for the lobby
 
 // "<leader title> des <demonym>", e.g. "Président des irakiens", "Titre des peuple".

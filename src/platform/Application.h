@@ -11,8 +11,8 @@
 namespace platform {
 
 struct FormOptions {
-    std::string title;    // Windows-1252
-    int x = 0;            // client-area position on the desktop, unless `centred`
+    std::string title;  // Windows-1252
+    int x = 0;          // client-area position on the desktop, unless `centred`
     int y = 0;
     int width = kPictureWidth;
     int height = kPictureHeight;
@@ -25,13 +25,20 @@ class Application;
 
 // A top-level window. It is also the game's view of the window system (key state, focus, cursor).
 class Form : public Window {
-public:
+  public:
     ~Form() override;
 
     void Show();
     void Hide();
     bool IsVisible() const;
     void SetClientArea(int x, int y, int width, int height);
+    struct Area {
+        int x = 0;
+        int y = 0;
+        int width = 0;
+        int height = 0;
+    };
+    Area ClientArea() const;
     void CentreOnDesktop();
     // Gives this form the keyboard focus and raises it.
     void Activate();
@@ -48,14 +55,14 @@ public:
     void SetPictureMapping(double scale, int offsetX, int offsetY);
 
     // Raised by the message loop.
-    std::function<void()> onClose;                          // the window system asked to close
-    std::function<void(int virtualKey)> onKeyDown;          // a key went down (no auto-repeat)
+    std::function<void()> onClose;                              // the window system asked to close
+    std::function<void(int virtualKey)> onKeyDown;              // a key went down (no auto-repeat)
     std::function<void(int x, int y, int button)> onMouseDown;  // client coordinates
     std::function<void(int x, int y, int button)> onMouseUp;
     std::function<void(int x, int y)> onMouseMove;
-    std::function<void()> onExposed;                        // contents must be redrawn
+    std::function<void()> onExposed;  // contents must be redrawn
 
-private:
+  private:
     friend class Application;
     struct State;
     explicit Form(Application& app, std::unique_ptr<State> state);
@@ -64,7 +71,7 @@ private:
 };
 
 class Application {
-public:
+  public:
     // Starts the window system. Without a display (or with SDL's dummy/offscreen video driver)
     // everything still works headless and error boxes go to standard error.
     Application();
@@ -97,7 +104,7 @@ public:
 
     struct Impl;
 
-private:
+  private:
     friend class Form;
     std::unique_ptr<Impl> impl_;
     std::string title_;

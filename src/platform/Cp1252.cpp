@@ -8,10 +8,9 @@ namespace {
 
 // 0x80..0x9F; the rest of the set equals Latin-1.
 constexpr std::array<char32_t, 32> kHighControls = {
-    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
-    0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
 
 void AppendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
@@ -34,15 +33,19 @@ void AppendUtf8(std::string& out, char32_t cp) {
 }  // namespace
 
 char32_t Cp1252ToCodePoint(uint8_t byte) {
-    if (byte >= 0x80 && byte <= 0x9F) return kHighControls[byte - 0x80];
+    if (byte >= 0x80 && byte <= 0x9F)
+        return kHighControls[byte - 0x80];
     return byte;
 }
 
 char CodePointToCp1252(char32_t cp) {
-    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
-    if (cp == 0xFFFD) return '?';
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF))
+        return static_cast<char>(cp);
+    if (cp == 0xFFFD)
+        return '?';
     for (size_t i = 0; i < kHighControls.size(); ++i) {
-        if (kHighControls[i] == cp) return static_cast<char>(0x80 + i);
+        if (kHighControls[i] == cp)
+            return static_cast<char>(0x80 + i);
     }
     return '?';
 }
@@ -50,7 +53,8 @@ char CodePointToCp1252(char32_t cp) {
 std::string Cp1252ToUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size() + text.size() / 4);
-    for (char c : text) AppendUtf8(out, Cp1252ToCodePoint(static_cast<uint8_t>(c)));
+    for (char c : text)
+        AppendUtf8(out, Cp1252ToCodePoint(static_cast<uint8_t>(c)));
     return out;
 }
 

@@ -29,7 +29,8 @@ fs::path ExecutableFolder() {
 }
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
+    if (a.size() != b.size())
+        return false;
     for (size_t i = 0; i < a.size(); ++i) {
         if (std::tolower(static_cast<unsigned char>(a[i])) !=
             std::tolower(static_cast<unsigned char>(b[i]))) {
@@ -44,22 +45,26 @@ std::vector<std::string> SplitComponents(std::string_view path) {
     std::string current;
     for (char c : path) {
         if (c == '\\' || c == '/') {
-            if (!current.empty()) parts.push_back(std::move(current));
+            if (!current.empty())
+                parts.push_back(std::move(current));
             current.clear();
         } else {
             current += c;
         }
     }
-    if (!current.empty()) parts.push_back(std::move(current));
+    if (!current.empty())
+        parts.push_back(std::move(current));
     return parts;
 }
 
 // The entry of `folder` named `name` without regard to case; an exact match wins.
 fs::path MatchEntry(const fs::path& folder, const std::string& name) {
     std::error_code error;
-    if (fs::exists(folder / name, error)) return folder / name;
+    if (fs::exists(folder / name, error))
+        return folder / name;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        if (EqualsIgnoreCase(it->path().filename().string(), name)) return it->path();
+        if (EqualsIgnoreCase(it->path().filename().string(), name))
+            return it->path();
     }
     return {};
 }
@@ -73,10 +78,12 @@ std::string ResourceRoot() {
     const fs::path exeFolder = ExecutableFolder();
     if (!exeFolder.empty()) {
         const fs::path beside = exeFolder / ".." / "Ressources";
-        if (IsFolder(beside)) return fs::weakly_canonical(beside).string();
+        if (IsFolder(beside))
+            return fs::weakly_canonical(beside).string();
     }
     const fs::path installed = fs::path(TORVANE_SHARE_DIR) / "Ressources";
-    if (IsFolder(installed)) return installed.string();
+    if (IsFolder(installed))
+        return installed.string();
     return {};
 }
 
@@ -84,8 +91,10 @@ std::string ResolveResource(std::string_view gamePath) {
     std::vector<std::string> parts = SplitComponents(gamePath);
     // "..\Ressources\..." names the resource root itself.
     size_t first = 0;
-    if (!parts.empty() && parts[0] == "..") first = 1;
-    if (parts.size() > first && EqualsIgnoreCase(parts[first], "Ressources")) ++first;
+    if (!parts.empty() && parts[0] == "..")
+        first = 1;
+    if (parts.size() > first && EqualsIgnoreCase(parts[first], "Ressources"))
+        ++first;
 
     const std::string rootText = ResourceRoot();
     fs::path root = rootText.empty() ? fs::path("Ressources") : fs::path(rootText);

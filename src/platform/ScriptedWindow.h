@@ -10,7 +10,7 @@
 namespace platform {
 
 class ScriptedWindow : public Window {
-public:
+  public:
     ScriptedWindow();
 
     bool IsKeyDown(int virtualKey) const override;
@@ -31,7 +31,7 @@ public:
     std::function<void()> onProcessMessages;
     int processMessagesCalls = 0;
 
-private:
+  private:
     std::array<bool, 256> keys_{};
     Point cursor_{};
     bool focus_ = true;

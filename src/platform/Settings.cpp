@@ -25,17 +25,18 @@ namespace {
 constexpr off_t kMaxFileSize = 1 << 20;
 
 class FileDescriptor {
-public:
+  public:
     explicit FileDescriptor(int fd) : fd_(fd) {}
     ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0)
+            ::close(fd_);
     }
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
     int get() const { return fd_; }
     bool valid() const { return fd_ >= 0; }
 
-private:
+  private:
     int fd_;
 };
 
@@ -43,7 +44,8 @@ enum class ReadResult { Ok, Missing, Failed };
 
 ReadResult ReadWhole(const std::string& path, std::string& out) {
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.valid()) return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
+    if (!fd.valid())
+        return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kMaxFileSize) {
         return ReadResult::Failed;
@@ -53,12 +55,15 @@ ReadResult ReadWhole(const std::string& path, std::string& out) {
     for (;;) {
         const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return ReadResult::Failed;
         }
-        if (n == 0) break;
+        if (n == 0)
+            break;
         out.append(buffer, static_cast<size_t>(n));
-        if (out.size() > static_cast<size_t>(kMaxFileSize)) return ReadResult::Failed;
+        if (out.size() > static_cast<size_t>(kMaxFileSize))
+            return ReadResult::Failed;
     }
     return ReadResult::Ok;
 }
@@ -68,7 +73,8 @@ bool WriteAll(int fd, const std::string& data) {
     while (done < data.size()) {
         const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return false;
         }
         done += static_cast<size_t>(n);
@@ -81,7 +87,8 @@ bool ReplaceFile(const std::string& path, const std::string& content) {
     const std::string temp = path + ".tmp." + std::to_string(::getpid());
     {
         FileDescriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-        if (!fd.valid()) return false;
+        if (!fd.valid())
+            return false;
         if (!WriteAll(fd.get(), content) || ::fsync(fd.get()) != 0) {
             ::unlink(temp.c_str());
             return false;
@@ -93,27 +100,31 @@ bool ReplaceFile(const std::string& path, const std::string& content) {
     }
     const std::string folder = std::filesystem::path(path).parent_path().string();
     FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.valid()) ::fsync(dir.get());
+    if (dir.valid())
+        ::fsync(dir.get());
     return true;
 }
 
 // Holds the exclusive advisory lock that serialises writers, across processes.
 class WriteLock {
-public:
+  public:
     explicit WriteLock(const std::string& path)
         : fd_(::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
-        if (!fd_.valid()) return;
+        if (!fd_.valid())
+            return;
         while (::flock(fd_.get(), LOCK_EX) != 0) {
-            if (errno != EINTR) return;
+            if (errno != EINTR)
+                return;
         }
         locked_ = true;
     }
     ~WriteLock() {
-        if (locked_) ::flock(fd_.get(), LOCK_UN);
+        if (locked_)
+            ::flock(fd_.get(), LOCK_UN);
     }
     bool locked() const { return locked_; }
 
-private:
+  private:
     FileDescriptor fd_;
     bool locked_ = false;
 };
@@ -128,9 +139,11 @@ bool EnsureFolder(const std::string& path) {
 template <typename Change>
 bool Modify(Change change) {
     const std::string path = SettingsFilePath();
-    if (!EnsureFolder(path)) return false;
+    if (!EnsureFolder(path))
+        return false;
     WriteLock lock(path);
-    if (!lock.locked()) return false;
+    if (!lock.locked())
+        return false;
     std::string content;
     SettingsDocument doc;
     switch (ReadWhole(path, content)) {
@@ -166,7 +179,8 @@ std::optional<SettingsDocument> Load() {
 
 std::optional<SettingValue> Lookup(const std::string& name) {
     auto doc = Load();
-    if (!doc) return std::nullopt;
+    if (!doc)
+        return std::nullopt;
     return doc->Find(name);
 }
 
@@ -190,19 +204,22 @@ std::string SettingsFilePath() {
 
 bool GetBoolSetting(const std::string& name, bool fallback) {
     auto value = Lookup(name);
-    if (!value || value->type != SettingType::Dword) return fallback;
+    if (!value || value->type != SettingType::Dword)
+        return fallback;
     return value->dword != 0;
 }
 
 int32_t GetIntSetting(const std::string& name, int32_t fallback) {
     auto value = Lookup(name);
-    if (!value || value->type != SettingType::Dword) return fallback;
+    if (!value || value->type != SettingType::Dword)
+        return fallback;
     return static_cast<int32_t>(value->dword);
 }
 
 std::string GetStringSetting(const std::string& name, const std::string& fallback) {
     auto value = Lookup(name);
-    if (!value) return fallback;
+    if (!value)
+        return fallback;
     if (value->type != SettingType::String && value->type != SettingType::ExpandString) {
         return fallback;
     }

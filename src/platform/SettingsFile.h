@@ -30,7 +30,7 @@ struct SettingValue {
 
 // The parsed file: its lines (continuations joined) and where the game's key lies.
 class SettingsDocument {
-public:
+  public:
     static SettingsDocument Parse(std::string_view utf8);
     static SettingsDocument Empty();
 
@@ -39,7 +39,7 @@ public:
     void SetString(std::string_view name, std::string_view cp1252);
     std::string Serialize() const;
 
-private:
+  private:
     void Set(std::string_view name, std::string line);
     std::vector<std::string> lines_;
 };

@@ -27,7 +27,7 @@ inline constexpr int kPictureWidth = 640;
 inline constexpr int kPictureHeight = 480;
 
 class Window {
-public:
+  public:
     virtual ~Window() = default;
 
     // Key state by Windows virtual-key code (mouse buttons are 1 left, 2 right, 4 middle).

@@ -12,9 +12,10 @@ namespace testsupport {
 
 // Collects every error box shown while it lives.
 class ErrorBoxes {
-public:
+  public:
     ErrorBoxes() {
-        previous_ = platform::SetErrorSink([this](const std::string& text) { texts.push_back(text); });
+        previous_ =
+            platform::SetErrorSink([this](const std::string& text) { texts.push_back(text); });
     }
     ~ErrorBoxes() { platform::SetErrorSink(previous_); }
     ErrorBoxes(const ErrorBoxes&) = delete;
@@ -22,7 +23,7 @@ public:
 
     std::vector<std::string> texts;
 
-private:
+  private:
     platform::ErrorSink previous_;
 };
 

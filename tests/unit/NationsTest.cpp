@@ -27,7 +27,9 @@ TEST(Nations, LeaderTitles) {
     EXPECT_EQ(LeaderTitle(3, 2), "Secr\xE9taire des am\xE9ricains");
     EXPECT_EQ(LeaderTitle(-1, -1), "Titre des peuple");
     EXPECT_EQ(LeaderTitle(-1, 1), "Empereur des peuple");
-    EXPECT_EQ(LeaderTitle(4, 7), "Titre des fran\xE7" "ais");
+    EXPECT_EQ(LeaderTitle(4, 7),
+              "Titre des fran\xE7"
+              "ais");
 }
 
 TEST(Governments, NamesAndFigures) {
@@ -38,7 +40,8 @@ TEST(Governments, NamesAndFigures) {
     EXPECT_EQ(GovernmentAt(3), nullptr);
     ASSERT_NE(GovernmentAt(1), nullptr);
     EXPECT_STREQ(GovernmentAt(1)->description,
-                 "D\xE9tiens les arm\xE9" "es les\r\nplus puissantes et les moins chers");
+                 "D\xE9tiens les arm\xE9"
+                 "es les\r\nplus puissantes et les moins chers");
     EXPECT_EQ(GovernmentAt(1)->armyValue, 85000);
     EXPECT_EQ(GovernmentEmblemPath(1, false), "..\\Ressources\\Graphics\\Embleme\\Empire.png");
     EXPECT_EQ(GovernmentEmblemPath(0, true), "..\\Ressources\\Graphics\\Embleme\\Democratie.jpg");

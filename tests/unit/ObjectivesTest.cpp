@@ -10,7 +10,7 @@ using namespace torvane;
 namespace {
 
 class Objectives : public testing::Test {
-protected:
+  protected:
     void SetUp() override { BuildObjectives(); }
     void TearDown() override { DestroyObjectives(); }
 
@@ -76,10 +76,12 @@ TEST_F(Objectives, WorldConquest) {
     table[56].wealth = 300000;
     history.Append(table);
     EXPECT_EQ(Check(0, history, 0), 0);  // one territory: 100 / 104 -> 0
-    for (int i = 0; i < 52; ++i) table[static_cast<size_t>(i)].owner = 2;
+    for (int i = 0; i < 52; ++i)
+        table[static_cast<size_t>(i)].owner = 2;
     history.Append(table);
     EXPECT_EQ(Check(0, history, 2), 50);
-    for (auto& t : table) t.owner = 2;
+    for (auto& t : table)
+        t.owner = 2;
     history.Append(table);
     EXPECT_EQ(Check(0, history, 2), 100);
     EXPECT_EQ(Check(0, history, 2, 1), 50);
@@ -110,11 +112,13 @@ TEST_F(Objectives, ColoniseAsiaCountsArmiesUpToFive) {
 
     TerritoryTable all = Fresh();
     for (int i = 0; i < TerritoryCount; ++i) {
-        if (ContinentOf(i) == Asia) all[static_cast<size_t>(i)].owner = 6;
+        if (ContinentOf(i) == Asia)
+            all[static_cast<size_t>(i)].owner = 6;
     }
     history.Append(all);
     EXPECT_EQ(Check(1, history, 6), 50);
-    for (auto& t : all) t.army = 5;
+    for (auto& t : all)
+        t.army = 5;
     history.Append(all);
     EXPECT_EQ(Check(1, history, 6), 100);
 }
@@ -141,14 +145,16 @@ TEST_F(Objectives, SwiftConquestComparesWithThePreviousTable) {
     TerritoryTable after = Fresh();
     before[0].owner = 5;  // already held: not counted
     after[0].owner = 5;
-    for (int i = 10; i < 16; ++i) after[static_cast<size_t>(i)].owner = 5;
+    for (int i = 10; i < 16; ++i)
+        after[static_cast<size_t>(i)].owner = 5;
     DirectLog history;
     history.Append(before);
     history.Append(after);
     EXPECT_EQ(Check(3, history, 5), 50);  // 6 new
-    for (int i = 20; i < 29; ++i) after[static_cast<size_t>(i)].owner = 5;
+    for (int i = 20; i < 29; ++i)
+        after[static_cast<size_t>(i)].owner = 5;
     history.Append(after);
-    EXPECT_EQ(Check(3, history, 5), 75);   // 9 more since the table before
+    EXPECT_EQ(Check(3, history, 5), 75);  // 9 more since the table before
     EXPECT_EQ(Check(3, history, 5, 1), 50);
     DirectLog big;
     big.Append(before);
@@ -169,7 +175,8 @@ TEST_F(Objectives, WorldSupremacyExcludesCapitals) {
 
 TEST_F(Objectives, WorldSupremacyScoresPerContinent) {
     TerritoryTable table = Fresh();
-    for (auto& t : table) t.wealth = 50000;
+    for (auto& t : table)
+        t.wealth = 50000;
     // Oceania: nation 7 holds the richest (fortified, improved, strongest army).
     table[100].wealth = 200000;
     table[100].owner = 7;
@@ -194,7 +201,8 @@ TEST_F(Objectives, WorldSupremacyScoresPerContinent) {
 
 TEST_F(Objectives, WorldSupremacyKeepsTheBetterCandidateOnTies) {
     TerritoryTable table = Fresh();
-    for (auto& t : table) t.wealth = 10000;
+    for (auto& t : table)
+        t.wealth = 10000;
     // Two equally rich territories of nation 2 in Africa; the later one is fortified only,
     // the earlier one improved only: equal counts, the earlier stays.
     table[36].owner = 2;
@@ -228,7 +236,8 @@ TEST(History, AppendCopiesAndIgnoresMissingTables) {
     EXPECT_EQ(history.TableAt(-1), nullptr);
     ASSERT_NE(history.InfosAt(0), nullptr);
     for (const auto& row : history.InfosAt(0)->values) {
-        for (int32_t v : row) EXPECT_EQ(v, -1);
+        for (int32_t v : row)
+            EXPECT_EQ(v, -1);
     }
     EXPECT_EQ(Count(nullptr), 0);
 }

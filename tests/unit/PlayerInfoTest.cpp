@@ -29,7 +29,8 @@ TEST(PlayerRecord, FreshRecord) {
     EXPECT_EQ(record.objective, -1);
     EXPECT_EQ(record.reservedByteA, -1);
     EXPECT_EQ(record.reservedByteB, -1);
-    for (int8_t v : record.reservedPerNation) EXPECT_EQ(v, -1);
+    for (int8_t v : record.reservedPerNation)
+        EXPECT_EQ(v, -1);
     EXPECT_EQ(record.Phase(), 0u);
     EXPECT_FALSE(record.IsReady());
     for (const TerritoryInfo& t : record.territories) {
@@ -87,7 +88,8 @@ TEST(PlayerRecord, WireLayoutOffsets) {
     EXPECT_EQ(Read32(&bytes[20]), 0xFFFFFFFEu);
     EXPECT_EQ(bytes[24], 0xFF);
     EXPECT_EQ(bytes[25], 0xFF);
-    for (int i = 26; i < 34; ++i) EXPECT_EQ(bytes[static_cast<size_t>(i)], 0xFF) << i;
+    for (int i = 26; i < 34; ++i)
+        EXPECT_EQ(bytes[static_cast<size_t>(i)], 0xFF) << i;
     EXPECT_EQ(bytes[34], 0xFE);
     // Territory 0 at offset 36.
     EXPECT_EQ(bytes[36], 4);

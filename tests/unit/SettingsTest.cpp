@@ -29,10 +29,12 @@ void WriteFile(const std::string& content) {
     std::ofstream(SettingsFilePath(), std::ios::binary) << content;
 }
 
-std::string Key() { return std::string("[") + kSettingsKey + "]\n"; }
+std::string Key() {
+    return std::string("[") + kSettingsKey + "]\n";
+}
 
 class Settings : public testing::Test {
-protected:
+  protected:
     void SetUp() override { testsupport::ClearSettings(); }
 };
 
@@ -98,10 +100,11 @@ TEST_F(Settings, ExpandStringsAndHexDwordsAreRead) {
 }
 
 TEST_F(Settings, ForeignLinesAndOtherKeysAreKept) {
-    const std::string original = "Windows Registry Editor Version 5.00\r\n\r\n"
-                                 "[HKEY_CURRENT_USER\\Software\\Other]\r\n"
-                                 "\"FullScreen\"=dword:00000000\r\n\r\n" +
-                                 Key() + "this line is not a value\n\"ConnectIP\"=\"10.0.0.1\"\n";
+    const std::string original =
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Other]\r\n"
+        "\"FullScreen\"=dword:00000000\r\n\r\n" +
+        Key() + "this line is not a value\n\"ConnectIP\"=\"10.0.0.1\"\n";
     WriteFile(original);
     // A value of another key is not ours.
     EXPECT_TRUE(GetBoolSetting("FullScreen", true));
@@ -148,7 +151,8 @@ TEST_F(Settings, KillDuringWritesLeavesAReadableFile) {
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        for (int i = 0;; ++i) SetIntSetting("MusicVolume", i % 101);
+        for (int i = 0;; ++i)
+            SetIntSetting("MusicVolume", i % 101);
     }
     ::usleep(150 * 1000);
     ::kill(child, SIGKILL);
@@ -168,7 +172,8 @@ TEST_F(Settings, TwoWritingProcessesLoseNeitherValue) {
     auto writer = [](const char* name) {
         const pid_t pid = ::fork();
         if (pid == 0) {
-            for (int i = 0; i < 150; ++i) SetIntSetting(name, i);
+            for (int i = 0; i < 150; ++i)
+                SetIntSetting(name, i);
             ::_exit(0);
         }
         return pid;

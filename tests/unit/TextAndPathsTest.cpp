@@ -13,29 +13,34 @@ using namespace platform;
 TEST(Cp1252, RoundTripsEveryDefinedByte) {
     for (int b = 1; b < 256; ++b) {
         const std::string one(1, static_cast<char>(b));
-        if (Cp1252ToCodePoint(static_cast<uint8_t>(b)) == 0xFFFD) continue;
+        if (Cp1252ToCodePoint(static_cast<uint8_t>(b)) == 0xFFFD)
+            continue;
         EXPECT_EQ(Utf8ToCp1252(Cp1252ToUtf8(one)), one) << b;
     }
     EXPECT_EQ(Cp1252ToUtf8("\x80"), "\xE2\x82\xAC");
-    EXPECT_EQ(Cp1252ToUtf8("Cr\xE9" "dits"), "Cr\xC3\xA9" "dits");
+    EXPECT_EQ(Cp1252ToUtf8("Cr\xE9"
+                           "dits"),
+              "Cr\xC3\xA9"
+              "dits");
 }
 
 TEST(Cp1252, MalformedUtf8ReadsAsQuestionMarks) {
-    EXPECT_EQ(Utf8ToCp1252("a\xC3"), "a?");            // cut sequence at the end
-    EXPECT_EQ(Utf8ToCp1252("\xC3\x28x"), "?(x");        // bad continuation
+    EXPECT_EQ(Utf8ToCp1252("a\xC3"), "a?");       // cut sequence at the end
+    EXPECT_EQ(Utf8ToCp1252("\xC3\x28x"), "?(x");  // bad continuation
     EXPECT_EQ(Utf8ToCp1252("\xFF\xFE"), "??");
     EXPECT_EQ(Utf8ToCp1252("\xF0\x9F\x98\x80!"), "?!");  // no 1252 form
 }
 
 class Resources : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        root_ = std::filesystem::temp_directory_path() /
-                ("torvane-res-" + std::to_string(::getpid()));
+        root_ =
+            std::filesystem::temp_directory_path() / ("torvane-res-" + std::to_string(::getpid()));
         std::filesystem::create_directories(root_ / "Graphics" / "Statistiques");
         std::ofstream(root_ / "Graphics" / "Statistiques" / "Up.png") << "x";
         const char* old = std::getenv("TORVANE_RESOURCES");
-        if (old) saved_ = old;
+        if (old)
+            saved_ = old;
         ::setenv("TORVANE_RESOURCES", root_.c_str(), 1);
     }
     void TearDown() override {

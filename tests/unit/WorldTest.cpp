@@ -16,7 +16,8 @@ namespace {
 bool Adjacent(int a, int b) {
     const NeighbourList list = NeighboursOf(a);
     for (int i = 0; i < list.count; ++i) {
-        if (list.index[static_cast<size_t>(i)] == b) return true;
+        if (list.index[static_cast<size_t>(i)] == b)
+            return true;
     }
     return false;
 }
@@ -26,7 +27,8 @@ std::set<std::set<int>> Components() {
     std::vector<int> parent(TerritoryCount);
     std::iota(parent.begin(), parent.end(), 0);
     auto find = [&](int x) {
-        while (parent[static_cast<size_t>(x)] != x) x = parent[static_cast<size_t>(x)];
+        while (parent[static_cast<size_t>(x)] != x)
+            x = parent[static_cast<size_t>(x)];
         return x;
     };
     for (int a = 0; a < TerritoryCount; ++a) {
@@ -36,17 +38,20 @@ std::set<std::set<int>> Components() {
         }
     }
     std::vector<std::set<int>> groups(TerritoryCount);
-    for (int i = 0; i < TerritoryCount; ++i) groups[static_cast<size_t>(find(i))].insert(i);
+    for (int i = 0; i < TerritoryCount; ++i)
+        groups[static_cast<size_t>(find(i))].insert(i);
     std::set<std::set<int>> result;
     for (auto& group : groups) {
-        if (!group.empty()) result.insert(group);
+        if (!group.empty())
+            result.insert(group);
     }
     return result;
 }
 
 std::set<int> Range(int first, int last) {
     std::set<int> s;
-    for (int i = first; i <= last; ++i) s.insert(i);
+    for (int i = first; i <= last; ++i)
+        s.insert(i);
     return s;
 }
 
@@ -100,9 +105,11 @@ TEST(World, NeighbourSlotsAreIndexPlusOneAscendingAndSymmetric) {
 TEST(World, LandGraphComponents) {
     std::set<int> americas = Range(0, 17);
     americas.insert(21);
-    for (int i = 23; i <= 35; ++i) americas.insert(i);
+    for (int i = 23; i <= 35; ++i)
+        americas.insert(i);
     std::set<int> oldWorld = Range(36, 70);
-    for (int i = 74; i <= 95; ++i) oldWorld.insert(i);
+    for (int i = 74; i <= 95; ++i)
+        oldWorld.insert(i);
     std::set<std::set<int>> expected = {americas, {18, 19, 20}, oldWorld, Range(99, 103)};
     for (int lone : {22, 71, 72, 73, 96, 97, 98}) {
         expected.insert({lone});
@@ -117,7 +124,8 @@ TEST(World, ExactlySevenLinksCrossContinents) {
         const NeighbourList list = NeighboursOf(a);
         for (int i = 0; i < list.count; ++i) {
             const int b = list.index[static_cast<size_t>(i)];
-            if (a < b && ContinentOf(a) != ContinentOf(b)) crossing.insert({a, b});
+            if (a < b && ContinentOf(a) != ContinentOf(b))
+                crossing.insert({a, b});
         }
     }
     const std::set<std::pair<int, int>> expected = {{21, 23}, {47, 53}, {55, 57}, {57, 59},
@@ -142,7 +150,9 @@ TEST(World, NamesAndPositions) {
     EXPECT_STREQ(TerritoryAt(73)->name, "Madagascrar");
     EXPECT_STREQ(TerritoryAt(74)->name, "Nvlle Zemble");
     EXPECT_STREQ(TerritoryAt(75)->name, "Sib\xE9rie Occidentale");
-    EXPECT_STREQ(TerritoryAt(98)->name, "Nvlle Guin\xE9" "e");
+    EXPECT_STREQ(TerritoryAt(98)->name,
+                 "Nvlle Guin\xE9"
+                 "e");
     EXPECT_STREQ(TerritoryAt(103)->name, "Queensland");
     int minX = 10000, maxX = 0, minY = 10000, maxY = 0;
     for (int i = 0; i < TerritoryCount; ++i) {

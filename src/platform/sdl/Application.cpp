@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <vector>
 
 #include "platform/Clock.h"
@@ -41,23 +42,27 @@ struct Application::Impl {
 
     Form* FindForm(Uint32 windowId) const {
         for (Form* form : forms) {
-            if (form->state_->id == windowId) return form;
+            if (form->state_->id == windowId)
+                return form;
         }
         return nullptr;
     }
 
     void Press(int code) {
-        if (code <= 0 || code > 255) return;
+        if (code <= 0 || code > 255)
+            return;
         down[static_cast<size_t>(code)] = true;
         latched[static_cast<size_t>(code)] = true;
     }
     void Release(int code) {
-        if (code <= 0 || code > 255) return;
+        if (code <= 0 || code > 255)
+            return;
         down[static_cast<size_t>(code)] = false;
     }
     void UpdateNeutral(int code) {
         const int neutral = NeutralModifierFor(code);
-        if (neutral == 0) return;
+        if (neutral == 0)
+            return;
         const int left = neutral == 16 ? 160 : neutral == 17 ? 162 : 164;
         const bool any = down[static_cast<size_t>(left)] || down[static_cast<size_t>(left + 1)];
         if (any) {
@@ -98,15 +103,18 @@ Form::Form(Application& app, std::unique_ptr<State> state) : app_(app), state_(s
 Form::~Form() {
     auto& forms = app_.impl_->forms;
     forms.erase(std::remove(forms.begin(), forms.end(), this), forms.end());
-    if (state_->window) SDL_DestroyWindow(state_->window);
+    if (state_->window)
+        SDL_DestroyWindow(state_->window);
 }
 
 void Form::Show() {
-    if (state_->window) SDL_ShowWindow(state_->window);
+    if (state_->window)
+        SDL_ShowWindow(state_->window);
 }
 
 void Form::Hide() {
-    if (state_->window) SDL_HideWindow(state_->window);
+    if (state_->window)
+        SDL_HideWindow(state_->window);
 }
 
 bool Form::IsVisible() const {
@@ -114,9 +122,19 @@ bool Form::IsVisible() const {
 }
 
 void Form::SetClientArea(int x, int y, int width, int height) {
-    if (!state_->window) return;
+    if (!state_->window)
+        return;
     SDL_SetWindowSize(state_->window, width, height);
     SDL_SetWindowPosition(state_->window, x, y);
+}
+
+Form::Area Form::ClientArea() const {
+    Area area;
+    if (state_->window) {
+        SDL_GetWindowPosition(state_->window, &area.x, &area.y);
+        SDL_GetWindowSize(state_->window, &area.width, &area.height);
+    }
+    return area;
 }
 
 void Form::CentreOnDesktop() {
@@ -126,15 +144,18 @@ void Form::CentreOnDesktop() {
 }
 
 void Form::Activate() {
-    if (!state_->window) return;
+    if (!state_->window)
+        return;
     SDL_RaiseWindow(state_->window);
     SDL_SetWindowInputFocus(state_->window);
 }
 
 bool Form::IsKeyDown(int virtualKey) const {
-    if (virtualKey <= 0 || virtualKey > 255) return false;
+    if (virtualKey <= 0 || virtualKey > 255)
+        return false;
     const auto& impl = *app_.impl_;
-    return impl.down[static_cast<size_t>(virtualKey)] || impl.latched[static_cast<size_t>(virtualKey)];
+    return impl.down[static_cast<size_t>(virtualKey)] ||
+           impl.latched[static_cast<size_t>(virtualKey)];
 }
 
 bool Form::HasKeyboardFocus() const {
@@ -142,7 +163,8 @@ bool Form::HasKeyboardFocus() const {
 }
 
 Point Form::CursorPosition() const {
-    if (!state_->window) return {};
+    if (!state_->window)
+        return {};
     int x = 0;
     int y = 0;
     if (SDL_GetMouseFocus() == state_->window) {
@@ -160,11 +182,17 @@ Point Form::CursorPosition() const {
             static_cast<int>(std::floor((y - state_->offsetY) / scale))};
 }
 
-ClockReading Form::Now() const { return ReadClock(); }
+ClockReading Form::Now() const {
+    return ReadClock();
+}
 
-void Form::ProcessMessages() { app_.ProcessMessages(); }
+void Form::ProcessMessages() {
+    app_.ProcessMessages();
+}
 
-void* Form::NativeHandle() const { return state_->window; }
+void* Form::NativeHandle() const {
+    return state_->window;
+}
 
 void Form::SetPictureMapping(double scale, int offsetX, int offsetY) {
     state_->scale = scale;
@@ -189,21 +217,27 @@ Application::Application() : impl_(std::make_unique<Impl>()) {
     }
     impl_->videoStarted = true;
     impl_->headless = IsHeadlessDriver(SDL_GetCurrentVideoDriver());
-    if (!impl_->headless) SetErrorSink(ShowOnScreen);
+    if (!impl_->headless)
+        SetErrorSink(ShowOnScreen);
 }
 
 Application::~Application() {
-    if (!impl_->headless) SetErrorSink(nullptr);
-    if (impl_->videoStarted) SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+    if (!impl_->headless)
+        SetErrorSink(nullptr);
+    if (impl_->videoStarted)
+        SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
 }
 
-bool Application::HasDisplay() const { return impl_->videoStarted && !impl_->headless; }
+bool Application::HasDisplay() const {
+    return impl_->videoStarted && !impl_->headless;
+}
 
 std::unique_ptr<Form> Application::CreateForm(const FormOptions& options) {
     auto state = std::make_unique<Form::State>();
     if (impl_->videoStarted) {
         Uint32 flags = options.visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN;
-        if (options.borderless) flags |= SDL_WINDOW_BORDERLESS;
+        if (options.borderless)
+            flags |= SDL_WINDOW_BORDERLESS;
         const int x = options.centred ? static_cast<int>(SDL_WINDOWPOS_CENTERED) : options.x;
         const int y = options.centred ? static_cast<int>(SDL_WINDOWPOS_CENTERED) : options.y;
         const std::string title = Cp1252ToUtf8(options.title);
@@ -220,7 +254,8 @@ std::unique_ptr<Form> Application::CreateForm(const FormOptions& options) {
 void Application::ProcessMessages() {
     Impl& impl = *impl_;
     impl.latched.fill(false);
-    if (!impl.videoStarted) return;
+    if (!impl.videoStarted)
+        return;
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
         switch (event.type) {
@@ -228,7 +263,8 @@ void Application::ProcessMessages() {
                 // Every form with a close handler gets the chance to clean up.
                 std::vector<Form*> forms = impl.forms;
                 for (Form* form : forms) {
-                    if (form->onClose && form->IsVisible()) form->onClose();
+                    if (form->onClose && form->IsVisible())
+                        form->onClose();
                 }
                 Terminate();
                 break;
@@ -251,7 +287,8 @@ void Application::ProcessMessages() {
                         impl.ClearKeys();
                         break;
                     case SDL_WINDOWEVENT_EXPOSED:
-                        if (form && form->onExposed) form->onExposed();
+                        if (form && form->onExposed)
+                            form->onExposed();
                         break;
                     default:
                         break;
@@ -259,9 +296,11 @@ void Application::ProcessMessages() {
                 break;
             }
             case SDL_KEYDOWN: {
-                if (event.key.repeat) break;
+                if (event.key.repeat)
+                    break;
                 const int code = VirtualKeyFor(event.key.keysym.scancode, event.key.keysym.sym);
-                if (code <= 0) break;
+                if (code <= 0)
+                    break;
                 impl.pressedCode[event.key.keysym.scancode] = static_cast<uint8_t>(code);
                 impl.Press(code);
                 impl.UpdateNeutral(code);
@@ -272,7 +311,8 @@ void Application::ProcessMessages() {
             }
             case SDL_KEYUP: {
                 int code = impl.pressedCode[event.key.keysym.scancode];
-                if (code == 0) code = VirtualKeyFor(event.key.keysym.scancode, event.key.keysym.sym);
+                if (code == 0)
+                    code = VirtualKeyFor(event.key.keysym.scancode, event.key.keysym.sym);
                 impl.pressedCode[event.key.keysym.scancode] = 0;
                 impl.Release(code);
                 impl.UpdateNeutral(code);
@@ -289,7 +329,8 @@ void Application::ProcessMessages() {
                 }
                 if (Form* form = impl.FindForm(event.button.windowID)) {
                     auto& handler = pressed ? form->onMouseDown : form->onMouseUp;
-                    if (handler) handler(event.button.x, event.button.y, code);
+                    if (handler)
+                        handler(event.button.x, event.button.y, code);
                 }
                 break;
             }
@@ -301,7 +342,8 @@ void Application::ProcessMessages() {
             default:
                 break;
         }
-        if (terminated_) break;
+        if (terminated_)
+            break;
     }
 
     if (impl.focusChanged) {
@@ -315,22 +357,32 @@ void Application::ProcessMessages() {
         }
         if (anyFocus && !impl.active) {
             impl.active = true;
-            if (onActivate) onActivate();
+            if (onActivate)
+                onActivate();
         } else if (!anyFocus && impl.active) {
             impl.active = false;
-            if (onDeactivate) onDeactivate();
+            if (onDeactivate)
+                onDeactivate();
         }
     }
 }
 
 void Application::Run() {
     while (!terminated_) {
-        ProcessMessages();
-        if (terminated_) break;
         bool done = true;
-        if (onIdle) {
-            done = false;
-            onIdle(done);
+        // An exception escaping an event handler is shown in the error box; the loop goes on.
+        try {
+            ProcessMessages();
+            if (terminated_)
+                break;
+            if (onIdle) {
+                done = false;
+                onIdle(done);
+            }
+        } catch (const std::exception& error) {
+            ShowErrorBox(error.what());
+        } catch (...) {
+            ShowErrorBox("");
         }
         if (done && !terminated_ && impl_->videoStarted) {
             // Nothing to draw: sleep until the window system has something for us.
@@ -339,10 +391,13 @@ void Application::Run() {
     }
 }
 
-void Application::Terminate() { terminated_ = true; }
+void Application::Terminate() {
+    terminated_ = true;
+}
 
 void Application::ShowSystemCursor(bool show) {
-    if (impl_->videoStarted) SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
+    if (impl_->videoStarted)
+        SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
 }
 
 }  // namespace platform

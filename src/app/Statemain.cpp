@@ -1,0 +1,60 @@
+// The state machine driver: owns the engines and the current screen, and changes screens.
+#include "app/Statemain.h"
+
+#include "audio/Directaudio.h"
+#include "input/Directinput.h"
+#include "network/Directplay.h"
+#include "screen/Directscreen.h"
+
+namespace torvane {
+
+MainState::MainState(platform::Window* window, StateFactory factory)
+    : window(window), factory(std::move(factory)) {
+    slots = {window, &screen, &audio, &input, &network};
+    screen = std::make_unique<DirectScreen>(window);
+    audio = std::make_unique<DirectAudio>(window);
+    input = std::make_unique<DirectInput>(window);
+    audio->PlayMedia(kMusicPath);
+    network = nullptr;
+    if (this->factory)
+        current = this->factory(NetworkBrowserCode, slots);
+}
+
+MainState::~MainState() {
+    // Leave the session before the screen that listens to it goes.
+    network.reset();
+    current.reset();
+    screen.reset();
+    audio.reset();
+    input.reset();
+}
+
+int32_t MainState::Run() {
+    if (!current)
+        return 1;
+    const int32_t code = current->Run();
+    if (code >= VideoIntroCode && code <= GameCode) {
+        // The old screen releases its pictures and sounds before the next one loads its own.
+        current.reset();
+        if (factory)
+            current = factory(code, slots);
+        return 0;
+    }
+    if (code == QuitCode) {
+        current.reset();
+        return 1;
+    }
+    return 0;
+}
+
+void MainState::Deactivate() {
+    if (audio && audio->IsMediaRunning())
+        audio->TogglePause();
+}
+
+void MainState::Activate() {
+    if (audio && !audio->IsMediaRunning())
+        audio->TogglePause();
+}
+
+}  // namespace torvane
