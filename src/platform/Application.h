@@ -98,6 +98,12 @@ class Application {
     // The system mouse pointer.
     void ShowSystemCursor(bool show);
 
+    // Queues input as the window system would deliver it to `form` (automation and tests); it is
+    // handled by the next ProcessMessages. Mouse coordinates are the form's client coordinates.
+    void InjectKey(Form& form, int virtualKey, bool down);
+    void InjectMouseButton(Form& form, int x, int y, int button, bool down);
+    void InjectMouseMove(Form& form, int x, int y);
+
     std::function<void(bool& done)> onIdle;
     std::function<void()> onActivate;
     std::function<void()> onDeactivate;

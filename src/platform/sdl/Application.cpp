@@ -401,3 +401,66 @@ void Application::ShowSystemCursor(bool show) {
 }
 
 }  // namespace platform
+
+namespace platform {
+namespace {
+
+// The scancode that reports `virtualKey` under the current layout, or UNKNOWN.
+SDL_Scancode ScancodeFor(int virtualKey) {
+    for (int code = 0; code < SDL_NUM_SCANCODES; ++code) {
+        const auto scancode = static_cast<SDL_Scancode>(code);
+        if (VirtualKeyFor(scancode, SDL_GetKeyFromScancode(scancode)) == virtualKey) {
+            return scancode;
+        }
+    }
+    if (virtualKey == 16) return SDL_SCANCODE_LSHIFT;
+    if (virtualKey == 17) return SDL_SCANCODE_LCTRL;
+    if (virtualKey == 18) return SDL_SCANCODE_LALT;
+    return SDL_SCANCODE_UNKNOWN;
+}
+
+Uint8 SdlButtonFor(int button) {
+    switch (button) {
+        case 2: return SDL_BUTTON_RIGHT;
+        case 4: return SDL_BUTTON_MIDDLE;
+        default: return SDL_BUTTON_LEFT;
+    }
+}
+
+}  // namespace
+
+void Application::InjectKey(Form& form, int virtualKey, bool down) {
+    if (!impl_->videoStarted) return;
+    SDL_Event event{};
+    event.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+    event.key.windowID = form.state_->id;
+    event.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+    event.key.keysym.scancode = ScancodeFor(virtualKey);
+    event.key.keysym.sym = SDL_GetKeyFromScancode(event.key.keysym.scancode);
+    SDL_PushEvent(&event);
+}
+
+void Application::InjectMouseButton(Form& form, int x, int y, int button, bool down) {
+    if (!impl_->videoStarted) return;
+    SDL_Event event{};
+    event.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+    event.button.windowID = form.state_->id;
+    event.button.button = SdlButtonFor(button);
+    event.button.state = down ? SDL_PRESSED : SDL_RELEASED;
+    event.button.clicks = 1;
+    event.button.x = x;
+    event.button.y = y;
+    SDL_PushEvent(&event);
+}
+
+void Application::InjectMouseMove(Form& form, int x, int y) {
+    if (!impl_->videoStarted) return;
+    SDL_Event event{};
+    event.type = SDL_MOUSEMOTION;
+    event.motion.windowID = form.state_->id;
+    event.motion.x = x;
+    event.motion.y = y;
+    SDL_PushEvent(&event);
+}
+
+}  // namespace platform
