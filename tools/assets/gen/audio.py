@@ -118,7 +118,7 @@ def speak(text, path):
         raw = os.path.join(tmp, "raw.wav")
         subprocess.run(["espeak-ng", "-v", "fr", "-s", "140", "-p", "38", "-w", raw, text], check=True)
         # resample to 22050 Hz 16-bit mono, add a little room and normalise
-        subprocess.run(["sox", "-q", raw, "-r", str(RATE), "-b", "16", "-c", "1", path,
+        subprocess.run(["sox", "-q", "-R", "-D", raw, "-r", str(RATE), "-b", "16", "-c", "1", path,
                         "reverb", "15", "gain", "-n", "-2"], check=True)
 
 

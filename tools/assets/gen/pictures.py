@@ -276,13 +276,16 @@ def game_pieces():
     d.line((110, 60, 310, 60), fill=GOLD, width=2)
     for cx in (100, 320):
         d.ellipse((cx - 4, 56, cx + 4, 64), fill=GOLD, outline=INK_SOFT)
-    # laurel branches framing the year
+    # two laurel branches on either side of the year
     for side in (-1, 1):
-        for i in range(9):
-            a = math.radians(200 + i * 17) if side < 0 else math.radians(-20 - i * 17)
-            cx = 210 + side * 0 + 150 * math.cos(a) * 0.85
-            cy = 150 - 90 * math.sin(a) * 0.9
-            d.ellipse((cx - 9, cy - 4, cx + 9, cy + 4), fill=(110, 130, 70), outline=(60, 80, 40))
+        for j in range(8):
+            a = math.radians(-70 + j * 20)
+            cx = 210 + side * (120 + 28 * math.cos(a))
+            cy = 150 + 62 * math.sin(a)
+            d.line([(cx, cy), (cx + side * 10, cy - 6)], fill=(60, 80, 40), width=2)
+            d.ellipse((cx + side * 6 - 8, cy - 10, cx + side * 6 + 8, cy - 3), fill=(110, 130, 70), outline=(60, 80, 40))
+            d.ellipse((cx - side * 4 - 8, cy + 1, cx - side * 4 + 8, cy + 8), fill=(120, 140, 76), outline=(60, 80, 40))
+        d.arc((210 - 150, 84, 210 + 150, 216), 110 if side < 0 else -70, 250 if side < 0 else 70, fill=(60, 80, 40), width=2)
     put(G + "Fond/NewYear.jpg", ny)
 
 
@@ -629,6 +632,8 @@ def backgrounds():
     text_centered(d, (320, 285), "Le monde en l'an de grâce 1870", font(28, italic=True), INK)
     text_centered(d, (320, 400), "Quillmere", font(22), INK_SOFT)
     compass(d, 560, 90, 40)
+    # a dark plaque under the orange version number drawn at the bottom right
+    d.rounded_rectangle((548, 443, 638, 476), radius=6, fill=(58, 40, 24), outline=GOLD)
     put(G + "Fond/Title.jpg", t)
 
     sp = parchment(320, 240, 95, base=(232, 214, 170), vignette=0.7)
