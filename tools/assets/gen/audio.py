@@ -44,6 +44,12 @@ def tone(freq, dur, rate=RATE, harmonics=((1, 1.0),), decay=0.0):
     return out
 
 
+def normalise(x, peak):
+    """Scale a signal so that its largest sample is `peak`."""
+    m = np.abs(x).max()
+    return x * (peak / m) if m > 0 else x
+
+
 def noise(n, seed):
     return np.random.RandomState(seed).uniform(-1, 1, n)
 
@@ -65,7 +71,7 @@ def hit():
     s = np.sin(2 * np.pi * 1800 * t) * np.exp(-t * 90) * 0.6
     s += np.sin(2 * np.pi * 950 * t) * np.exp(-t * 60) * 0.4
     s += noise(n, 1) * np.exp(-t * 300) * 0.3
-    return s * 0.9
+    return normalise(s, 0.9)
 
 
 def paper_slide(rising):
@@ -85,7 +91,7 @@ def paper_slide(rising):
     chime = tone(chime_f, dur, harmonics=((1, 1), (2, 0.3)), decay=7) * 0.18
     if not rising:
         chime = chime[::-1] * np.linspace(0, 1, n)
-    return (y * 2.2 * e + chime) * 0.8
+    return normalise(y * 2.2 * e + chime, 0.8)
 
 
 def search():
@@ -95,14 +101,14 @@ def search():
         n = int(length * RATE)
         parts.append(tone(800, length, harmonics=((1, 1), (3, 0.2))) * env(n, 0.004, 0.01))
         parts.append(np.zeros(int(0.06 * RATE)))
-    return np.concatenate(parts) * 0.6
+    return normalise(np.concatenate(parts), 0.6)
 
 
 def failed():
     # two falling low notes
     a = tone(330, 0.22, harmonics=((1, 1), (2, 0.5), (3, 0.25)), decay=4) * env(int(0.22 * RATE), 0.005, 0.05)
     b = tone(247, 0.40, harmonics=((1, 1), (2, 0.5), (3, 0.25)), decay=4) * env(int(0.40 * RATE), 0.005, 0.15)
-    return np.concatenate([a, np.zeros(int(0.03 * RATE)), b]) * 0.55
+    return normalise(np.concatenate([a, np.zeros(int(0.03 * RATE)), b]), 0.7)
 
 
 SPOKEN = {
