@@ -41,8 +41,6 @@ class Screen:
         img = self.load(rel, key)
         w, h = img.size
         nw, nh = max(1, int(round(w * sx))), max(1, int(round(h * sy)))
-        if nw <= 0 or nh <= 0:
-            return
         img = img.resize((nw, nh), Image.NEAREST)
         arr = np.asarray(img, np.float32).copy()
         a, r, g, b = (colour >> 24) & 255, (colour >> 16) & 255, (colour >> 8) & 255, colour & 255
@@ -50,7 +48,6 @@ class Screen:
         arr[:, :, 1] *= g / 255
         arr[:, :, 2] *= b / 255
         arr[:, :, 3] *= a / 255
-        self.canvas.alpha_composite(Image.fromarray(arr.astype(np.uint8)), (0, 0)) if False else None
         layer = Image.new("RGBA", (640, 480), (0, 0, 0, 0))
         layer.paste(Image.fromarray(arr.astype(np.uint8)), (int(x), int(y)))
         self.canvas.alpha_composite(layer)
@@ -322,7 +319,7 @@ def game(root, which):
         bw, bh = size(s, "Graphics/Fond/OK.png")
         s.draw("Graphics/Fond/OK.png", 320 - bw // 2, H // 2 + y + 95, key=0xFFBF0000)
     else:
-        W, H = size(s, "Statistiques/Fond.png".join(["Graphics/", ""]))
+        W, H = size(s, "Graphics/Statistiques/Fond.png")
         x0, y0 = 320 - W // 2, 240 - H // 2
         tw, th = size(s, "Graphics/Statistiques/Tab.png")
         s.draw("Graphics/Statistiques/Fond.png", x0, y0)
@@ -340,7 +337,7 @@ def game(root, which):
         s.text(x0 + 468, y0 + 34, "année 1870", g, 0, 2, 2)
         s.text(x0 + 168, y0 + 95, "Objectif :", g, 0, 1)
         s.text(x0 + 254, y0 + 97, "Conquête du monde (12%)", g, 0, 0)
-        s.draw("GRaphics/Statistiques/Up.png".replace("GR", "Gr"), x0 + 445, y0 + 97)
+        s.draw("Graphics/Statistiques/Up.png", x0 + 445, y0 + 97)
     return s
 
 
