@@ -314,10 +314,14 @@ def flag(i):
         d.ellipse((cx - r, cy - r, cx + r, cy + r), fill=fill)
         d.ellipse((cx - r * 0.55, cy - r * 0.85, cx + r * 1.15, cy + r * 0.85), fill=bg)
 
-    if i == 0:    # Irak: three bands with a red hoist triangle
-        hbands([(20, 20, 20), (245, 245, 240), (30, 120, 60)])
-        d.polygon([(0, 0), (W * 0.3, H / 2), (0, H)], fill=(180, 30, 30))
-        star(W * 0.1, H / 2, H * 0.1, (245, 245, 240))
+    if i == 0:    # Irak: red, white and black with a green star of eight points
+        hbands([(180, 30, 35), (245, 245, 240), (25, 25, 25)])
+        pts = []
+        for j in range(16):
+            a = -math.pi / 2 + j * math.pi / 8
+            rr = H * 0.14 if j % 2 == 0 else H * 0.07
+            pts.append((W / 2 + rr * math.cos(a), H / 2 + rr * math.sin(a)))
+        d.polygon(pts, fill=(30, 120, 60))
     elif i == 1:  # Egypte: red with three crescents and stars
         d.rectangle((0, 0, W, H), fill=(190, 30, 35))
         for cx, cy in ((0.3, 0.3), (0.6, 0.3), (0.45, 0.68)):
