@@ -1,0 +1,350 @@
+#!/usr/bin/python3
+"""Checks the committed game resources against tools/assets/manifest.tsv.
+
+Usage: check_resources.py <repo root>
+Exits 0 when everything holds, 1 with one line per problem otherwise.
+"""
+import os
+import re
+import struct
+import sys
+import wave
+
+try:
+    import numpy as np
+    from PIL import Image
+except ImportError:  # a Python without Debian's python3-pil: retry with the system one
+    if sys.executable != "/usr/bin/python3" and os.path.exists("/usr/bin/python3"):
+        os.execv("/usr/bin/python3", ["/usr/bin/python3"] + sys.argv)
+    print("check_resources: python3-pil and python3-numpy are required", file=sys.stderr)
+    sys.exit(2)
+
+PROBLEMS = []
+
+
+def problem(msg):
+    PROBLEMS.append(msg)
+
+
+# ------------------------------------------------------------------ manifest and paths
+def read_manifest(root):
+    rows = []
+    path = os.path.join(root, "tools", "assets", "manifest.tsv")
+    with open(path, encoding="utf-8") as f:
+        for n, line in enumerate(f, 1):
+            line = line.rstrip("\n")
+            if not line or line.startswith("#"):
+                continue
+            cols = line.split("\t")
+            if len(cols) != 4:
+                problem("manifest line %d: expected 4 tab-separated columns" % n)
+                continue
+            game_path, w, h, keys = cols
+            rows.append({
+                "path": game_path,
+                "w": None if w == "-" else int(w),
+                "h": None if h == "-" else int(h),
+                "keys": [] if keys in ("0", "-") else [int(k, 16) for k in keys.split(",")],
+                "picture": keys != "-",
+            })
+    return rows
+
+
+def resolve(root, game_path):
+    """Resolve a game path ("..\\Ressources\\X\\y.png") under <root>/Ressources without regard to case.
+
+    Returns the real path, or None when a component is missing or ambiguous.
+    """
+    parts = game_path.split("\\")
+    if parts[0] != ".." or len(parts) < 3:
+        return None
+    cur = root
+    for comp in parts[1:]:
+        try:
+            entries = os.listdir(cur)
+        except OSError:
+            return None
+        matches = [e for e in entries if e.lower() == comp.lower()]
+        if len(matches) != 1:
+            return None
+        cur = os.path.join(cur, matches[0])
+    return cur
+
+
+# ------------------------------------------------------------------ pictures
+FORMAT_OF = {".jpg": "JPEG", ".jpeg": "JPEG", ".png": "PNG", ".bmp": "BMP"}
+
+
+def key_rgb(key):
+    return ((key >> 16) & 255, (key >> 8) & 255, key & 255)
+
+
+def stray_key_pixels(mask):
+    """Key pixels that have no key-coloured 4-neighbour and do not touch the border:
+    the signature of an anti-aliasing accident that punches a hole in a picture."""
+    if mask.shape[0] < 3 or mask.shape[1] < 3:
+        return 0
+    inner = mask[1:-1, 1:-1]
+    nb = (mask[:-2, 1:-1].astype(int) + mask[2:, 1:-1] + mask[1:-1, :-2] + mask[1:-1, 2:])
+    return int((inner & (nb == 0)).sum())
+
+
+def check_picture(row, real):
+    name = row["path"]
+    ext = os.path.splitext(real)[1].lower()
+    try:
+        img = Image.open(real)
+        img.load()
+    except Exception as e:  # noqa: BLE001
+        problem("%s: does not decode (%s)" % (name, e))
+        return None
+    if FORMAT_OF.get(ext) != img.format:
+        problem("%s: file is %s, its name says %s" % (name, img.format, ext))
+    if img.size != (row["w"], row["h"]):
+        problem("%s: size %dx%d, expected %dx%d" % (name, img.size[0], img.size[1], row["w"], row["h"]))
+    if img.mode in ("RGBA", "LA") or "transparency" in img.info:
+        alpha = np.asarray(img.convert("RGBA"))[:, :, 3]
+        if (alpha < 255).any():
+            problem("%s: has transparent pixels; shapes must come from the colour key or be opaque" % name)
+    rgb = np.asarray(img.convert("RGB"))
+    total = rgb.shape[0] * rgb.shape[1]
+    keyed = np.zeros(rgb.shape[:2], bool)
+    for key in row["keys"]:
+        m = np.all(rgb == np.array(key_rgb(key), np.uint8), axis=2)
+        keyed |= m
+        if not m.any():
+            problem("%s: colour key 0x%08X does not occur in the picture" % (name, key))
+        stray = stray_key_pixels(m)
+        if stray:
+            problem("%s: %d isolated pixels of key 0x%08X inside the picture" % (name, stray, key))
+        if ext in (".jpg", ".jpeg"):
+            problem("%s: a colour-keyed picture must not be a JPEG" % name)
+    if row["keys"] and len(row["keys"]) == 1 and keyed.sum() == total:
+        problem("%s: the picture is nothing but its colour key" % name)
+    if not row["keys"] and total > 4 and rgb.reshape(-1, 3).std(axis=0).max() < 1.0 and row["w"] > 1 and row["h"] > 1:
+        problem("%s: the picture is a flat colour" % name)
+    return rgb
+
+
+def check_picture_rules(pics):
+    """Rules that follow from how the screens draw particular pictures."""
+    def get(suffix):
+        for k, v in pics.items():
+            if k.lower().endswith(suffix.lower()):
+                return v
+        problem("picture %s missing for a layout rule" % suffix)
+        return None
+
+    cur = get("Icones\\Cursor.png")
+    if cur is not None and tuple(cur[11, 16]) == (0x80, 0x00, 0x80):
+        problem("Cursor.png: the hot spot (16, 11) is transparent")
+    # frames whose interior is dimmed in 7-pixel-inset rectangles must be solid inside
+    for frame in ("MenuCadre.png", "Cadre.png", "CadreMoyen.png", "NetmapMenuGauche.png", "NetmapMenuDroit.png"):
+        a = get("Fond\\" + frame)
+        if a is not None:
+            inner = a[7:-7, 7:-7]
+            if np.all(inner == np.array((0xBD, 0x9C, 0x53), np.uint8), axis=2).any():
+                problem("%s: key colour inside the 7-pixel interior" % frame)
+    act = get("Fond\\Actif.png")
+    if act is not None:
+        colours = {tuple(c) for c in np.unique(act.reshape(-1, 3), axis=0)}
+        if colours != {(255, 255, 255), (0xE6, 0xC8, 0x86)}:
+            problem("Actif.png: must hold exactly its two key colours, found %d colours" % len(colours))
+    # the lobby map: each nation's mark must fall on land (tan), not on the sea
+    netmap = get("Fond\\NetMap.jpg")
+    points = [(342, 203), (322, 212), (206, 221), (213, 177), (297, 180), (433, 129), (449, 199), (448, 291)]
+    if netmap is not None:
+        for i, (x, y) in enumerate(points):
+            r, g, b = netmap[y - 1:y + 2, x - 1:x + 2].reshape(-1, 3).astype(int).mean(axis=0)
+            if not (r - b > 35 and r >= g):
+                problem("NetMap.jpg: nation %d's point (%d, %d) is not on land (colour %d,%d,%d)" % (i, x, y, r, g, b))
+    country = get("Fond\\Country.jpg")
+    chooser = [(355, 228), (337, 236), (238, 245), (242, 209), (314, 209), (434, 166), (448, 221), (446, 308)]
+    if country is not None:
+        sea = country[184 - 3:184 + 4, 64 - 3:64 + 4].reshape(-1, 3).astype(int).mean(axis=0)
+        for i, (x, y) in enumerate(chooser):
+            c = country[y - 90 - 1:y - 90 + 2, x - 120 - 1:x - 120 + 2].reshape(-1, 3).astype(int).mean(axis=0)
+            if np.linalg.norm(c - sea) < 25:
+                problem("Country.jpg: chooser point %d (%d, %d) looks like open sea" % (i, x, y))
+
+
+# ------------------------------------------------------------------ sounds, music, film
+def check_wav(row, real):
+    name = row["path"]
+    try:
+        with wave.open(real, "rb") as w:
+            ch, width, rate, n = w.getnchannels(), w.getsampwidth(), w.getframerate(), w.getnframes()
+            data = w.readframes(n)
+    except Exception as e:  # noqa: BLE001
+        problem("%s: not a readable PCM WAV (%s)" % (name, e))
+        return
+    if width != 2:
+        problem("%s: %d-bit samples, expected 16-bit" % (name, width * 8))
+        return
+    if rate not in (22050, 44100):
+        problem("%s: %d Hz, expected 22050 or 44100" % (name, rate))
+    if ch not in (1, 2):
+        problem("%s: %d channels" % (name, ch))
+    s = np.frombuffer(data, "<i2").astype(float) / 32768.0
+    dur = n / float(rate)
+    if not 0.03 <= dur <= 5.0:
+        problem("%s: lasts %.2f s, expected a short effect" % (name, dur))
+    rms = float(np.sqrt((s ** 2).mean())) if len(s) else 0.0
+    if rms < 0.01:
+        problem("%s: silent (RMS %.4f)" % (name, rms))
+    if len(s) and (np.abs(s) > 0.999).mean() > 0.01:
+        problem("%s: clipped" % name)
+
+
+ASF_HEADER = bytes.fromhex("3026B2758E66CF11A6D900AA0062CE6C")
+ASF_FILE_PROPERTIES = bytes.fromhex("A1DCAB8C47A9CF118EE400C00C205365")
+ASF_STREAM_PROPERTIES = bytes.fromhex("9107DCB7B7A9CF118EE600C00C205365")
+ASF_AUDIO_MEDIA = bytes.fromhex("409E69F84D5BCF11A8FD00805F5C442B")
+
+
+def check_wma(row, real):
+    name = row["path"]
+    with open(real, "rb") as f:
+        data = f.read()
+    if not data.startswith(ASF_HEADER):
+        problem("%s: not an ASF file" % name)
+        return
+    i = data.find(ASF_FILE_PROPERTIES)
+    if i < 0:
+        problem("%s: no ASF file properties" % name)
+        return
+    play_duration, _send, preroll = struct.unpack_from("<QQQ", data, i + 24 + 16 + 8 + 8 + 8)
+    seconds = play_duration / 1e7 - preroll / 1000.0
+    if seconds < 120:
+        problem("%s: lasts %.1f s, at least two minutes expected" % (name, seconds))
+    j = data.find(ASF_STREAM_PROPERTIES)
+    if j < 0 or data[j + 24:j + 40] != ASF_AUDIO_MEDIA:
+        problem("%s: no audio stream" % name)
+        return
+    # type-specific data: WAVEFORMATEX, wFormatTag 0x0161 is Windows Media Audio 2
+    fmt = struct.unpack_from("<H", data, j + 24 + 16 + 16 + 8 + 4 + 4 + 2 + 4)[0]
+    if fmt != 0x0161:
+        problem("%s: audio format tag 0x%04X, expected WMA v2 (0x0161)" % (name, fmt))
+
+
+def check_avi(row, real):
+    name = row["path"]
+    with open(real, "rb") as f:
+        data = f.read()
+    if data[:4] != b"RIFF" or data[8:12] != b"AVI ":
+        problem("%s: not an AVI file" % name)
+        return
+    i = data.find(b"avih")
+    if i < 0:
+        problem("%s: no AVI main header" % name)
+        return
+    usec, _rate, _pad, _flags, frames, _init, streams, _buf, w, h = struct.unpack_from("<10I", data, i + 8)
+    seconds = usec * frames / 1e6
+    if (w, h) != (row["w"], row["h"]):
+        problem("%s: %dx%d, expected %dx%d" % (name, w, h, row["w"], row["h"]))
+    if not 5.0 <= seconds <= 10.0:
+        problem("%s: lasts %.1f s, expected 5 to 10 s" % (name, seconds))
+    kinds = {m.group(1) for m in re.finditer(rb"strh....(vids|auds)", data, re.S)}
+    if streams < 2 or kinds != {b"vids", b"auds"}:
+        problem("%s: needs one video and one audio stream" % name)
+
+
+# ------------------------------------------------------------------ sources
+LITERAL = re.compile(r'"((?:\.\.\\\\Ressources\\\\)(?:[^"\\]|\\\\)*)"')
+
+
+def source_paths(root):
+    """Every string literal in src/ that starts with ..\\Ressources\\, unescaped."""
+    found = set()
+    src = os.path.join(root, "src")
+    for dirpath, _dirs, files in os.walk(src):
+        for f in files:
+            if not f.endswith((".cpp", ".cc", ".cxx", ".h", ".hpp", ".hh", ".inl")):
+                continue
+            with open(os.path.join(dirpath, f), encoding="utf-8", errors="replace") as fh:
+                text = fh.read()
+            for m in LITERAL.finditer(text):
+                found.add(m.group(1).replace("\\\\", "\\"))
+    return found
+
+
+def check_sources(root, rows):
+    listed = [r["path"].lower() for r in rows]
+    for lit in sorted(source_paths(root)):
+        low = lit.lower()
+        if low.endswith("\\") or not os.path.splitext(low)[1]:
+            # a folder prefix to which the code appends a name: some listed file must live there
+            if not any(p.startswith(low) for p in listed):
+                problem("src/ names %s, but no listed resource lives under it" % lit)
+        elif low not in listed:
+            problem("src/ loads %s, which the manifest does not list" % lit)
+
+
+def check_no_strays(root, rows, resolved):
+    known = {os.path.normcase(os.path.realpath(p)) for p in resolved if p}
+    base = os.path.join(root, "Ressources")
+    for dirpath, _dirs, files in os.walk(base):
+        rel = os.path.relpath(dirpath, base)
+        if rel.split(os.sep)[0] == "Fonts":
+            continue
+        for f in files:
+            p = os.path.join(dirpath, f)
+            if rel == "." and f == "LICENSE":
+                continue
+            if os.path.normcase(os.path.realpath(p)) not in known:
+                problem("Ressources/%s: not in the manifest" % os.path.relpath(p, base))
+    fonts = os.path.join(base, "Fonts")
+    for f in ("texgyrepagella-regular.otf", "GUST-FONT-LICENSE.txt"):
+        if not os.path.isfile(os.path.join(fonts, f)):
+            problem("Ressources/Fonts/%s is missing" % f)
+    if not os.path.isfile(os.path.join(base, "LICENSE")):
+        problem("Ressources/LICENSE is missing")
+
+
+def main(argv):
+    if len(argv) != 2:
+        print(__doc__, file=sys.stderr)
+        return 2
+    root = os.path.abspath(argv[1])
+    rows = read_manifest(root)
+    if not rows:
+        problem("manifest is empty")
+    pics = {}
+    resolved = []
+    for row in rows:
+        real = resolve(root, row["path"])
+        resolved.append(real)
+        if real is None or not os.path.isfile(real):
+            problem("%s: no such file under Ressources/" % row["path"])
+            continue
+        ext = os.path.splitext(real)[1].lower()
+        if ext == ".wav":
+            check_wav(row, real)
+        elif ext == ".wma":
+            check_wma(row, real)
+        elif ext == ".avi":
+            check_avi(row, real)
+        elif row["picture"]:
+            rgb = check_picture(row, real)
+            if rgb is not None:
+                pics[row["path"]] = rgb
+        else:
+            problem("%s: unknown kind of resource" % row["path"])
+    if pics:
+        check_picture_rules(pics)
+    check_sources(root, rows)
+    check_no_strays(root, rows, resolved)
+    total = sum(os.path.getsize(os.path.join(d, f)) for d, _, fs in os.walk(os.path.join(root, "Ressources")) for f in fs)
+    if total > 15 * 1024 * 1024:
+        problem("Ressources/ weighs %.1f MB, over the 15 MB budget" % (total / 1048576.0))
+    if PROBLEMS:
+        for p in PROBLEMS:
+            print("check_resources: " + p, file=sys.stderr)
+        print("check_resources: %d problem(s)" % len(PROBLEMS), file=sys.stderr)
+        return 1
+    print("check_resources: %d resources OK (%.1f MB)" % (len(rows), total / 1048576.0))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
