@@ -268,6 +268,13 @@ def source_paths(root):
     return found
 
 
+def check_font(row, real):
+    with open(real, "rb") as f:
+        head = f.read(4)
+    if head not in (b"OTTO", b"\x00\x01\x00\x00", b"true"):
+        problem("%s: not an OpenType or TrueType font" % row["path"])
+
+
 def check_sources(root, rows):
     listed = [r["path"].lower() for r in rows]
     for lit in sorted(source_paths(root)):
@@ -324,6 +331,8 @@ def main(argv):
             check_wma(row, real)
         elif ext == ".avi":
             check_avi(row, real)
+        elif ext in (".otf", ".ttf"):
+            check_font(row, real)
         elif row["picture"]:
             rgb = check_picture(row, real)
             if rgb is not None:
