@@ -44,10 +44,16 @@ std::string LoadFailure(const char* path) {
 // Tab order: boxes 1, 2, 3, 4 ("Plein écran", "Voir la vitesse...", "Activer le son",
 // "Texture carrées").
 const std::array<TEnterScreen::Box, 4> TEnterScreen::kBoxes = {{
-    {80, 87, 96, 85, "Plein \xE9" "cran", "FullScreen", true},
+    {80, 87, 96, 85,
+     "Plein \xE9"
+     "cran",
+     "FullScreen", true},
     {80, 126, 96, 124, "Voir la vitesse d'affichage", "ShowDebugInfo", false},
     {80, 166, 96, 164, "Activer le son", "NoSoundCard", true},
-    {80, 107, 96, 105, "Texture carr\xE9" "es", "SquareTexturesOnly", false},
+    {80, 107, 96, 105,
+     "Texture carr\xE9"
+     "es",
+     "SquareTexturesOnly", false},
 }};
 
 TEnterScreen::TEnterScreen(platform::Application& application, GameWindowFactory openGame)
@@ -109,33 +115,41 @@ void TEnterScreen::Show() {
 }
 
 bool TEnterScreen::Checked(int box) const {
-    if (box < 1 || box > 4) return false;
+    if (box < 1 || box > 4)
+        return false;
     return checked[static_cast<size_t>(box - 1)];
 }
 
 // Setting a box to a state other than its current one is a click: its value is written.
 void TEnterScreen::SetChecked(int box, bool state) {
-    if (Checked(box) != state) CheckBoxClick(box);
+    if (Checked(box) != state)
+        CheckBoxClick(box);
 }
 
 void TEnterScreen::CheckBoxClick(int box) {
-    if (box < 1 || box > 4) return;
+    if (box < 1 || box > 4)
+        return;
     bool& state = checked[static_cast<size_t>(box - 1)];
     state = !state;
     platform::SetBoolSetting(kBoxes[static_cast<size_t>(box - 1)].setting, state);
 }
 
 void TEnterScreen::LaunchButtonClick() {
-    if (game) return;
+    if (game)
+        return;
     form->Hide();
     game = openGame(*this);
-    if (game) game->Show();
+    if (game)
+        game->Show();
 }
 
-void TEnterScreen::CloseButtonClick() { application.Terminate(); }
+void TEnterScreen::CloseButtonClick() {
+    application.Terminate();
+}
 
 void TEnterScreen::FormKeyPress(int virtualKey) {
-    if (!IsCharacterKey(virtualKey)) return;
+    if (!IsCharacterKey(virtualKey))
+        return;
     if (form->IsKeyDown(13)) {
         LaunchButtonClick();
     } else if (form->IsKeyDown(27)) {
@@ -144,10 +158,12 @@ void TEnterScreen::FormKeyPress(int virtualKey) {
 }
 
 void TEnterScreen::KeyDown(int virtualKey) {
-    if (game) return;
+    if (game)
+        return;
     // The dialog sees keys before its controls.
     FormKeyPress(virtualKey);
-    if (game || application.Terminated()) return;
+    if (game || application.Terminated())
+        return;
     if (virtualKey == 9) {
         const bool back = form->IsKeyDown(16);
         focusedBox = back ? (focusedBox + 2) % 4 + 1 : focusedBox % 4 + 1;
@@ -162,9 +178,10 @@ int TEnterScreen::HitBox(int x, int y) const {
         const Box& b = kBoxes[static_cast<size_t>(box - 1)];
         const bool onBox = x >= b.x && x < b.x + kBoxWidth && y >= b.y && y < b.y + kBoxHeight;
         // The label is part of the option for the mouse too.
-        const bool onLabel = x >= b.labelX && x < b.labelX + 190 && y >= b.labelY &&
-                             y < b.labelY + 17;
-        if (onBox || onLabel) return box;
+        const bool onLabel =
+            x >= b.labelX && x < b.labelX + 190 && y >= b.labelY && y < b.labelY + 17;
+        if (onBox || onLabel)
+            return box;
     }
     return 0;
 }
@@ -181,22 +198,26 @@ int TEnterScreen::HitButton(int x, int y) const {
 }
 
 void TEnterScreen::MouseDown(int x, int y, int button) {
-    if (button != 1 || game) return;
+    if (button != 1 || game)
+        return;
     pressedButton = HitButton(x, y);
     pressedBox = HitBox(x, y);
-    if (pressedBox) focusedBox = pressedBox;
+    if (pressedBox)
+        focusedBox = pressedBox;
     Paint();
 }
 
 void TEnterScreen::MouseUp(int x, int y, int button) {
-    if (button != 1 || game) return;
+    if (button != 1 || game)
+        return;
     const int releasedButton = HitButton(x, y);
     const int releasedBox = HitBox(x, y);
     const int wasButton = pressedButton;
     const int wasBox = pressedBox;
     pressedButton = 0;
     pressedBox = 0;
-    if (wasBox && wasBox == releasedBox) CheckBoxClick(wasBox);
+    if (wasBox && wasBox == releasedBox)
+        CheckBoxClick(wasBox);
     if (wasButton && wasButton == releasedButton) {
         if (wasButton == 1) {
             CloseButtonClick();
@@ -209,7 +230,8 @@ void TEnterScreen::MouseUp(int x, int y, int button) {
 }
 
 void TEnterScreen::MouseMove(int x, int y) {
-    if (game) return;
+    if (game)
+        return;
     const int hovered = HitButton(x, y);
     if (hovered != hoveredButton) {
         hoveredButton = hovered;
@@ -229,7 +251,8 @@ void TEnterScreen::DrawButtonBorder(int x, int y, int width, int height, bool su
 }
 
 void TEnterScreen::Paint() {
-    if (!canvas->Valid() || !loaded || game) return;
+    if (!canvas->Valid() || !loaded || game)
+        return;
     canvas->Clear(0xFF000000);
     canvas->DrawPicture(splash, 0, 0);
 

@@ -13,7 +13,7 @@
 namespace torvane {
 
 class TEnterScreen {
-public:
+  public:
     using GameWindowFactory = std::function<std::unique_ptr<TMainScreen>(TEnterScreen&)>;
 
     // Builds the dialog (hidden until Show), loads its pictures and sets the four boxes from the
@@ -40,7 +40,7 @@ public:
 
     void Paint();
 
-private:
+  private:
     struct Box {
         int x;
         int y;

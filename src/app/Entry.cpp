@@ -10,7 +10,8 @@ int main() {
     application.SetTitle("Torvane");
     try {
         torvane::TEnterScreen launcher(application);
-        if (!launcher.Loaded()) return 0;
+        if (!launcher.Loaded())
+            return 0;
         launcher.Show();
         application.Run();
     } catch (const std::exception& error) {
