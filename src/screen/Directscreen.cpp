@@ -285,6 +285,10 @@ bool DirectScreen::SaveScreenshot(const std::string& pngPath) const {
     return ready && renderer->SavePicture(pngPath);
 }
 
+bool DirectScreen::ReadPicture(std::vector<uint32_t>& argb) const {
+    return ready && renderer->ReadPicture(argb);
+}
+
 uint32_t DirectScreen::PixelAt(int x, int y) const { return ready ? renderer->PixelAt(x, y) : 0; }
 
 bool DirectScreen::IsFullScreen() const { return renderer && renderer->IsFullScreen(); }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Window.h"
 
@@ -78,6 +79,8 @@ public:
     bool SaveScreenshot(const std::string& pngPath) const;
     // One pixel of the current picture (ARGB, opaque); 0 outside it or without a device.
     uint32_t PixelAt(int x, int y) const;
+    // The whole current picture, row by row (ARGB, opaque).
+    bool ReadPicture(std::vector<uint32_t>& argb) const;
     // False when construction failed at some step.
     bool IsReady() const { return ready; }
     bool IsFullScreen() const;

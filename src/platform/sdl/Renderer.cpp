@@ -65,6 +65,7 @@ struct Renderer::Impl {
     bool fullScreen = false;
     bool vsync = false;
     bool ttfStarted = false;
+    bool eventsStarted = false;
 
     struct Entry {
         SurfacePtr pixels;
@@ -102,6 +103,7 @@ struct Renderer::Impl {
         if (picture) SDL_DestroyTexture(picture);
         if (renderer) SDL_DestroyRenderer(renderer);
         SDL_DelEventWatch(&Impl::WatchEvents, this);
+        if (eventsStarted) SDL_QuitSubSystem(SDL_INIT_EVENTS);
         if (ttfStarted) TTF_Quit();
     }
 
@@ -321,6 +323,8 @@ std::unique_ptr<Renderer> Renderer::Create(Window* window, bool fullScreen, Crea
         impl->fullScreen = fullScreen;
     }
     SDL_SetRenderDrawBlendMode(impl->renderer, SDL_BLENDMODE_NONE);
+    // Device resets arrive as events; the queue must exist to watch for them, even headless.
+    impl->eventsStarted = SDL_InitSubSystem(SDL_INIT_EVENTS) == 0;
     SDL_AddEventWatch(&Impl::WatchEvents, impl.get());
     return std::unique_ptr<Renderer>(new Renderer(std::move(impl)));
 }
