@@ -18,6 +18,9 @@ int main(int argc, char** argv) {
     ::setenv("XDG_CONFIG_HOME", folder, 1);
     ::setenv("SDL_VIDEODRIVER", "dummy", 0);
     ::setenv("SDL_AUDIODRIVER", "dummy", 0);
+    // Every run draws with the bundled face and no frame pacing.
+    ::setenv("TORVANE_BUNDLED_FONT", "1", 0);
+    ::setenv("TORVANE_FRAME_CAP", "0", 0);
     testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();
     std::error_code error;

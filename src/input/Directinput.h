@@ -1,0 +1,56 @@
+// The input engine: polled key and mouse-button presses with a slow repeat, the cursor, and the
+// French-keyboard text entry built on them.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "platform/Window.h"
+
+namespace torvane {
+
+class DirectInput {
+public:
+    static constexpr int kTrackedKeys = 96;
+    // A held key is reported again once its timer reaches this many milliseconds.
+    static constexpr float kRepeatMs = 550.0f;
+
+    explicit DirectInput(platform::Window* window);
+
+    // Once per frame, before any query: measures the frame and advances or clears every timer.
+    void Update();
+    // True when a press of `virtualKey` (or mouse button 1 to 4) is waiting; consumes it.
+    bool KeyPressed(int virtualKey);
+    // In picture coordinates, not clamped; (0, 0) while the window lacks the keyboard focus.
+    platform::Point CursorPosition() const;
+
+    // Applies at most one edit of this frame's presses to `text` (Windows-1252, AZERTY layout).
+    // With `singleLine` Return is left to the caller.
+    std::string EditText(const std::string& text, bool singleLine);
+    // Applies this frame's digit, dot and erase presses to `text`, keeps it a valid IPv4 address
+    // in the making and answers whether it is complete.
+    bool EditAddress(std::string& text);
+
+    uint32_t GetElapsed() const { return elapsed; }
+    // Slot of a tracked virtual-key code, -1 for any other code.
+    static int SlotOf(int virtualKey);
+    // Forgets the time of the previous Update (shared by the whole process), so the next Update
+    // measures 0 ms again.
+    static void ResetClock();
+
+private:
+    bool IsDown(int virtualKey) const;
+
+    platform::Window* window;
+    std::array<float, kTrackedKeys> held{};
+    uint32_t elapsed = 0;
+};
+
+// Keeps every group of an address at 254 or below, at most three dots, no empty group; removes
+// at most one character per group level and call.
+std::string NormalizeAddress(const std::string& text);
+// Not empty, exactly three dots, not ending with a dot.
+bool IsCompleteAddress(const std::string& text);
+
+}  // namespace torvane

@@ -1,0 +1,626 @@
+// The drawing device on SDL2: sprites, glyph-atlas text, a texture pool that survives device
+// resets, full-screen scaling and frame pacing.
+#include "platform/Renderer.h"
+
+#include <SDL.h>
+#include <SDL_image.h>
+#include <SDL_ttf.h>
+#include <fontconfig/fontconfig.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <numbers>
+#include <thread>
+
+#include "platform/Application.h"
+#include "platform/Cp1252.h"
+
+namespace platform {
+namespace {
+
+constexpr Uint32 kPixelFormat = SDL_PIXELFORMAT_ARGB8888;
+
+struct SurfaceDeleter {
+    void operator()(SDL_Surface* surface) const { SDL_FreeSurface(surface); }
+};
+using SurfacePtr = std::unique_ptr<SDL_Surface, SurfaceDeleter>;
+
+struct Glyph {
+    SDL_Rect source{};      // in the atlas; empty when the byte has no glyph
+    int16_t offsetX = 0;    // where the glyph's picture starts relative to the pen
+    int16_t advance = 0;
+};
+
+struct FontSize {
+    TTF_Font* font = nullptr;
+    bool built = false;
+    int32_t atlas = -1;
+    int32_t lineHeight = 0;
+    std::array<Glyph, 256> glyphs{};
+};
+
+// Frame pacing can be switched off (TORVANE_FRAME_CAP=0) so headless runs go at full speed.
+bool FrameCapEnabled() {
+    const char* hint = std::getenv("TORVANE_FRAME_CAP");
+    return !(hint && std::strcmp(hint, "0") == 0);
+}
+
+}  // namespace
+
+struct Renderer::Impl {
+    Window* window = nullptr;
+    SDL_Window* sdlWindow = nullptr;
+    SurfacePtr offscreen;
+    SDL_Renderer* renderer = nullptr;
+    // In a window everything is drawn into this 640 x 480 target, then scaled onto the window, so
+    // the picture can always be read back and full screen keeps the picture's proportions.
+    SDL_Texture* picture = nullptr;
+    bool fullScreen = false;
+    bool vsync = false;
+    bool ttfStarted = false;
+    bool eventsStarted = false;
+
+    struct Entry {
+        SurfacePtr pixels;
+        SDL_Texture* texture = nullptr;
+        bool used = false;
+    };
+    std::vector<Entry> pool;
+
+    std::vector<uint8_t> fontData;
+    std::unique_ptr<std::array<FontSize, kFontCount>> fonts;
+    int fontCount = 0;
+
+    std::atomic<bool> deviceReset{false};
+
+    // Pacing: the earliest moment the next frame may be shown.
+    bool paced = false;
+    std::chrono::steady_clock::duration period{};
+    std::chrono::steady_clock::time_point nextPresent{};
+
+    // Last picture placement reported to the window, to report only changes.
+    double mappedScale = 0.0;
+    int mappedX = -1;
+    int mappedY = -1;
+
+    ~Impl() {
+        for (Entry& entry : pool) {
+            if (entry.texture) SDL_DestroyTexture(entry.texture);
+        }
+        pool.clear();
+        if (fonts) {
+            for (FontSize& size : *fonts) {
+                if (size.font) TTF_CloseFont(size.font);
+            }
+        }
+        if (picture) SDL_DestroyTexture(picture);
+        if (renderer) SDL_DestroyRenderer(renderer);
+        SDL_DelEventWatch(&Impl::WatchEvents, this);
+        if (eventsStarted) SDL_QuitSubSystem(SDL_INIT_EVENTS);
+        if (ttfStarted) TTF_Quit();
+    }
+
+    static int SDLCALL WatchEvents(void* data, SDL_Event* event) {
+        if (event->type == SDL_RENDER_DEVICE_RESET || event->type == SDL_RENDER_TARGETS_RESET) {
+            static_cast<Impl*>(data)->deviceReset = true;
+        }
+        return 0;
+    }
+
+    Entry* Find(int32_t id) {
+        if (id < 0 || id >= static_cast<int32_t>(pool.size())) return nullptr;
+        Entry& entry = pool[static_cast<size_t>(id)];
+        return entry.used ? &entry : nullptr;
+    }
+    const Entry* Find(int32_t id) const { return const_cast<Impl*>(this)->Find(id); }
+
+    SDL_Texture* MakeTexture(SDL_Surface* pixels) {
+        SDL_Texture* texture = SDL_CreateTextureFromSurface(renderer, pixels);
+        if (texture) SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_BLEND);
+        return texture;
+    }
+
+    int32_t Add(SurfacePtr pixels) {
+        SDL_Texture* texture = MakeTexture(pixels.get());
+        if (!texture) return -1;
+        size_t slot = 0;
+        while (slot < pool.size() && pool[slot].used) ++slot;
+        if (slot == pool.size()) pool.emplace_back();
+        Entry& entry = pool[slot];
+        entry.pixels = std::move(pixels);
+        entry.texture = texture;
+        entry.used = true;
+        return static_cast<int32_t>(slot);
+    }
+
+    void UpdatePacing() {
+        paced = false;
+        if (!sdlWindow || !FrameCapEnabled()) return;
+        int refresh = 60;
+        SDL_DisplayMode mode;
+        const int display = SDL_GetWindowDisplayIndex(sdlWindow);
+        if (display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0 && mode.refresh_rate > 0) {
+            refresh = mode.refresh_rate;
+        }
+        paced = true;
+        period = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+            std::chrono::duration<double>(1.0 / refresh));
+    }
+
+    void Pace() {
+        if (!paced) return;
+        using clock = std::chrono::steady_clock;
+        const auto now = clock::now();
+        if (now < nextPresent) {
+            std::this_thread::sleep_until(nextPresent);
+            nextPresent += period;
+        } else {
+            // A frame that came late does not earn the next ones a burst.
+            nextPresent = now + period;
+        }
+    }
+
+    // Where the 640 x 480 picture goes in the window, in window coordinates.
+    SDL_Rect Placement() {
+        int width = kPictureWidth;
+        int height = kPictureHeight;
+        SDL_GetRendererOutputSize(renderer, &width, &height);
+        if (width <= 0 || height <= 0) return {0, 0, kPictureWidth, kPictureHeight};
+        const double scale = std::min(static_cast<double>(width) / kPictureWidth,
+                                      static_cast<double>(height) / kPictureHeight);
+        const int w = static_cast<int>(std::lround(kPictureWidth * scale));
+        const int h = static_cast<int>(std::lround(kPictureHeight * scale));
+        SDL_Rect rect{(width - w) / 2, (height - h) / 2, w, h};
+
+        // The cursor comes in window units, which differ from output pixels on high-density screens.
+        int windowWidth = width;
+        int windowHeight = height;
+        SDL_GetWindowSize(sdlWindow, &windowWidth, &windowHeight);
+        const double unit = windowWidth > 0 ? static_cast<double>(width) / windowWidth : 1.0;
+        const double mapScale = scale / unit;
+        const int mapX = static_cast<int>(std::lround(rect.x / unit));
+        const int mapY = static_cast<int>(std::lround(rect.y / unit));
+        if (mapScale != mappedScale || mapX != mappedX || mapY != mappedY) {
+            mappedScale = mapScale;
+            mappedX = mapX;
+            mappedY = mapY;
+            if (auto* form = dynamic_cast<Form*>(window)) form->SetPictureMapping(mapScale, mapX, mapY);
+        }
+        return rect;
+    }
+
+    void ApplyDisplayMode(bool full) {
+        fullScreen = full;
+        if (!sdlWindow) return;
+        const Uint32 flags = SDL_GetWindowFlags(sdlWindow);
+        const bool isFull = (flags & SDL_WINDOW_FULLSCREEN) != 0;
+        if (full && !isFull) {
+            SDL_SetWindowFullscreen(sdlWindow, SDL_WINDOW_FULLSCREEN_DESKTOP);
+        } else if (!full) {
+            if (isFull) SDL_SetWindowFullscreen(sdlWindow, 0);
+            int w = 0;
+            int h = 0;
+            SDL_GetWindowSize(sdlWindow, &w, &h);
+            if (w != kPictureWidth || h != kPictureHeight) {
+                SDL_SetWindowSize(sdlWindow, kPictureWidth, kPictureHeight);
+            }
+            int x = 0;
+            int y = 0;
+            SDL_GetWindowPosition(sdlWindow, &x, &y);
+            if (x != 0 || y != 0) SDL_SetWindowPosition(sdlWindow, 0, 0);
+        }
+        UpdatePacing();
+        if (renderer) Placement();
+    }
+
+    bool BuildAtlas(FontSize& size) {
+        size.built = true;
+        if (!size.font) return false;
+        size.lineHeight = TTF_FontHeight(size.font);
+        std::array<SurfacePtr, 256> rendered;
+        const int atlasWidth = size.lineHeight > 48 ? 2048 : 1024;
+        int x = 0;
+        int y = 0;
+        for (int byte = 32; byte < 256; ++byte) {
+            const char32_t codePoint = Cp1252ToCodePoint(static_cast<uint8_t>(byte));
+            if (codePoint == 0xFFFD || !TTF_GlyphIsProvided32(size.font, codePoint)) continue;
+            int minX = 0;
+            int maxX = 0;
+            int minY = 0;
+            int maxY = 0;
+            int advance = 0;
+            if (TTF_GlyphMetrics32(size.font, codePoint, &minX, &maxX, &minY, &maxY, &advance) != 0) {
+                continue;
+            }
+            Glyph& glyph = size.glyphs[static_cast<size_t>(byte)];
+            glyph.advance = static_cast<int16_t>(advance);
+            // The rendered picture starts at the pen, or left of it for a glyph reaching back.
+            glyph.offsetX = static_cast<int16_t>(std::min(0, minX));
+            SDL_Surface* surface = TTF_RenderGlyph32_Blended(size.font, codePoint, {255, 255, 255, 255});
+            if (!surface) continue;
+            SurfacePtr owned(SDL_ConvertSurfaceFormat(surface, kPixelFormat, 0));
+            SDL_FreeSurface(surface);
+            if (!owned || owned->w <= 0 || owned->w > atlasWidth) continue;
+            if (x + owned->w > atlasWidth) {
+                x = 0;
+                y += size.lineHeight + 1;
+            }
+            glyph.source = {x, y, owned->w, std::min(owned->h, size.lineHeight)};
+            x += owned->w + 1;
+            rendered[static_cast<size_t>(byte)] = std::move(owned);
+        }
+        const int atlasHeight = y + size.lineHeight + 1;
+        SurfacePtr atlas(
+            SDL_CreateRGBSurfaceWithFormat(0, atlasWidth, atlasHeight, 32, kPixelFormat));
+        if (!atlas) return false;
+        SDL_FillRect(atlas.get(), nullptr, 0);
+        for (int byte = 32; byte < 256; ++byte) {
+            SDL_Surface* glyphPicture = rendered[static_cast<size_t>(byte)].get();
+            if (!glyphPicture) continue;
+            SDL_Rect target = size.glyphs[static_cast<size_t>(byte)].source;
+            SDL_Rect source{0, 0, target.w, target.h};
+            SDL_SetSurfaceBlendMode(glyphPicture, SDL_BLENDMODE_NONE);
+            SDL_BlitSurface(glyphPicture, &source, atlas.get(), &target);
+        }
+        size.atlas = Add(std::move(atlas));
+        return size.atlas >= 0;
+    }
+
+    FontSize* Font(int32_t index) {
+        if (!fonts || index < 0 || index >= fontCount) return nullptr;
+        FontSize& size = (*fonts)[static_cast<size_t>(index)];
+        if (!size.built) BuildAtlas(size);
+        return size.atlas >= 0 ? &size : nullptr;
+    }
+};
+
+// ---------------------------------------------------------------------------------------------
+
+Renderer::Renderer(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+Renderer::~Renderer() = default;
+
+std::unique_ptr<Renderer> Renderer::Create(Window* window, bool fullScreen, CreateError* error) {
+    auto fail = [error](CreateError what) {
+        if (error) *error = what;
+        return std::unique_ptr<Renderer>();
+    };
+    if (error) *error = CreateError::None;
+    if (SDL_GetNumRenderDrivers() < 1) return fail(CreateError::NoDriver);
+
+    auto impl = std::make_unique<Impl>();
+    impl->window = window;
+    impl->sdlWindow = window ? static_cast<SDL_Window*>(window->NativeHandle()) : nullptr;
+    if (impl->sdlWindow) {
+        impl->renderer = SDL_CreateRenderer(impl->sdlWindow, -1,
+                                            SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+        if (!impl->renderer) {
+            impl->renderer = SDL_CreateRenderer(impl->sdlWindow, -1, SDL_RENDERER_SOFTWARE);
+        }
+        if (!impl->renderer) return fail(CreateError::NoDevice);
+        SDL_RendererInfo info;
+        if (SDL_GetRendererInfo(impl->renderer, &info) == 0) {
+            impl->vsync = (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
+        }
+        impl->picture = SDL_CreateTexture(impl->renderer, kPixelFormat, SDL_TEXTUREACCESS_TARGET,
+                                          kPictureWidth, kPictureHeight);
+        if (!impl->picture || SDL_SetRenderTarget(impl->renderer, impl->picture) != 0) {
+            return fail(CreateError::NoDevice);
+        }
+        impl->ApplyDisplayMode(fullScreen);
+    } else {
+        impl->offscreen.reset(
+            SDL_CreateRGBSurfaceWithFormat(0, kPictureWidth, kPictureHeight, 32, kPixelFormat));
+        if (!impl->offscreen) return fail(CreateError::NoDevice);
+        impl->renderer = SDL_CreateSoftwareRenderer(impl->offscreen.get());
+        if (!impl->renderer) return fail(CreateError::NoDevice);
+        impl->fullScreen = fullScreen;
+    }
+    SDL_SetRenderDrawBlendMode(impl->renderer, SDL_BLENDMODE_NONE);
+    // Device resets arrive as events; the queue must exist to watch for them, even headless.
+    impl->eventsStarted = SDL_InitSubSystem(SDL_INIT_EVENTS) == 0;
+    SDL_AddEventWatch(&Impl::WatchEvents, impl.get());
+    return std::unique_ptr<Renderer>(new Renderer(std::move(impl)));
+}
+
+int32_t Renderer::LoadTexture(const std::string& file, uint32_t colourKey, bool squareTexture,
+                              int32_t* width, int32_t* height) {
+    SurfacePtr loaded(IMG_Load(file.c_str()));
+    if (!loaded) return -1;
+    SurfacePtr pixels(SDL_ConvertSurfaceFormat(loaded.get(), kPixelFormat, 0));
+    if (!pixels) return -1;
+    loaded.reset();
+    const int w = pixels->w;
+    const int h = pixels->h;
+    if (colourKey != 0) {
+        SDL_LockSurface(pixels.get());
+        for (int row = 0; row < h; ++row) {
+            auto* line = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(pixels->pixels) +
+                                                     static_cast<ptrdiff_t>(row) * pixels->pitch);
+            std::replace(line, line + w, colourKey, 0u);
+        }
+        SDL_UnlockSurface(pixels.get());
+    }
+    if (squareTexture) {
+        int side = 1;
+        while (side < std::max(w, h)) side *= 2;
+        SurfacePtr square(SDL_CreateRGBSurfaceWithFormat(0, side, side, 32, kPixelFormat));
+        if (!square) return -1;
+        SDL_FillRect(square.get(), nullptr, 0);
+        SDL_SetSurfaceBlendMode(pixels.get(), SDL_BLENDMODE_NONE);
+        SDL_Rect target{0, 0, w, h};
+        if (SDL_BlitSurface(pixels.get(), nullptr, square.get(), &target) != 0) return -1;
+        pixels = std::move(square);
+    }
+    const int32_t id = impl_->Add(std::move(pixels));
+    if (id >= 0) {
+        if (width) *width = w;
+        if (height) *height = h;
+    }
+    return id;
+}
+
+int32_t Renderer::CreateSolidTexture(uint32_t argb) {
+    SurfacePtr pixels(SDL_CreateRGBSurfaceWithFormat(0, 1, 1, 32, kPixelFormat));
+    if (!pixels) return -1;
+    SDL_FillRect(pixels.get(), nullptr, argb);
+    return impl_->Add(std::move(pixels));
+}
+
+void Renderer::ReleaseTexture(int32_t id) {
+    Impl::Entry* entry = impl_->Find(id);
+    if (!entry) return;
+    if (entry->texture) SDL_DestroyTexture(entry->texture);
+    entry->texture = nullptr;
+    entry->pixels.reset();
+    entry->used = false;
+}
+
+int32_t Renderer::TextureWidth(int32_t id) const {
+    const Impl::Entry* entry = impl_->Find(id);
+    return entry ? entry->pixels->w : 0;
+}
+
+int32_t Renderer::TextureHeight(int32_t id) const {
+    const Impl::Entry* entry = impl_->Find(id);
+    return entry ? entry->pixels->h : 0;
+}
+
+bool Renderer::LoadFonts(const std::string& fontFile, std::span<const int> pixelHeights) {
+    if (!impl_->ttfStarted) {
+        if (TTF_Init() != 0) return false;
+        impl_->ttfStarted = true;
+    }
+    std::ifstream in(fontFile, std::ios::binary);
+    if (!in) return false;
+    impl_->fontData.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (impl_->fontData.empty()) return false;
+    impl_->fonts = std::make_unique<std::array<FontSize, kFontCount>>();
+    impl_->fontCount = 0;
+    const size_t count = std::min(pixelHeights.size(), static_cast<size_t>(kFontCount));
+    for (size_t i = 0; i < count; ++i) {
+        SDL_RWops* source = SDL_RWFromConstMem(impl_->fontData.data(),
+                                               static_cast<int>(impl_->fontData.size()));
+        TTF_Font* font = source ? TTF_OpenFontRW(source, 1, pixelHeights[i]) : nullptr;
+        if (!font) return false;
+        (*impl_->fonts)[i].font = font;
+        impl_->fontCount = static_cast<int>(i + 1);
+    }
+    return impl_->fontCount == static_cast<int>(pixelHeights.size());
+}
+
+int32_t Renderer::TextWidth(int32_t fontIndex, std::string_view line) {
+    FontSize* size = impl_->Font(fontIndex);
+    if (!size) return 0;
+    int32_t width = 0;
+    for (char c : line) width += size->glyphs[static_cast<uint8_t>(c)].advance;
+    return width;
+}
+
+int32_t Renderer::LineHeight(int32_t fontIndex) {
+    FontSize* size = impl_->Font(fontIndex);
+    return size ? size->lineHeight : 0;
+}
+
+bool Renderer::DrawText(int32_t fontIndex, int32_t x, int32_t y, std::string_view text,
+                        uint32_t colour, int32_t align) {
+    FontSize* size = impl_->Font(fontIndex);
+    if (!size) return false;
+    Impl::Entry* atlas = impl_->Find(size->atlas);
+    if (!atlas || !atlas->texture) return false;
+    SDL_Texture* texture = atlas->texture;
+    SDL_SetTextureColorMod(texture, (colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF);
+    SDL_SetTextureAlphaMod(texture, colour >> 24);
+    bool ok = true;
+    int32_t top = y;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        int32_t pen = x;
+        if (align == 1 || align == 2) {
+            const int32_t width = TextWidth(fontIndex, line);
+            pen = align == 1 ? x - width / 2 : x - width;
+        }
+        for (char c : line) {
+            const Glyph& glyph = size->glyphs[static_cast<uint8_t>(c)];
+            if (glyph.source.w > 0) {
+                SDL_Rect target{pen + glyph.offsetX, top, glyph.source.w, glyph.source.h};
+                if (SDL_RenderCopy(impl_->renderer, texture, &glyph.source, &target) != 0) ok = false;
+            }
+            pen += glyph.advance;
+        }
+        top += size->lineHeight;
+        start = end + 1;
+    }
+    return ok;
+}
+
+bool Renderer::Clear(uint32_t argb) {
+    SDL_SetRenderDrawColor(impl_->renderer, (argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF,
+                           0xFF);
+    return SDL_RenderClear(impl_->renderer) == 0;
+}
+
+bool Renderer::DrawTexture(int32_t id, float x, float y, uint32_t colour, float scaleX,
+                           float scaleY, float centreX, float centreY, float rotation) {
+    Impl::Entry* entry = impl_->Find(id);
+    if (!entry || !entry->texture) return false;
+    float width = static_cast<float>(entry->pixels->w) * scaleX;
+    float height = static_cast<float>(entry->pixels->h) * scaleY;
+    if (width == 0.0f || height == 0.0f || !std::isfinite(width) || !std::isfinite(height)) {
+        return true;
+    }
+    // A negative size lays the picture out to the left of (or above) its corner, mirrored; the
+    // rotation centre stays where it was in scaled picture space.
+    int flip = SDL_FLIP_NONE;
+    float left = 0.0f;
+    float top = 0.0f;
+    if (width < 0.0f) {
+        flip |= SDL_FLIP_HORIZONTAL;
+        left = width;
+        width = -width;
+    }
+    if (height < 0.0f) {
+        flip |= SDL_FLIP_VERTICAL;
+        top = height;
+        height = -height;
+    }
+    SDL_Texture* texture = entry->texture;
+    SDL_SetTextureColorMod(texture, (colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF);
+    SDL_SetTextureAlphaMod(texture, colour >> 24);
+    const SDL_FRect target{x + left, y + top, width, height};
+    if (rotation == 0.0f && flip == SDL_FLIP_NONE) {
+        return SDL_RenderCopyF(impl_->renderer, texture, nullptr, &target) == 0;
+    }
+    const SDL_FPoint centre{centreX - left, centreY - top};
+    const double degrees = static_cast<double>(rotation) * 180.0 / std::numbers::pi;
+    return SDL_RenderCopyExF(impl_->renderer, texture, nullptr, &target, degrees, &centre,
+                             static_cast<SDL_RendererFlip>(flip)) == 0;
+}
+
+bool Renderer::Present() {
+    Impl& impl = *impl_;
+    if (impl.deviceReset) return false;
+    if (!impl.sdlWindow) {
+        SDL_RenderFlush(impl.renderer);
+        return true;
+    }
+    bool ok = SDL_SetRenderTarget(impl.renderer, nullptr) == 0;
+    SDL_SetRenderDrawColor(impl.renderer, 0, 0, 0, 0xFF);
+    SDL_RenderClear(impl.renderer);
+    const SDL_Rect placement = impl.Placement();
+    SDL_SetTextureColorMod(impl.picture, 0xFF, 0xFF, 0xFF);
+    SDL_SetTextureAlphaMod(impl.picture, 0xFF);
+    SDL_SetTextureBlendMode(impl.picture, SDL_BLENDMODE_NONE);
+    ok = SDL_RenderCopy(impl.renderer, impl.picture, nullptr, &placement) == 0 && ok;
+    SDL_RenderPresent(impl.renderer);
+    ok = SDL_SetRenderTarget(impl.renderer, impl.picture) == 0 && ok;
+    impl.Pace();
+    return ok;
+}
+
+Renderer::Status Renderer::TestCooperativeLevel() const {
+    if (impl_->deviceReset) return Status::NeedsReset;
+    // A full-screen game that was switched away from cannot be shown until it comes back.
+    if (impl_->sdlWindow && impl_->fullScreen &&
+        (SDL_GetWindowFlags(impl_->sdlWindow) & SDL_WINDOW_MINIMIZED) != 0) {
+        return Status::Lost;
+    }
+    return Status::Ready;
+}
+
+bool Renderer::Reset(bool fullScreen) {
+    Impl& impl = *impl_;
+    impl.ApplyDisplayMode(fullScreen);
+    if (!impl.deviceReset.exchange(false)) return true;
+    bool ok = true;
+    if (impl.picture) {
+        SDL_DestroyTexture(impl.picture);
+        impl.picture = SDL_CreateTexture(impl.renderer, kPixelFormat, SDL_TEXTUREACCESS_TARGET,
+                                         kPictureWidth, kPictureHeight);
+        ok = impl.picture && SDL_SetRenderTarget(impl.renderer, impl.picture) == 0;
+    }
+    for (Impl::Entry& entry : impl.pool) {
+        if (!entry.used) continue;
+        if (entry.texture) SDL_DestroyTexture(entry.texture);
+        entry.texture = impl.MakeTexture(entry.pixels.get());
+        if (!entry.texture) ok = false;
+    }
+    return ok;
+}
+
+bool Renderer::IsFullScreen() const { return impl_->fullScreen; }
+bool Renderer::HasWindow() const { return impl_->sdlWindow != nullptr; }
+bool Renderer::IsPaced() const { return impl_->vsync || impl_->paced; }
+
+uint32_t Renderer::PixelAt(int x, int y) const {
+    if (x < 0 || y < 0 || x >= kPictureWidth || y >= kPictureHeight) return 0;
+    uint32_t pixel = 0;
+    const SDL_Rect rect{x, y, 1, 1};
+    if (SDL_RenderReadPixels(impl_->renderer, &rect, kPixelFormat, &pixel, 4) != 0) return 0;
+    return pixel | 0xFF000000u;
+}
+
+bool Renderer::ReadPicture(std::vector<uint32_t>& argb) const {
+    argb.resize(static_cast<size_t>(kPictureWidth) * kPictureHeight);
+    if (SDL_RenderReadPixels(impl_->renderer, nullptr, kPixelFormat, argb.data(),
+                             kPictureWidth * 4) != 0) {
+        return false;
+    }
+    for (uint32_t& pixel : argb) pixel |= 0xFF000000u;
+    return true;
+}
+
+bool Renderer::SavePicture(const std::string& pngPath) const {
+    std::vector<uint32_t> pixels;
+    return ReadPicture(pixels) &&
+           WritePicture(pngPath, kPictureWidth, kPictureHeight, pixels.data());
+}
+
+bool WritePicture(const std::string& path, int width, int height, const uint32_t* argb) {
+    if (width <= 0 || height <= 0 || !argb) return false;
+    SurfacePtr surface(SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(argb), width,
+                                                          height, 32, width * 4, kPixelFormat));
+    if (!surface) return false;
+    const bool bmp = path.size() >= 4 && SDL_strcasecmp(path.c_str() + path.size() - 4, ".bmp") == 0;
+    return (bmp ? SDL_SaveBMP(surface.get(), path.c_str()) : IMG_SavePNG(surface.get(), path.c_str())) ==
+           0;
+}
+
+std::string FindFontFile(const std::string& family) {
+    if (!FcInit()) return {};
+    std::string file;
+    FcPattern* pattern = FcPatternCreate();
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_REGULAR);
+    FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+    if (match) {
+        FcChar8* matchedFamily = nullptr;
+        FcChar8* path = nullptr;
+        // Font matching always answers something; only the family asked for will do.
+        if (FcPatternGetString(match, FC_FAMILY, 0, &matchedFamily) == FcResultMatch &&
+            FcStrCmpIgnoreCase(matchedFamily, reinterpret_cast<const FcChar8*>(family.c_str())) ==
+                0 &&
+            FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch) {
+            file = reinterpret_cast<const char*>(path);
+        }
+        FcPatternDestroy(match);
+    }
+    FcPatternDestroy(pattern);
+    return file;
+}
+
+}  // namespace platform
