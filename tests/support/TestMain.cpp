@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
     ::setenv("XDG_CONFIG_HOME", folder, 1);
     ::setenv("SDL_VIDEODRIVER", "dummy", 0);
     ::setenv("SDL_AUDIODRIVER", "dummy", 0);
+    ::setenv("TORVANE_MEDIA_AUDIO_SINK", "fakesink", 0);
     testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();
     std::error_code error;
