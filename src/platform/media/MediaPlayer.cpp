@@ -183,8 +183,16 @@ class GstMediaPlayer final : public MediaPlayer {
     void Pause() override {
         if (!playbin_)
             return;
-        gst_element_set_state(playbin_, GST_STATE_PAUSED);
+        const GstStateChangeReturn result = gst_element_set_state(playbin_, GST_STATE_PAUSED);
         running_ = false;
+        // A sink paused while it is still leaving its first buffer behind answers at once
+        // instead of waiting to refill, and then keeps playing on the running clock. A flushing
+        // seek to where it is makes it stop and refill there for real.
+        gint64 position = 0;
+        if (result == GST_STATE_CHANGE_SUCCESS && !completed_ &&
+            gst_element_query_position(playbin_, GST_FORMAT_TIME, &position)) {
+            gst_element_seek_simple(playbin_, GST_FORMAT_TIME, GST_SEEK_FLAG_FLUSH, position);
+        }
     }
 
     void Stop() override {
