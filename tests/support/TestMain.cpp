@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
     // Every run draws with the bundled face and no frame pacing.
     ::setenv("TORVANE_BUNDLED_FONT", "1", 0);
     ::setenv("TORVANE_FRAME_CAP", "0", 0);
+    ::setenv("TORVANE_MEDIA_AUDIO_SINK", "fakesink", 0);
     testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();
     std::error_code error;
