@@ -839,7 +839,8 @@ private:
     // ---- heartbeats ---------------------------------------------------------------------
 
     void StartTick() {
-        const int period = std::max(10, std::min(options_.heartbeatMs, options_.timeoutMs / 4));
+        // Fine enough that a silent peer is noticed well before a second time-out has passed.
+        const int period = std::max(10, std::min(options_.heartbeatMs / 4, options_.timeoutMs / 8));
         tick_.expires_after(std::chrono::milliseconds(period));
         tick_.async_wait([this](const asio::error_code& error) {
             if (error || !inSession_) return;
