@@ -1,0 +1,473 @@
+// The network engine: the session, the players table, the phase protocol and the game messages.
+#include "network/Directplay.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "platform/Cp1252.h"
+#include "platform/MessageBox.h"
+
+namespace torvane {
+namespace {
+
+constexpr uint8_t kTextMessage = 0;
+constexpr uint8_t kTerritoryMessage = 1;
+constexpr uint8_t kValueMessage = 2;
+constexpr uint8_t kByteMessage = 3;
+constexpr size_t kMaxVersionLength = 16;
+constexpr size_t kMaxPartyNameLength = 64;
+
+std::u16string ToWide(const std::string& text) {
+    std::u16string wide;
+    wide.reserve(text.size());
+    for (char c : text) {
+        wide.push_back(static_cast<char16_t>(platform::Cp1252ToCodePoint(static_cast<uint8_t>(c))));
+    }
+    return wide;
+}
+
+std::string FromWide(const std::u16string& wide) {
+    std::string text;
+    text.reserve(wide.size());
+    for (char16_t unit : wide) {
+        // A lone surrogate half has no Windows-1252 form either; both read as '?'.
+        const bool surrogate = unit >= 0xD800 && unit <= 0xDFFF;
+        text.push_back(surrogate ? '?' : platform::CodePointToCp1252(unit));
+    }
+    return text;
+}
+
+int32_t ReadInt32(const uint8_t* bytes) {
+    return static_cast<int32_t>(static_cast<uint32_t>(bytes[0]) |
+                                (static_cast<uint32_t>(bytes[1]) << 8) |
+                                (static_cast<uint32_t>(bytes[2]) << 16) |
+                                (static_cast<uint32_t>(bytes[3]) << 24));
+}
+
+}  // namespace
+
+void SplitSessionName(const std::string& sessionName, std::string& version,
+                      std::string& gameName) {
+    std::string clean = sessionName;
+    // Text from another machine is drawn on screen: no control characters get through.
+    for (char& c : clean) {
+        const auto byte = static_cast<uint8_t>(c);
+        if (byte < 0x20 || byte == 0x7F) c = '?';
+    }
+    const size_t blank = clean.find(' ');
+    if (blank == std::string::npos) {
+        version = clean.substr(0, kMaxVersionLength);
+        gameName.clear();
+        return;
+    }
+    version = clean.substr(0, std::min(blank, kMaxVersionLength));
+    gameName = clean.substr(blank + 1, kMaxPartyNameLength);
+}
+
+bool DecodeGameMessage(std::span<const uint8_t> bytes, GameMessage& out) {
+    if (bytes.empty()) return false;
+    switch (bytes[0]) {
+        case kTextMessage: {
+            if (bytes.size() < 6) return false;
+            const auto text = bytes.subspan(5);
+            const auto end = std::find(text.begin(), text.end(), uint8_t{0});
+            if (end == text.end()) return false;
+            out.type = kTextMessage;
+            out.number = ReadInt32(bytes.data() + 1);
+            out.text.assign(text.begin(), end);
+            return true;
+        }
+        case kTerritoryMessage:
+            if (bytes.size() < 1 + kTerritoryTableSize) return false;
+            out.type = kTerritoryMessage;
+            return DecodeTable(bytes.subspan(1, kTerritoryTableSize), out.table);
+        case kValueMessage:
+            if (bytes.size() < 5) return false;
+            out.type = kValueMessage;
+            out.number = ReadInt32(bytes.data() + 1);
+            return true;
+        case kByteMessage:
+            if (bytes.size() < 2) return false;
+            out.type = kByteMessage;
+            out.value = bytes[1];
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Receives the session's events on its thread and hands them to the engine.
+class DirectPlay::Handler final : public platform::PeerHandler {
+public:
+    explicit Handler(DirectPlay& engine) : engine_(engine) {}
+
+    bool OnEnumQuery() override { return engine_.acceptingPlayers_.load(); }
+    bool OnIndicateConnect() override { return engine_.acceptingPlayers_.load(); }
+
+    void OnEnumResponse(const platform::SessionAnswer& answer) override {
+        auto party = std::make_unique<EnumeratedParty>();
+        SplitSessionName(FromWide(answer.sessionName), party->version, party->gameName);
+        party->currentPlayers = answer.currentPlayers;
+        party->latency = answer.latency;
+        party->hostAddress = {answer.address.ipv4, answer.address.port};
+        std::lock_guard lock(engine_.partiesLock_);
+        engine_.parties_.push_back(std::move(party));
+    }
+
+    void OnCreatePlayer(int32_t playerId) override { engine_.UpdatePlayer(playerId); }
+    void OnPeerInfo(int32_t playerId) override { engine_.UpdatePlayer(playerId); }
+    void OnDestroyPlayer(int32_t playerId, platform::DestroyReason reason) override {
+        engine_.DestroyPlayer(playerId, reason);
+    }
+    void OnHostMigrate(int32_t newHostId) override { engine_.hostPlayerId_ = newHostId; }
+    void OnReceive(int32_t senderId, std::span<const uint8_t> bytes) override {
+        engine_.Receive(senderId, bytes);
+    }
+    void OnTerminateSession() override {
+        engine_.Queue([](Listener& listener) { listener.OnSessionTerminated(); });
+    }
+
+private:
+    DirectPlay& engine_;
+};
+
+DirectPlay::DirectPlay(const std::string& playerName)
+    : DirectPlay(playerName, platform::PeerOptions{}) {}
+
+DirectPlay::DirectPlay(const std::string& playerName, const platform::PeerOptions& options)
+    : playerName_(playerName), handler_(std::make_unique<Handler>(*this)) {
+    players_.emplace();
+    Create(options);
+}
+
+void DirectPlay::Create(const platform::PeerOptions& options) {
+    peer_ = platform::PeerSession::Create(*handler_, options);
+    if (!peer_) {
+        platform::ShowErrorBox("Impossible d'initialiser DirectPlay 8.");
+        return;
+    }
+    PlayerInfo record;
+    record.SetName(playerName_);
+    PublishLocalPlayer(record);
+}
+
+DirectPlay::~DirectPlay() {
+    ClearParties();
+    {
+        std::lock_guard lock(listenerLock_);
+        listener_ = nullptr;
+        events_.clear();
+    }
+    {
+        std::lock_guard lock(playersLock_);
+        players_.reset();
+    }
+    // Leaving says goodbye to every peer; what the session still reports finds no table.
+    if (peer_) peer_->Close();
+    peer_.reset();
+}
+
+bool DirectPlay::HostGame(const std::string& gameName) {
+    const std::string name =
+        (gameName.empty() ? playerName_ : gameName).substr(0, kMaxGameNameLength);
+    ClearParties();
+    if (!peer_) {
+        platform::ShowErrorBox("Impossible de créer une partie.");
+        return false;
+    }
+    const std::string sessionName = std::string(kProtocolVersionText) + " " + name;
+    switch (peer_->Host(ToWide(sessionName), platform::kMaxSessionPlayers,
+                        platform::kSessionMigrateHost)) {
+        case platform::PeerResult::Ok:
+            return true;
+        case platform::PeerResult::AddressFailed:
+            platform::ShowErrorBox("Impossible de créer une adresse réseau.");
+            return false;
+        case platform::PeerResult::ProtocolFailed:
+            platform::ShowErrorBox("Impossible d'initialiser les protocoles TCP/IP.");
+            return false;
+        default:
+            platform::ShowErrorBox("Impossible de créer une partie.");
+            return false;
+    }
+}
+
+void DirectPlay::EnumerateGames(const std::string& hostName) {
+    ClearParties();
+    if (!peer_) {
+        platform::ShowErrorBox("Impossible d'énumérer les parties.");
+        return;
+    }
+    switch (peer_->EnumHosts(hostName)) {
+        case platform::PeerResult::Ok:
+            return;
+        case platform::PeerResult::ProtocolFailed:
+            platform::ShowErrorBox("Impossible d'initialiser les protocoles TCP/IP.");
+            return;
+        default:
+            ClearParties();
+            platform::ShowErrorBox("Impossible d'énumérer les parties.");
+            return;
+    }
+}
+
+int DirectPlay::PartyCount() const {
+    std::lock_guard lock(partiesLock_);
+    return static_cast<int>(parties_.size());
+}
+
+const EnumeratedParty* DirectPlay::GetParty(int index) const {
+    std::lock_guard lock(partiesLock_);
+    if (index < 0 || index >= static_cast<int>(parties_.size())) return nullptr;
+    return parties_[static_cast<size_t>(index)].get();
+}
+
+void DirectPlay::ClearParties() {
+    std::lock_guard lock(partiesLock_);
+    parties_.clear();
+}
+
+bool DirectPlay::JoinGame(const HostAddress& hostAddress) {
+    if (!peer_) return false;
+    if (peer_->Connect({hostAddress.ipv4, hostAddress.port}) != platform::PeerResult::Ok) {
+        return false;
+    }
+    ClearParties();
+    return true;
+}
+
+void DirectPlay::StopAcceptingPlayers() { acceptingPlayers_ = false; }
+
+bool DirectPlay::IsHost() const {
+    const int32_t local = localPlayerId_.load();
+    return local != 0 && local == hostPlayerId_.load();
+}
+
+int DirectPlay::PlayerCount() const {
+    std::lock_guard lock(playersLock_);
+    return players_ ? static_cast<int>(players_->size()) : 0;
+}
+
+bool DirectPlay::CopyPlayer(int32_t playerId, PlayerInfo& out) const {
+    std::lock_guard lock(playersLock_);
+    if (!players_) return false;
+    for (const PlayerInfo& record : *players_) {
+        if (record.playerId == playerId) {
+            out = record;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool DirectPlay::CopyPlayerAt(uint8_t index, PlayerInfo& out) const {
+    std::lock_guard lock(playersLock_);
+    if (!players_ || index >= players_->size()) return false;
+    out = (*players_)[index];
+    return true;
+}
+
+int32_t DirectPlay::GetLatency(int32_t playerId) const {
+    if (!peer_) return -1;
+    return peer_->GetLatency(playerId);
+}
+
+bool DirectPlay::PublishLocalPlayer(const PlayerInfo& record) {
+    const auto bytes = EncodePlayer(record);
+    if (!peer_ || !peer_->SetPeerInfo(bytes)) {
+        platform::ShowErrorBox("Impossible de créer le joueur local.");
+        return false;
+    }
+    return true;
+}
+
+void DirectPlay::SendTerritoryTable(const TerritoryTable& table) {
+    if (!peer_) return;
+    std::array<uint8_t, 1 + kTerritoryTableSize> buffer{};
+    buffer[0] = kTerritoryMessage;
+    EncodeTable(table, std::span(buffer).subspan<1, kTerritoryTableSize>());
+    peer_->SendTo(platform::kAllPlayers, buffer);
+}
+
+void DirectPlay::SendObjective(int32_t playerId, uint8_t value) {
+    if (!peer_) return;
+    const std::array<uint8_t, 2> buffer = {kByteMessage, value};
+    peer_->SendTo(playerId, buffer);
+}
+
+uint32_t DirectPlay::LocalStatus() const {
+    PlayerInfo local;
+    return CopyPlayer(LocalPlayerId(), local) ? local.syncStatus : 0;
+}
+
+bool DirectPlay::FollowHostPhase() {
+    PlayerInfo local, host;
+    CopyPlayer(LocalPlayerId(), local);
+    CopyPlayer(HostPlayerId(), host);
+    const uint32_t hostPhase = host.syncStatus & ~1u;
+    if ((local.syncStatus & ~1u) == hostPhase) return false;
+    local.syncStatus = hostPhase;
+    PublishLocalPlayer(local);
+    return true;
+}
+
+void DirectPlay::SetReady() {
+    if (FollowHostPhase()) return;
+    PlayerInfo local;
+    CopyPlayer(LocalPlayerId(), local);
+    if (local.IsReady()) return;
+    local.syncStatus += 1;
+    PublishLocalPlayer(local);
+}
+
+void DirectPlay::ClearReady() {
+    if (FollowHostPhase()) return;
+    PlayerInfo local;
+    CopyPlayer(LocalPlayerId(), local);
+    if (!local.IsReady()) return;
+    local.syncStatus -= 1;
+    PublishLocalPlayer(local);
+}
+
+bool DirectPlay::AllReady() const {
+    PlayerInfo host;
+    CopyPlayer(HostPlayerId(), host);
+    if (!host.IsReady()) return false;
+    PlayerInfo record;
+    for (unsigned index = 0; index <= 255 && CopyPlayerAt(static_cast<uint8_t>(index), record);
+         ++index) {
+        if ((record.syncStatus & ~1u) != (host.syncStatus & ~1u)) return false;
+        if ((record.syncStatus & 1u) != (host.syncStatus & 1u)) return false;
+    }
+    return true;
+}
+
+void DirectPlay::AdvancePhase() {
+    if (!IsHost() || !AllReady()) return;
+    PlayerInfo host;
+    CopyPlayer(HostPlayerId(), host);
+    const uint32_t s = host.syncStatus;
+    host.syncStatus = s + 2 - (s & 1u);
+    PublishLocalPlayer(host);
+}
+
+void DirectPlay::SetListener(Listener* listener) {
+    std::lock_guard lock(listenerLock_);
+    if (listener_ != listener) events_.clear();
+    listener_ = listener;
+}
+
+void DirectPlay::ClearListener(Listener* listener) {
+    std::lock_guard lock(listenerLock_);
+    if (listener_ != listener) return;
+    listener_ = nullptr;
+    events_.clear();
+}
+
+void DirectPlay::DeliverEvents() {
+    for (;;) {
+        std::function<void(Listener&)> event;
+        Listener* listener = nullptr;
+        {
+            std::lock_guard lock(listenerLock_);
+            if (!listener_ || events_.empty()) return;
+            event = std::move(events_.front());
+            events_.pop_front();
+            listener = listener_;
+        }
+        event(*listener);
+    }
+}
+
+platform::PeerStats DirectPlay::SessionStats() const {
+    return peer_ ? peer_->Stats() : platform::PeerStats{};
+}
+
+void DirectPlay::Queue(std::function<void(Listener&)> event) {
+    std::lock_guard lock(listenerLock_);
+    if (!listener_) return;  // nobody listens (the browser): the event is dropped
+    events_.push_back(std::move(event));
+}
+
+void DirectPlay::UpdatePlayer(int32_t playerId) {
+    std::vector<uint8_t> data;
+    uint32_t flags = 0;
+    if (!peer_ || !peer_->GetPeerInfo(playerId, data, flags)) return;
+    std::string joinedName;
+    bool joined = false;
+    {
+        std::lock_guard lock(playersLock_);
+        if (!players_) return;
+        auto record = std::find_if(players_->begin(), players_->end(),
+                                   [&](const PlayerInfo& p) { return p.playerId == playerId; });
+        PlayerInfo fresh;
+        // Data of any other size is not a player record; an existing record keeps its last
+        // good version.
+        const bool valid = DecodePlayer(data, fresh);
+        // The id is the one the session vouches for, whatever the sender wrote into it.
+        fresh.playerId = playerId;
+        if (record == players_->end()) {
+            players_->push_back(fresh);
+            joined = true;
+            joinedName = fresh.Name();
+        } else if (valid) {
+            *record = fresh;
+        }
+        if (flags & platform::kPlayerLocal) localPlayerId_ = playerId;
+        if (flags & platform::kPlayerHost) hostPlayerId_ = playerId;
+    }
+    if (joined) {
+        Queue([joinedName](Listener& listener) { listener.OnPlayerJoined(joinedName); });
+    }
+}
+
+void DirectPlay::DestroyPlayer(int32_t playerId, platform::DestroyReason reason) {
+    std::string name;
+    {
+        std::lock_guard lock(playersLock_);
+        if (!players_) return;
+        auto record = std::find_if(players_->begin(), players_->end(),
+                                   [&](const PlayerInfo& p) { return p.playerId == playerId; });
+        if (record == players_->end()) return;
+        name = record->Name();
+        players_->erase(record);
+    }
+    if (name.empty()) return;
+    if (reason == platform::DestroyReason::ConnectionLost) {
+        Queue([name](Listener& listener) { listener.OnPlayerLost(name); });
+    } else if (reason == platform::DestroyReason::HostDestroyedPlayer) {
+        Queue([name](Listener& listener) { listener.OnPlayerRemoved(name); });
+    }
+}
+
+void DirectPlay::Receive(int32_t senderId, std::span<const uint8_t> bytes) {
+    {
+        std::lock_guard lock(listenerLock_);
+        if (!listener_) return;
+    }
+    auto message = std::make_shared<GameMessage>();
+    if (!DecodeGameMessage(bytes, *message)) return;
+    switch (message->type) {
+        case kTextMessage:
+            Queue([senderId, message](Listener& listener) {
+                listener.OnTextMessage(senderId, message->text, message->number);
+            });
+            break;
+        case kTerritoryMessage:
+            Queue([message](Listener& listener) { listener.OnTerritories(message->table); });
+            break;
+        case kValueMessage:
+            Queue([senderId, message](Listener& listener) {
+                listener.OnValueMessage(senderId, message->number);
+            });
+            break;
+        case kByteMessage:
+            Queue([message](Listener& listener) { listener.OnByteMessage(message->value); });
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace torvane

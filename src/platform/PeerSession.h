@@ -1,0 +1,131 @@
+// Peer-to-peer session over TCP/IP: host, search, join, peer data, ordered sends, migration.
+//
+// One host listens on a TCP port (2302, or the next free one up to 2400) and answers UDP
+// discovery queries; every member of a session holds a TCP connection to every other member
+// (full mesh). The wire format is in platform/PeerWire.h and docs/protocol.md.
+//
+// Discovery: every member of a session binds the shared discovery port with address and port
+// reuse (broadcasts reach all of them) and a UDP socket on its own TCP port number (unicast to a
+// shared port reaches only one socket). A search therefore sends, to each broadcast address, one
+// query to the discovery port, and, to a unicast target, one query to the discovery port and
+// one to every port of the TCP range. Answers are merged per session, so each session appears
+// once per search. Only the current host answers.
+//
+// The session calls its handler on its own I/O thread (and, for the caller's own peer data,
+// on the caller's thread); the handler must lock what it shares.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct PeerAddress {
+    uint32_t ipv4 = 0;  // host byte order
+    uint16_t port = 0;
+
+    std::string ToString() const;
+    bool operator==(const PeerAddress&) const = default;
+};
+
+// Why a player left, with DirectPlay's numbering.
+enum class DestroyReason : int32_t {
+    Normal = 1,
+    ConnectionLost = 2,
+    SessionTerminated = 3,
+    HostDestroyedPlayer = 4,
+};
+
+inline constexpr uint32_t kPlayerLocal = 0x0002;
+inline constexpr uint32_t kPlayerHost = 0x0004;
+inline constexpr int32_t kAllPlayers = 0;
+inline constexpr int kMaxSessionPlayers = 8;
+inline constexpr uint32_t kSessionMigrateHost = 0x0004;
+
+struct SessionAnswer {
+    std::u16string sessionName;
+    int32_t currentPlayers = 0;
+    int32_t maxPlayers = 0;
+    int32_t latency = 0;  // round trip of the answer, milliseconds
+    PeerAddress address;  // where to connect
+};
+
+class PeerHandler {
+public:
+    virtual ~PeerHandler() = default;
+    // Admission: false hides the session from this query / refuses this connection.
+    virtual bool OnEnumQuery() = 0;
+    virtual bool OnIndicateConnect() = 0;
+    virtual void OnEnumResponse(const SessionAnswer& answer) = 0;
+    virtual void OnCreatePlayer(int32_t playerId) = 0;
+    virtual void OnDestroyPlayer(int32_t playerId, DestroyReason reason) = 0;
+    virtual void OnPeerInfo(int32_t playerId) = 0;
+    virtual void OnHostMigrate(int32_t newHostId) = 0;
+    // `bytes` is valid during the call only.
+    virtual void OnReceive(int32_t senderId, std::span<const uint8_t> bytes) = 0;
+    virtual void OnTerminateSession() = 0;
+};
+
+struct PeerOptions {
+    uint16_t basePort = 2302;  // first TCP port a host tries
+    uint16_t lastPort = 2400;  // last one
+    uint16_t discoveryPort = 6073;
+    int heartbeatMs = 1000;
+    int timeoutMs = 4000;  // silence after which a peer counts as lost
+    int connectTimeoutMs = 10000;
+    int searchMs = 350;  // how long a search collects answers
+};
+
+enum class PeerResult {
+    Ok,
+    AddressFailed,   // no address could be formed (bad host name)
+    ProtocolFailed,  // sockets could not be opened
+    Refused,         // the host refused or did not answer
+    Failed,          // anything else (already in a session, no free port...)
+};
+
+// Counters of what the session refused; they only grow.
+struct PeerStats {
+    uint64_t malformedFrames = 0;      // TCP streams or handshakes that broke the protocol
+    uint64_t malformedDatagrams = 0;   // discovery datagrams that were not a valid query/answer
+    uint64_t refusedConnections = 0;   // joins refused (handler, full, wrong session)
+    uint64_t droppedUnknownFrames = 0; // well-framed bodies of an unknown type
+};
+
+class PeerSession {
+public:
+    virtual ~PeerSession() = default;
+
+    // Null when the I/O machinery cannot be started. `handler` must outlive the session.
+    static std::unique_ptr<PeerSession> Create(PeerHandler& handler, const PeerOptions& options);
+
+    // Starts a session as its host; reports the local player (local and host flags).
+    virtual PeerResult Host(const std::u16string& sessionName, int maxPlayers, uint32_t flags) = 0;
+    // Searches synchronously; each answering session reaches OnEnumResponse once.
+    // An empty host name searches every IPv4 broadcast address and this machine.
+    virtual PeerResult EnumHosts(const std::string& hostName) = 0;
+    // Joins synchronously: admission by the host, then a connection to every other member.
+    virtual PeerResult Connect(const PeerAddress& host) = 0;
+    // The local player's data, sent to every member; the local handler sees OnPeerInfo.
+    virtual bool SetPeerInfo(std::span<const uint8_t> data) = 0;
+    // A member's latest data and flags (kPlayerLocal, kPlayerHost); false for unknown ids.
+    virtual bool GetPeerInfo(int32_t playerId, std::vector<uint8_t>& data,
+                             uint32_t& flags) const = 0;
+    // Guaranteed, ordered per sender; kAllPlayers includes the sender itself.
+    virtual bool SendTo(int32_t playerId, std::span<const uint8_t> bytes) = 0;
+    // Round trip in milliseconds, or -1 when unknown.
+    virtual int32_t GetLatency(int32_t playerId) const = 0;
+    // Leaves the session gracefully (others see a normal departure). Idempotent.
+    virtual void Close() = 0;
+
+    virtual PeerStats Stats() const = 0;
+    // The TCP port this member listens on, 0 outside a session.
+    virtual uint16_t ListenPort() const = 0;
+    virtual int32_t LocalId() const = 0;
+    virtual int32_t HostId() const = 0;
+};
+
+}  // namespace platform

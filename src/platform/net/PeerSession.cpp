@@ -1,0 +1,1024 @@
+// The peer session on standalone Asio: one I/O thread, TCP full mesh, UDP discovery.
+#include "platform/PeerSession.h"
+
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <asio.hpp>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <deque>
+#include <future>
+#include <map>
+#include <mutex>
+#include <random>
+#include <set>
+#include <thread>
+
+#include "platform/PeerWire.h"
+
+namespace platform {
+
+std::string PeerAddress::ToString() const {
+    char text[32];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u:%u", (ipv4 >> 24) & 255, (ipv4 >> 16) & 255,
+                  (ipv4 >> 8) & 255, ipv4 & 255, port);
+    return text;
+}
+
+namespace {
+
+using asio::ip::tcp;
+using asio::ip::udp;
+using Clock = std::chrono::steady_clock;
+using Bytes = std::vector<uint8_t>;
+
+uint64_t Random64() {
+    static std::mutex mutex;
+    static std::mt19937_64 engine(std::random_device{}() ^
+                                  static_cast<uint64_t>(Clock::now().time_since_epoch().count()));
+    std::lock_guard lock(mutex);
+    uint64_t value = 0;
+    while (value == 0) value = engine();
+    return value;
+}
+
+uint64_t NowMicros() {
+    return static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch())
+            .count());
+}
+
+bool IsLoopback(uint32_t ipv4) { return (ipv4 >> 24) == 127; }
+
+enum class Role {
+    Incoming,      // accepted; waiting for its HELLO
+    ParkedMesh,    // a mesh HELLO for a player the host has not announced yet
+    OutgoingJoin,  // we sent a join HELLO; waiting for WELCOME or REFUSE
+    OutgoingMesh,  // we sent a mesh HELLO; waiting for MESH_OK or REFUSE
+    Member,        // carries session traffic for `playerId`
+    Closed,
+};
+
+struct Link {
+    explicit Link(asio::io_context& io) : socket(io) {}
+    tcp::socket socket;
+    wire::FrameReader reader;
+    std::array<uint8_t, 4096> readBuffer{};
+    std::deque<Bytes> writeQueue;
+    bool writing = false;
+    Role role = Role::Incoming;
+    int32_t playerId = 0;
+    uint32_t remoteIpv4 = 0;
+    Clock::time_point started = Clock::now();
+    Clock::time_point lastHeard = Clock::now();
+    bool closeAfterWrite = false;
+    wire::Hello parkedHello;
+};
+using LinkPtr = std::shared_ptr<Link>;
+
+struct Member {
+    LinkPtr link;  // null for the local player
+    Bytes data;
+    PeerAddress address;
+    int32_t latency = -1;
+};
+
+class AsioPeerSession final : public PeerSession {
+public:
+    AsioPeerSession(PeerHandler& handler, const PeerOptions& options)
+        : handler_(handler),
+          options_(options),
+          work_(asio::make_work_guard(io_)),
+          tick_(io_) {
+        thread_ = std::thread([this] { io_.run(); });
+    }
+
+    ~AsioPeerSession() override {
+        Close();
+        work_.reset();
+        io_.stop();
+        if (thread_.joinable()) thread_.join();
+    }
+
+    PeerResult Host(const std::u16string& sessionName, int maxPlayers, uint32_t flags) override {
+        return RunOnIo<PeerResult>([&](std::promise<PeerResult>& done) {
+            if (inSession_) return done.set_value(PeerResult::Failed);
+            const PeerResult opened = OpenSockets();
+            if (opened != PeerResult::Ok) return done.set_value(opened);
+            {
+                std::lock_guard lock(mutex_);
+                session_ = Random64();
+                sessionName_ = sessionName.substr(0, wire::kMaxNameUnits);
+                maxPlayers_ = std::clamp(maxPlayers, 1, kMaxSessionPlayers);
+                flags_ = flags;
+                localId_ = 1;
+                hostId_ = 1;
+                maxId_ = 1;
+                members_.clear();
+                members_[1] = Member{nullptr, localData_, {0, listenPort_}, 0};
+            }
+            inSession_ = true;
+            joined_ = true;
+            StartTick();
+            handler_.OnCreatePlayer(1);
+            done.set_value(PeerResult::Ok);
+        });
+    }
+
+    PeerResult EnumHosts(const std::string& hostName) override;
+
+    PeerResult Connect(const PeerAddress& host) override {
+        std::promise<PeerResult> done;
+        auto result = done.get_future();
+        asio::post(io_, [this, host, &done] { StartJoin(host, done); });
+        return result.get();
+    }
+
+    bool SetPeerInfo(std::span<const uint8_t> data) override {
+        if (data.size() > wire::kMaxPeerData) return false;
+        int32_t local = 0;
+        {
+            std::lock_guard lock(mutex_);
+            localData_.assign(data.begin(), data.end());
+            auto self = members_.find(localId_);
+            if (self != members_.end()) {
+                self->second.data = localData_;
+                local = localId_;
+            }
+        }
+        if (local == 0) return true;
+        Bytes body = wire::EncodeInfo(data);
+        asio::post(io_, [this, body = std::move(body)] {
+            for (auto& link : MemberLinks()) Send(link, body);
+        });
+        if (joined_) handler_.OnPeerInfo(local);
+        return true;
+    }
+
+    bool GetPeerInfo(int32_t playerId, Bytes& data, uint32_t& flags) const override {
+        std::lock_guard lock(mutex_);
+        auto found = members_.find(playerId);
+        if (found == members_.end()) return false;
+        data = found->second.data;
+        flags = 0;
+        if (playerId == localId_) flags |= kPlayerLocal;
+        if (playerId == hostId_) flags |= kPlayerHost;
+        return true;
+    }
+
+    bool SendTo(int32_t playerId, std::span<const uint8_t> bytes) override {
+        if (bytes.empty() || bytes.size() + 1 > wire::kMaxFrameSize) return false;
+        {
+            std::lock_guard lock(mutex_);
+            if (!inSession_) return false;
+            if (playerId != kAllPlayers && members_.find(playerId) == members_.end()) return false;
+        }
+        Bytes payload(bytes.begin(), bytes.end());
+        asio::post(io_, [this, playerId, payload = std::move(payload)] {
+            const Bytes body = wire::EncodeMessage(payload);
+            int32_t local = 0;
+            LinkPtr target;
+            std::vector<LinkPtr> all;
+            {
+                std::lock_guard lock(mutex_);
+                local = localId_;
+                for (auto& [id, member] : members_) {
+                    if (!member.link) continue;
+                    if (playerId == kAllPlayers) all.push_back(member.link);
+                    if (id == playerId) target = member.link;
+                }
+            }
+            for (auto& link : all) Send(link, body);
+            if (target) Send(target, body);
+            if ((playerId == kAllPlayers || playerId == local) && joined_) {
+                handler_.OnReceive(local, payload);
+            }
+        });
+        return true;
+    }
+
+    int32_t GetLatency(int32_t playerId) const override {
+        std::lock_guard lock(mutex_);
+        auto found = members_.find(playerId);
+        return found == members_.end() ? -1 : found->second.latency;
+    }
+
+    void Close() override {
+        if (!io_.get_executor().running_in_this_thread() && thread_.joinable()) {
+            std::promise<void> done;
+            auto finished = done.get_future();
+            asio::post(io_, [this, &done] {
+                CloseOnIo();
+                done.set_value();
+            });
+            if (finished.wait_for(std::chrono::seconds(5)) != std::future_status::ready) return;
+            finished.get();
+        }
+    }
+
+    PeerStats Stats() const override {
+        std::lock_guard lock(mutex_);
+        return stats_;
+    }
+    uint16_t ListenPort() const override { return inSession_ ? listenPort_ : 0; }
+    int32_t LocalId() const override {
+        std::lock_guard lock(mutex_);
+        return localId_;
+    }
+    int32_t HostId() const override {
+        std::lock_guard lock(mutex_);
+        return hostId_;
+    }
+
+private:
+    // Runs `work` on the I/O thread and waits for the value it promises.
+    template <typename T, typename Work>
+    T RunOnIo(Work work) {
+        std::promise<T> done;
+        auto result = done.get_future();
+        asio::post(io_, [&] { work(done); });
+        return result.get();
+    }
+
+    std::vector<LinkPtr> MemberLinks() {
+        std::vector<LinkPtr> links;
+        std::lock_guard lock(mutex_);
+        for (auto& [id, member] : members_) {
+            if (member.link) links.push_back(member.link);
+        }
+        return links;
+    }
+
+    void Count(uint64_t PeerStats::*counter) {
+        std::lock_guard lock(mutex_);
+        ++(stats_.*counter);
+    }
+
+    // ---- sockets ------------------------------------------------------------------------
+
+    PeerResult OpenSockets() {
+        asio::error_code error;
+        for (uint32_t port = options_.basePort; port <= options_.lastPort && port <= 65535;
+             ++port) {
+            tcp::acceptor acceptor(io_);
+            udp::socket portSocket(io_);
+            if ((acceptor.open(tcp::v4(), error), error)) return PeerResult::ProtocolFailed;
+            acceptor.set_option(tcp::acceptor::reuse_address(true), error);
+            if ((acceptor.bind(tcp::endpoint(tcp::v4(), static_cast<uint16_t>(port)), error), error) ||
+                (acceptor.listen(asio::socket_base::max_listen_connections, error), error)) {
+                continue;
+            }
+            if ((portSocket.open(udp::v4(), error), error)) return PeerResult::ProtocolFailed;
+            if ((portSocket.bind(udp::endpoint(udp::v4(), static_cast<uint16_t>(port)), error), error)) {
+                continue;
+            }
+            acceptor_ = std::make_shared<tcp::acceptor>(std::move(acceptor));
+            portSocket_ = std::make_shared<udp::socket>(std::move(portSocket));
+            listenPort_ = static_cast<uint16_t>(port);
+            break;
+        }
+        if (!acceptor_) return PeerResult::Failed;
+        // The shared discovery port: every session on this machine binds it with reuse, so
+        // that a broadcast query reaches all of them. Without it the own-port socket still
+        // answers unicast searches.
+        udp::socket discovery(io_);
+        if (!(discovery.open(udp::v4(), error), error)) {
+            discovery.set_option(udp::socket::reuse_address(true), error);
+            int one = 1;
+            ::setsockopt(discovery.native_handle(), SOL_SOCKET, SO_REUSEPORT, &one, sizeof one);
+            if (!(discovery.bind(udp::endpoint(udp::v4(), options_.discoveryPort), error), error)) {
+                discoverySocket_ = std::make_shared<udp::socket>(std::move(discovery));
+            }
+        }
+        Accept();
+        if (portSocket_) ReceiveQuery(portSocket_);
+        if (discoverySocket_) ReceiveQuery(discoverySocket_);
+        return PeerResult::Ok;
+    }
+
+    void CloseSockets() {
+        asio::error_code error;
+        if (acceptor_) acceptor_->close(error);
+        if (portSocket_) portSocket_->close(error);
+        if (discoverySocket_) discoverySocket_->close(error);
+        acceptor_.reset();
+        portSocket_.reset();
+        discoverySocket_.reset();
+        tick_.cancel();
+        listenPort_ = 0;
+    }
+
+    void Accept() {
+        if (!acceptor_) return;
+        auto link = std::make_shared<Link>(io_);
+        auto acceptor = acceptor_;
+        acceptor->async_accept(link->socket, [this, link, acceptor](const asio::error_code& error) {
+            if (error == asio::error::operation_aborted || acceptor != acceptor_) return;
+            if (!error) {
+                asio::error_code ignored;
+                link->socket.set_option(tcp::no_delay(true), ignored);
+                auto remote = link->socket.remote_endpoint(ignored);
+                link->remoteIpv4 = remote.address().is_v4() ? remote.address().to_v4().to_uint() : 0;
+                link->role = Role::Incoming;
+                link->started = link->lastHeard = Clock::now();
+                handshakes_.insert(link);
+                Read(link);
+            }
+            Accept();
+        });
+    }
+
+    // ---- discovery answers ---------------------------------------------------------------
+
+    struct QueryBuffer {
+        std::array<uint8_t, 512> bytes{};
+        udp::endpoint from;
+    };
+
+    void ReceiveQuery(const std::shared_ptr<udp::socket>& socket) {
+        auto buffer = std::make_shared<QueryBuffer>();
+        socket->async_receive_from(
+            asio::buffer(buffer->bytes), buffer->from,
+            [this, socket, buffer](const asio::error_code& error, size_t size) {
+                if (error == asio::error::operation_aborted || !socket->is_open()) return;
+                if (!error) AnswerQuery(socket, std::span(buffer->bytes.data(), size), buffer->from);
+                ReceiveQuery(socket);
+            });
+    }
+
+    void AnswerQuery(const std::shared_ptr<udp::socket>& socket, std::span<const uint8_t> datagram,
+                     const udp::endpoint& from) {
+        uint64_t nonce = 0;
+        if (!wire::DecodeQuery(datagram, nonce)) {
+            Count(&PeerStats::malformedDatagrams);
+            return;
+        }
+        if (!inSession_ || !joined_) return;
+        wire::Answer answer;
+        {
+            std::lock_guard lock(mutex_);
+            if (localId_ == 0 || localId_ != hostId_) return;
+            answer.nonce = nonce;
+            answer.session = session_;
+            answer.players = static_cast<uint16_t>(members_.size());
+            answer.maxPlayers = static_cast<uint16_t>(maxPlayers_);
+            answer.flags = flags_;
+            answer.tcpPort = listenPort_;
+            answer.name = sessionName_;
+        }
+        if (!handler_.OnEnumQuery()) return;
+        auto reply = std::make_shared<Bytes>(wire::EncodeAnswer(answer));
+        if (reply->size() > datagram.size()) return;  // never larger than what asked for it
+        socket->async_send_to(asio::buffer(*reply), from,
+                              [reply, socket](const asio::error_code&, size_t) {});
+    }
+
+    // ---- links --------------------------------------------------------------------------
+
+    void Read(const LinkPtr& link) {
+        link->socket.async_read_some(
+            asio::buffer(link->readBuffer), [this, link](const asio::error_code& error, size_t size) {
+                if (link->role == Role::Closed) return;
+                if (error) {
+                    Drop(link, DestroyReason::ConnectionLost);
+                    return;
+                }
+                if (!link->reader.Append(std::span(link->readBuffer.data(), size))) {
+                    Count(&PeerStats::malformedFrames);
+                    Drop(link, DestroyReason::ConnectionLost);
+                    return;
+                }
+                link->lastHeard = Clock::now();
+                Bytes body;
+                while (link->role != Role::Closed && link->reader.Next(body)) OnFrame(link, body);
+                if (link->role != Role::Closed) Read(link);
+            });
+    }
+
+    void Send(const LinkPtr& link, const Bytes& body) {
+        if (link->role == Role::Closed) return;
+        link->writeQueue.push_back(wire::MakeFrame(body));
+        if (!link->writing) Write(link);
+    }
+
+    void Write(const LinkPtr& link) {
+        if (link->writeQueue.empty()) {
+            link->writing = false;
+            if (link->closeAfterWrite) Shut(link);
+            return;
+        }
+        link->writing = true;
+        asio::async_write(link->socket, asio::buffer(link->writeQueue.front()),
+                          [this, link](const asio::error_code& error, size_t) {
+                              if (link->role == Role::Closed && !link->closeAfterWrite) return;
+                              link->writeQueue.pop_front();
+                              if (error) {
+                                  link->writeQueue.clear();
+                                  link->writing = false;
+                                  if (link->closeAfterWrite) Shut(link);
+                                  return;
+                              }
+                              Write(link);
+                          });
+    }
+
+    // Sends `body` last, then closes the connection once it is written.
+    void SendAndClose(const LinkPtr& link, const Bytes& body) {
+        if (link->role == Role::Closed) return;
+        link->writeQueue.push_back(wire::MakeFrame(body));
+        link->role = Role::Closed;
+        link->closeAfterWrite = true;
+        handshakes_.erase(link);
+        if (!link->writing) Write(link);
+    }
+
+    void Shut(const LinkPtr& link) {
+        asio::error_code error;
+        link->role = Role::Closed;
+        link->closeAfterWrite = false;
+        link->socket.shutdown(tcp::socket::shutdown_both, error);
+        link->socket.close(error);
+    }
+
+    void Refuse(const LinkPtr& link, wire::RefuseReason reason) {
+        Count(&PeerStats::refusedConnections);
+        SendAndClose(link, wire::EncodeRefuse(reason));
+    }
+
+    // A connection ends: a member leaves with `reason`; anything else leaves no trace.
+    void Drop(const LinkPtr& link, DestroyReason reason) {
+        const Role role = link->role;
+        const int32_t id = link->playerId;
+        Shut(link);
+        handshakes_.erase(link);
+        if (join_ && (role == Role::OutgoingJoin || role == Role::OutgoingMesh ||
+                      (role == Role::Member && id == join_->hostId && !joined_))) {
+            FinishJoin(PeerResult::Refused);
+            return;
+        }
+        if (role == Role::Member) DestroyMember(id, link, reason);
+    }
+
+    void DestroyMember(int32_t id, const LinkPtr& link, DestroyReason reason) {
+        int32_t newHost = 0;
+        {
+            std::lock_guard lock(mutex_);
+            auto found = members_.find(id);
+            if (found == members_.end() || found->second.link != link) return;
+            members_.erase(found);
+            if (id == hostId_) {
+                // The oldest remaining player (ids grow with arrival) takes over.
+                hostId_ = members_.empty() ? localId_ : members_.begin()->first;
+                newHost = hostId_;
+            }
+        }
+        if (!joined_) return;
+        handler_.OnDestroyPlayer(id, reason);
+        if (newHost != 0) handler_.OnHostMigrate(newHost);
+    }
+
+    void OnFrame(const LinkPtr& link, const Bytes& body) {
+        switch (link->role) {
+            case Role::Incoming:
+                return OnIncomingHello(link, body);
+            case Role::ParkedMesh:
+                Count(&PeerStats::malformedFrames);
+                return Drop(link, DestroyReason::ConnectionLost);
+            case Role::OutgoingJoin:
+                return OnWelcome(link, body);
+            case Role::OutgoingMesh:
+                return OnMeshOk(link, body);
+            case Role::Member:
+                return OnMemberFrame(link, body);
+            case Role::Closed:
+                return;
+        }
+    }
+
+    void OnIncomingHello(const LinkPtr& link, const Bytes& body) {
+        wire::Hello hello;
+        if (!wire::DecodeHello(body, hello)) {
+            Count(&PeerStats::malformedFrames);
+            return Refuse(link, wire::RefuseReason::Malformed);
+        }
+        if (!inSession_) return Refuse(link, wire::RefuseReason::BadSession);
+        if (hello.kind == wire::HelloKind::Join) return AdmitJoiner(link, hello);
+        {
+            std::lock_guard lock(mutex_);
+            if (hello.session != session_ || hello.playerId <= 0 ||
+                members_.count(hello.playerId) != 0) {
+                ++stats_.refusedConnections;
+                SendAndClose(link, wire::EncodeRefuse(wire::RefuseReason::BadSession));
+                return;
+            }
+        }
+        link->parkedHello = std::move(hello);
+        link->role = Role::ParkedMesh;
+        if (announced_.count(link->parkedHello.playerId) != 0) AcceptMesh(link);
+    }
+
+    void AdmitJoiner(const LinkPtr& link, const wire::Hello& hello) {
+        int32_t id = 0;
+        wire::Welcome welcome;
+        std::vector<LinkPtr> others;
+        {
+            std::lock_guard lock(mutex_);
+            if (localId_ == 0 || localId_ != hostId_ || !joined_) {
+                ++stats_.refusedConnections;
+                SendAndClose(link, wire::EncodeRefuse(wire::RefuseReason::BadSession));
+                return;
+            }
+            if (static_cast<int>(members_.size()) >= maxPlayers_) {
+                ++stats_.refusedConnections;
+                SendAndClose(link, wire::EncodeRefuse(wire::RefuseReason::Full));
+                return;
+            }
+        }
+        if (!handler_.OnIndicateConnect()) return Refuse(link, wire::RefuseReason::NotAccepting);
+        asio::error_code error;
+        const auto local = link->socket.local_endpoint(error);
+        const uint32_t ownAddress = error ? 0 : local.address().to_v4().to_uint();
+        {
+            std::lock_guard lock(mutex_);
+            id = ++maxId_;
+            welcome.assignedId = id;
+            welcome.hostId = hostId_;
+            welcome.session = session_;
+            welcome.hostListenPort = listenPort_;
+            welcome.maxPlayers = static_cast<uint8_t>(maxPlayers_);
+            welcome.flags = flags_;
+            welcome.name = sessionName_;
+            welcome.hostData = localData_;
+            for (auto& [otherId, member] : members_) {
+                if (!member.link) continue;
+                // Players on this machine are reachable by the joiner at our own address.
+                const uint32_t ip = IsLoopback(member.address.ipv4) ? ownAddress
+                                                                    : member.address.ipv4;
+                welcome.roster.push_back({otherId, ip, member.address.port});
+                others.push_back(member.link);
+            }
+            link->role = Role::Member;
+            link->playerId = id;
+            members_[id] = Member{link, hello.data, {link->remoteIpv4, hello.listenPort}, -1};
+        }
+        handshakes_.erase(link);
+        const Bytes announce = wire::EncodeAnnounce({id, link->remoteIpv4, hello.listenPort});
+        for (auto& other : others) Send(other, announce);
+        Send(link, wire::EncodeWelcome(welcome));
+        handler_.OnCreatePlayer(id);
+    }
+
+    void AcceptMesh(const LinkPtr& link) {
+        const wire::Hello& hello = link->parkedHello;
+        const int32_t id = hello.playerId;
+        {
+            std::lock_guard lock(mutex_);
+            if (members_.count(id) != 0) {
+                ++stats_.refusedConnections;
+                SendAndClose(link, wire::EncodeRefuse(wire::RefuseReason::BadSession));
+                return;
+            }
+            link->role = Role::Member;
+            link->playerId = id;
+            members_[id] = Member{link, hello.data, {link->remoteIpv4, hello.listenPort}, -1};
+            maxId_ = std::max(maxId_, id);
+        }
+        announced_.erase(id);
+        handshakes_.erase(link);
+        Send(link, wire::EncodeMeshOk({LocalId(), LocalData()}));
+        if (joined_) handler_.OnCreatePlayer(id);
+    }
+
+    Bytes LocalData() {
+        std::lock_guard lock(mutex_);
+        return localData_;
+    }
+
+    void OnMemberFrame(const LinkPtr& link, const Bytes& body) {
+        const auto type = wire::TypeOf(body);
+        if (!type) {
+            Count(&PeerStats::droppedUnknownFrames);
+            return;
+        }
+        const int32_t id = link->playerId;
+        switch (*type) {
+            case wire::FrameType::Info: {
+                Bytes data;
+                if (!wire::DecodeInfo(body, data)) break;
+                {
+                    std::lock_guard lock(mutex_);
+                    auto found = members_.find(id);
+                    if (found == members_.end()) return;
+                    found->second.data = std::move(data);
+                }
+                if (joined_) handler_.OnPeerInfo(id);
+                return;
+            }
+            case wire::FrameType::Message:
+                if (joined_) handler_.OnReceive(id, std::span(body).subspan(1));
+                return;
+            case wire::FrameType::Ping: {
+                uint64_t stamp = 0;
+                if (!wire::DecodeStamp(body, wire::FrameType::Ping, stamp)) break;
+                Send(link, wire::EncodeStamp(wire::FrameType::Pong, stamp));
+                return;
+            }
+            case wire::FrameType::Pong: {
+                uint64_t stamp = 0;
+                if (!wire::DecodeStamp(body, wire::FrameType::Pong, stamp)) break;
+                const uint64_t now = NowMicros();
+                if (stamp > now) break;
+                std::lock_guard lock(mutex_);
+                auto found = members_.find(id);
+                if (found != members_.end()) {
+                    found->second.latency = static_cast<int32_t>(std::min<uint64_t>(
+                        (now - stamp + 500) / 1000, 0x7FFFFFFF));
+                }
+                return;
+            }
+            case wire::FrameType::Bye:
+                if (body.size() != 1) break;
+                return Drop(link, DestroyReason::Normal);
+            case wire::FrameType::Announce: {
+                wire::RosterEntry entry;
+                if (!wire::DecodeAnnounce(body, entry)) break;
+                if (id != HostId() || entry.id <= 0) break;  // only the host admits players
+                {
+                    std::lock_guard lock(mutex_);
+                    maxId_ = std::max(maxId_, entry.id);
+                }
+                announced_[entry.id] = Clock::now();
+                for (auto parked : std::set<LinkPtr>(handshakes_)) {
+                    if (parked->role == Role::ParkedMesh && parked->parkedHello.playerId == entry.id) {
+                        AcceptMesh(parked);
+                    }
+                }
+                return;
+            }
+            default:
+                break;
+        }
+        // A known type in the wrong place or with a bad layout: the peer breaks the protocol.
+        Count(&PeerStats::malformedFrames);
+        Drop(link, DestroyReason::ConnectionLost);
+    }
+
+    // ---- joining ------------------------------------------------------------------------
+
+    struct JoinState {
+        explicit JoinState(asio::io_context& io) : timer(io) {}
+        std::promise<PeerResult>* done = nullptr;
+        asio::steady_timer timer;
+        int32_t hostId = 0;
+        std::vector<LinkPtr> links;
+        size_t meshPending = 0;
+    };
+
+    void StartJoin(const PeerAddress& host, std::promise<PeerResult>& done) {
+        if (inSession_ || join_) return done.set_value(PeerResult::Failed);
+        const PeerResult opened = OpenSockets();
+        if (opened != PeerResult::Ok) {
+            CloseSockets();
+            return done.set_value(opened);
+        }
+        inSession_ = true;
+        join_ = std::make_unique<JoinState>(io_);
+        join_->done = &done;
+        join_->timer.expires_after(std::chrono::milliseconds(options_.connectTimeoutMs));
+        join_->timer.async_wait([this](const asio::error_code& error) {
+            if (!error && join_) FinishJoin(PeerResult::Refused);
+        });
+        auto link = std::make_shared<Link>(io_);
+        link->role = Role::OutgoingJoin;
+        link->remoteIpv4 = host.ipv4;
+        join_->links.push_back(link);
+        wire::Hello hello;
+        hello.kind = wire::HelloKind::Join;
+        hello.listenPort = listenPort_;
+        hello.data = LocalData();
+        ConnectLink(link, host, wire::EncodeHello(hello));
+    }
+
+    void ConnectLink(const LinkPtr& link, const PeerAddress& to, Bytes hello) {
+        const tcp::endpoint endpoint(asio::ip::address_v4(to.ipv4), to.port);
+        link->socket.async_connect(endpoint, [this, link, hello = std::move(hello)](
+                                                 const asio::error_code& error) {
+            if (link->role == Role::Closed) return;
+            if (error) return Drop(link, DestroyReason::ConnectionLost);
+            asio::error_code ignored;
+            link->socket.set_option(tcp::no_delay(true), ignored);
+            link->lastHeard = Clock::now();
+            Send(link, hello);
+            Read(link);
+        });
+    }
+
+    void OnWelcome(const LinkPtr& link, const Bytes& body) {
+        wire::RefuseReason reason;
+        wire::Welcome welcome;
+        if (wire::DecodeRefuse(body, reason) || !wire::DecodeWelcome(body, welcome) || !join_ ||
+            welcome.assignedId <= 0 || welcome.hostId <= 0 || welcome.assignedId == welcome.hostId) {
+            if (!wire::TypeOf(body) || wire::TypeOf(body) != wire::FrameType::Refuse) {
+                Count(&PeerStats::malformedFrames);
+            }
+            return Drop(link, DestroyReason::ConnectionLost);
+        }
+        {
+            std::lock_guard lock(mutex_);
+            session_ = welcome.session;
+            sessionName_ = welcome.name;
+            maxPlayers_ = std::clamp<int>(welcome.maxPlayers, 1, kMaxSessionPlayers);
+            flags_ = welcome.flags;
+            localId_ = welcome.assignedId;
+            hostId_ = welcome.hostId;
+            maxId_ = std::max(welcome.assignedId, welcome.hostId);
+            members_.clear();
+            members_[localId_] = Member{nullptr, localData_, {0, listenPort_}, 0};
+            members_[hostId_] =
+                Member{link, welcome.hostData, {link->remoteIpv4, welcome.hostListenPort}, -1};
+            for (const auto& entry : welcome.roster) maxId_ = std::max(maxId_, entry.id);
+        }
+        link->role = Role::Member;
+        link->playerId = welcome.hostId;
+        join_->hostId = welcome.hostId;
+        wire::Hello hello;
+        hello.kind = wire::HelloKind::Mesh;
+        hello.playerId = welcome.assignedId;
+        hello.session = welcome.session;
+        hello.listenPort = listenPort_;
+        hello.data = LocalData();
+        const Bytes helloBody = wire::EncodeHello(hello);
+        for (const auto& entry : welcome.roster) {
+            if (entry.id <= 0 || entry.id == welcome.assignedId || entry.id == welcome.hostId) {
+                continue;
+            }
+            auto mesh = std::make_shared<Link>(io_);
+            mesh->role = Role::OutgoingMesh;
+            mesh->playerId = entry.id;
+            mesh->remoteIpv4 = entry.ipv4 != 0 ? entry.ipv4 : link->remoteIpv4;
+            join_->links.push_back(mesh);
+            ++join_->meshPending;
+            ConnectLink(mesh, {mesh->remoteIpv4, entry.port}, helloBody);
+        }
+        if (join_->meshPending == 0) FinishJoin(PeerResult::Ok);
+    }
+
+    void OnMeshOk(const LinkPtr& link, const Bytes& body) {
+        wire::MeshOk ok;
+        if (!wire::DecodeMeshOk(body, ok) || ok.id != link->playerId || !join_) {
+            if (wire::TypeOf(body) != wire::FrameType::Refuse) Count(&PeerStats::malformedFrames);
+            return Drop(link, DestroyReason::ConnectionLost);
+        }
+        {
+            std::lock_guard lock(mutex_);
+            members_[ok.id] = Member{link, ok.data, {link->remoteIpv4, 0}, -1};
+        }
+        link->role = Role::Member;
+        if (--join_->meshPending == 0) FinishJoin(PeerResult::Ok);
+    }
+
+    void FinishJoin(PeerResult result) {
+        auto join = std::move(join_);
+        join->timer.cancel();
+        if (result != PeerResult::Ok) {
+            for (auto& link : join->links) {
+                if (link->role == Role::Member) {
+                    SendAndClose(link, wire::EncodeBye());
+                } else {
+                    Shut(link);
+                }
+            }
+            ResetSession();
+            join->done->set_value(result);
+            return;
+        }
+        joined_ = true;
+        StartTick();
+        std::vector<int32_t> ids;
+        {
+            std::lock_guard lock(mutex_);
+            for (auto& [id, member] : members_) ids.push_back(id);
+        }
+        for (int32_t id : ids) handler_.OnCreatePlayer(id);
+        join->done->set_value(PeerResult::Ok);
+    }
+
+    void ResetSession() {
+        CloseSockets();
+        for (auto link : std::set<LinkPtr>(handshakes_)) Shut(link);
+        handshakes_.clear();
+        announced_.clear();
+        std::lock_guard lock(mutex_);
+        members_.clear();
+        localId_ = hostId_ = maxId_ = 0;
+        session_ = 0;
+        inSession_ = false;
+        joined_ = false;
+    }
+
+    void CloseOnIo() {
+        if (join_) FinishJoin(PeerResult::Refused);
+        if (!inSession_) return;
+        const bool wasJoined = joined_;
+        std::vector<int32_t> ids;
+        for (auto& link : MemberLinks()) SendAndClose(link, wire::EncodeBye());
+        {
+            std::lock_guard lock(mutex_);
+            for (auto& [id, member] : members_) ids.push_back(id);
+        }
+        ResetSession();
+        if (!wasJoined) return;
+        for (int32_t id : ids) handler_.OnDestroyPlayer(id, DestroyReason::SessionTerminated);
+        handler_.OnTerminateSession();
+    }
+
+    // ---- heartbeats ---------------------------------------------------------------------
+
+    void StartTick() {
+        // Fine enough that a silent peer is noticed well before a second time-out has passed.
+        const int period = std::max(10, std::min(options_.heartbeatMs / 4, options_.timeoutMs / 8));
+        tick_.expires_after(std::chrono::milliseconds(period));
+        tick_.async_wait([this](const asio::error_code& error) {
+            if (error || !inSession_) return;
+            Tick();
+            StartTick();
+        });
+    }
+
+    void Tick() {
+        const auto now = Clock::now();
+        const auto silence = std::chrono::milliseconds(options_.timeoutMs);
+        const auto handshakeLimit = std::chrono::milliseconds(options_.connectTimeoutMs);
+        const bool ping = now - lastPing_ >= std::chrono::milliseconds(options_.heartbeatMs);
+        if (ping) lastPing_ = now;
+        const Bytes pingBody = wire::EncodeStamp(wire::FrameType::Ping, NowMicros());
+        for (auto& link : MemberLinks()) {
+            if (now - link->lastHeard > silence) {
+                Drop(link, DestroyReason::ConnectionLost);
+            } else if (ping) {
+                Send(link, pingBody);
+            }
+        }
+        for (auto link : std::set<LinkPtr>(handshakes_)) {
+            if (now - link->started > handshakeLimit) Drop(link, DestroyReason::ConnectionLost);
+        }
+        for (auto it = announced_.begin(); it != announced_.end();) {
+            it = now - it->second > handshakeLimit ? announced_.erase(it) : std::next(it);
+        }
+    }
+
+    PeerHandler& handler_;
+    const PeerOptions options_;
+    asio::io_context io_;
+    asio::executor_work_guard<asio::io_context::executor_type> work_;
+    std::thread thread_;
+    asio::steady_timer tick_;
+    Clock::time_point lastPing_{};
+
+    // I/O thread only.
+    std::shared_ptr<tcp::acceptor> acceptor_;
+    std::shared_ptr<udp::socket> portSocket_;
+    std::shared_ptr<udp::socket> discoverySocket_;
+    std::set<LinkPtr> handshakes_;
+    std::map<int32_t, Clock::time_point> announced_;
+    std::unique_ptr<JoinState> join_;
+    uint16_t listenPort_ = 0;  // written on the I/O thread while the caller waits
+
+    std::atomic<bool> inSession_{false};
+    std::atomic<bool> joined_{false};
+
+    // Shared with callers, under mutex_.
+    mutable std::mutex mutex_;
+    std::map<int32_t, Member> members_;
+    Bytes localData_;
+    int32_t localId_ = 0;
+    int32_t hostId_ = 0;
+    int32_t maxId_ = 0;
+    uint64_t session_ = 0;
+    std::u16string sessionName_;
+    int maxPlayers_ = kMaxSessionPlayers;
+    uint32_t flags_ = 0;
+    PeerStats stats_;
+};
+
+// ---- searching ----------------------------------------------------------------------------
+
+std::vector<uint32_t> BroadcastAddresses() {
+    std::vector<uint32_t> addresses;
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0) return addresses;
+    for (ifaddrs* entry = list; entry; entry = entry->ifa_next) {
+        if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET) continue;
+        if (!(entry->ifa_flags & IFF_UP) || !(entry->ifa_flags & IFF_BROADCAST)) continue;
+        if (!entry->ifa_broadaddr) continue;
+        const auto* broadcast = reinterpret_cast<const sockaddr_in*>(entry->ifa_broadaddr);
+        const uint32_t address = ntohl(broadcast->sin_addr.s_addr);
+        if (address != 0 &&
+            std::find(addresses.begin(), addresses.end(), address) == addresses.end()) {
+            addresses.push_back(address);
+        }
+    }
+    ::freeifaddrs(list);
+    return addresses;
+}
+
+}  // namespace
+
+PeerResult AsioPeerSession::EnumHosts(const std::string& hostName) {
+    asio::io_context io;
+    asio::error_code error;
+    std::vector<udp::endpoint> targets;
+    const auto addRange = [&](const asio::ip::address_v4& address) {
+        targets.emplace_back(address, options_.discoveryPort);
+        for (uint32_t port = options_.basePort; port <= options_.lastPort && port <= 65535; ++port) {
+            targets.emplace_back(address, static_cast<uint16_t>(port));
+        }
+    };
+    if (hostName.empty()) {
+        for (uint32_t broadcast : BroadcastAddresses()) {
+            targets.emplace_back(asio::ip::address_v4(broadcast), options_.discoveryPort);
+        }
+        addRange(asio::ip::address_v4::loopback());
+    } else {
+        udp::resolver resolver(io);
+        auto results = resolver.resolve(udp::v4(), hostName, "", error);
+        if (error || results.empty()) return PeerResult::AddressFailed;
+        addRange(results.begin()->endpoint().address().to_v4());
+    }
+    udp::socket socket(io);
+    if ((socket.open(udp::v4(), error), error)) return PeerResult::ProtocolFailed;
+    socket.set_option(asio::socket_base::broadcast(true), error);
+    if ((socket.bind(udp::endpoint(udp::v4(), 0), error), error)) return PeerResult::ProtocolFailed;
+
+    const uint64_t base = Random64();
+    std::map<uint64_t, Clock::time_point> sent;  // nonce -> when its round was sent
+    std::set<uint64_t> seen;                     // sessions already reported
+    const auto start = Clock::now();
+    const auto end = start + std::chrono::milliseconds(options_.searchMs);
+    // Two rounds: a lost datagram in the first is covered by the second.
+    const std::array<Clock::time_point, 2> rounds = {
+        start, start + std::chrono::milliseconds(options_.searchMs / 3)};
+    size_t nextRound = 0;
+    std::array<uint8_t, 1024> buffer{};
+    udp::endpoint from;
+    asio::steady_timer timer(io);
+    bool receiving = false;
+
+    while (Clock::now() < end) {
+        if (nextRound < rounds.size() && Clock::now() >= rounds[nextRound]) {
+            const uint64_t nonce = base + nextRound;
+            const Bytes query = wire::EncodeQuery(nonce);
+            sent[nonce] = Clock::now();
+            for (const auto& target : targets) socket.send_to(asio::buffer(query), target, 0, error);
+            ++nextRound;
+        }
+        auto wake = end;
+        if (nextRound < rounds.size()) wake = std::min(wake, rounds[nextRound]);
+        if (!receiving) {
+            receiving = true;
+            socket.async_receive_from(
+                asio::buffer(buffer), from, [&](const asio::error_code& failure, size_t size) {
+                    receiving = false;
+                    if (failure) return;
+                    const auto now = Clock::now();
+                    wire::Answer answer;
+                    if (!wire::DecodeAnswer(std::span(buffer.data(), size), answer)) {
+                        std::lock_guard lock(mutex_);
+                        ++stats_.malformedDatagrams;
+                        return;
+                    }
+                    auto round = sent.find(answer.nonce);
+                    if (round == sent.end() || !seen.insert(answer.session).second) return;
+                    SessionAnswer found;
+                    found.sessionName = answer.name;
+                    found.currentPlayers = answer.players;
+                    found.maxPlayers = answer.maxPlayers;
+                    found.latency = static_cast<int32_t>(
+                        std::chrono::duration_cast<std::chrono::milliseconds>(now - round->second)
+                            .count());
+                    found.address = {from.address().to_v4().to_uint(), answer.tcpPort};
+                    handler_.OnEnumResponse(found);
+                });
+        }
+        io.restart();
+        io.run_until(wake);
+    }
+    socket.cancel(error);
+    io.restart();
+    io.poll();
+    return PeerResult::Ok;
+}
+
+std::unique_ptr<PeerSession> PeerSession::Create(PeerHandler& handler, const PeerOptions& options) {
+    try {
+        return std::make_unique<AsioPeerSession>(handler, options);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
+}  // namespace platform

@@ -1,0 +1,292 @@
+// Raw sockets against a hosting engine: garbage, forged data, short messages and dying peers.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "NetworkTestSupport.h"
+#include "platform/PeerWire.h"
+
+using namespace torvane;
+using nettest::WaitFor;
+namespace wire = platform::wire;
+
+namespace {
+
+// A raw TCP connection to 127.0.0.1:port speaking (or not) the session's framing.
+class RawLink {
+public:
+    explicit RawLink(uint16_t port) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~RawLink() { Close(); }
+    void Close() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+    bool Connected() const { return connected_; }
+    bool Send(std::span<const uint8_t> bytes) {
+        return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+               static_cast<ssize_t>(bytes.size());
+    }
+    bool SendFrame(std::span<const uint8_t> body) { return Send(wire::MakeFrame(body)); }
+    // Next frame body of the given type (others are skipped); false on close or time-out.
+    bool Read(wire::FrameType type, std::vector<uint8_t>& body, int ms = 2000) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        for (;;) {
+            while (reader_.Next(body)) {
+                if (wire::TypeOf(body) == type) return true;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                end - std::chrono::steady_clock::now());
+            pollfd fd{fd_, POLLIN, 0};
+            if (left.count() <= 0 || ::poll(&fd, 1, static_cast<int>(left.count())) <= 0) {
+                return false;
+            }
+            uint8_t buffer[4096];
+            const ssize_t got = ::recv(fd_, buffer, sizeof buffer, 0);
+            if (got <= 0 || !reader_.Append(std::span(buffer, static_cast<size_t>(got)))) {
+                return false;
+            }
+        }
+    }
+    // True when the other side has closed the connection.
+    bool ClosedByPeer(int ms = 2000) {
+        std::vector<uint8_t> body;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) {
+            pollfd fd{fd_, POLLIN, 0};
+            if (::poll(&fd, 1, 50) > 0) {
+                uint8_t buffer[4096];
+                if (::recv(fd_, buffer, sizeof buffer, 0) <= 0) return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    int fd_ = -1;
+    bool connected_ = false;
+    wire::FrameReader reader_;
+};
+
+void SendDatagram(uint16_t port, std::span<const uint8_t> bytes) {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&address),
+             sizeof address);
+    ::close(fd);
+}
+
+// Whether a datagram sent to `port` draws any answer within `ms`.
+bool DrawsAnswer(uint16_t port, std::span<const uint8_t> bytes, int ms = 300) {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&address),
+             sizeof address);
+    pollfd poll{fd, POLLIN, 0};
+    const bool answered = ::poll(&poll, 1, ms) > 0;
+    ::close(fd);
+    return answered;
+}
+
+class HostileTest : public testing::Test {
+protected:
+    void SetUp() override {
+        options.heartbeatMs = 100;
+        options.timeoutMs = 600;
+        host = std::make_unique<nettest::Player>("Hote", options);
+        ASSERT_TRUE(host->engine->HostGame("Partie"));
+        DirectPlay browser("Bea", options);
+        browser.EnumerateGames("127.0.0.1");
+        ASSERT_EQ(browser.PartyCount(), 1);
+        port = browser.GetParty(0)->hostAddress.port;
+    }
+
+    // Joins with raw bytes as peer data; returns the id the host gave.
+    int32_t RawJoin(RawLink& link, std::span<const uint8_t> data) {
+        wire::Hello hello;
+        hello.data.assign(data.begin(), data.end());
+        hello.listenPort = 1;
+        EXPECT_TRUE(link.SendFrame(wire::EncodeHello(hello)));
+        std::vector<uint8_t> body;
+        wire::Welcome welcome;
+        if (!link.Read(wire::FrameType::Welcome, body) || !wire::DecodeWelcome(body, welcome)) {
+            return 0;
+        }
+        return welcome.assignedId;
+    }
+
+    static std::vector<uint8_t> Record(const std::string& name, int32_t id = 0) {
+        PlayerInfo record;
+        record.SetName(name);
+        record.playerId = id;
+        const auto bytes = EncodePlayer(record);
+        return {bytes.begin(), bytes.end()};
+    }
+
+    void Settle(int ms = 150) {
+        WaitFor([] { return false; }, std::chrono::milliseconds(ms), {host->engine.get()});
+    }
+
+    platform::PeerOptions options = nettest::PrivateOptions();
+    std::unique_ptr<nettest::Player> host;
+    uint16_t port = 0;
+};
+
+TEST_F(HostileTest, GarbageOnTheTcpPortIsRefusedCountedAndTheSessionGoesOn) {
+    {
+        RawLink http(port);
+        ASSERT_TRUE(http.Connected());
+        const std::string request = "GET / HTTP/1.1\r\nHost: x\r\n\r\n";
+        http.Send(std::span(reinterpret_cast<const uint8_t*>(request.data()), request.size()));
+        EXPECT_TRUE(http.ClosedByPeer());
+    }
+    {
+        RawLink badHello(port);
+        badHello.SendFrame(std::vector<uint8_t>{1, 'x', 'y', 'z'});
+        EXPECT_TRUE(badHello.ClosedByPeer());
+    }
+    {
+        RawLink unknown(port);
+        unknown.SendFrame(std::vector<uint8_t>{0xEE, 1, 2});
+        EXPECT_TRUE(unknown.ClosedByPeer());
+    }
+    EXPECT_GE(host->engine->SessionStats().malformedFrames, 3u);
+    EXPECT_EQ(host->engine->PlayerCount(), 1);
+    Settle();
+    EXPECT_EQ(host->listener.joined, std::vector<std::string>{"Hote"});
+    // A real player still gets in.
+    DirectPlay joiner("Vrai", options);
+    EXPECT_TRUE(joiner.JoinGame({0x7F000001u, port}));
+    EXPECT_TRUE(WaitFor([&] { return host->engine->PlayerCount() == 2; }));
+}
+
+TEST_F(HostileTest, GarbageOnTheDiscoveryPortsIsRefusedCountedAndUnanswered) {
+    const uint64_t before = host->engine->SessionStats().malformedDatagrams;
+    SendDatagram(options.discoveryPort, std::vector<uint8_t>{1, 2, 3});
+    SendDatagram(port, std::vector<uint8_t>(300, 0xFF));
+    // A well-formed but unpadded query gets no answer: answers never outweigh their query.
+    const auto query = wire::EncodeQuery(5);
+    EXPECT_FALSE(DrawsAnswer(port, std::span(query).first(40)));
+    EXPECT_TRUE(DrawsAnswer(port, query));
+    EXPECT_TRUE(WaitFor([&] { return host->engine->SessionStats().malformedDatagrams >= before + 3; }));
+    DirectPlay browser("Bea", options);
+    browser.EnumerateGames("127.0.0.1");
+    EXPECT_EQ(browser.PartyCount(), 1);
+}
+
+TEST_F(HostileTest, APeerWhoseSocketDiesIsLostOnceAfterLeavingTheTable) {
+    RawLink ghost(port);
+    const int32_t id = RawJoin(ghost, Record("Fantome"));
+    ASSERT_NE(id, 0);
+    ASSERT_TRUE(WaitFor([&] { return host->listener.joined.size() == 2; },
+                        std::chrono::milliseconds(2000), {host->engine.get()}));
+    EXPECT_EQ(host->listener.joined.back(), "Fantome");
+    ghost.Close();  // no goodbye
+    ASSERT_TRUE(WaitFor([&] { return !host->listener.lost.empty(); },
+                        std::chrono::milliseconds(2000), {host->engine.get()}));
+    PlayerInfo record;
+    EXPECT_FALSE(host->engine->CopyPlayer(id, record));
+    Settle();
+    EXPECT_EQ(host->listener.lost, std::vector<std::string>{"Fantome"});
+}
+
+TEST_F(HostileTest, ASilentPeerIsLostWhenItStopsAnsweringHeartbeats) {
+    RawLink mute(port);
+    ASSERT_NE(RawJoin(mute, Record("Muet")), 0);
+    ASSERT_TRUE(WaitFor([&] { return host->engine->PlayerCount() == 2; }));
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(WaitFor([&] { return !host->listener.lost.empty(); },
+                        std::chrono::milliseconds(3000), {host->engine.get()}));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
+    EXPECT_EQ(host->listener.lost, std::vector<std::string>{"Muet"});
+}
+
+TEST_F(HostileTest, DataOfTheWrongSizeIsRefusedAndNobodyForgesAnotherId) {
+    RawLink forger(port);
+    const int32_t id = RawJoin(forger, std::vector<uint8_t>(100, 'A'));
+    ASSERT_NE(id, 0);
+    ASSERT_TRUE(WaitFor([&] { return host->engine->PlayerCount() == 2; }));
+    PlayerInfo record;
+    ASSERT_TRUE(host->engine->CopyPlayer(id, record));
+    EXPECT_EQ(record.Name(), "");  // a fresh record: the 100 bytes were not taken
+
+    // A record claiming the host's id and a name without its zero byte.
+    const int32_t hostId = host->engine->LocalPlayerId();
+    auto forged = Record("Pirate", hostId);
+    std::fill(forged.begin(), forged.begin() + 11, 'Z');
+    forger.SendFrame(wire::EncodeInfo(forged));
+    ASSERT_TRUE(WaitFor([&] {
+        PlayerInfo seen;
+        return host->engine->CopyPlayer(id, seen) && seen.Name() == "ZZZZZZZZZZ";
+    }));
+    PlayerInfo hostRecord;
+    ASSERT_TRUE(host->engine->CopyPlayer(hostId, hostRecord));
+    EXPECT_EQ(hostRecord.Name(), "Hote");
+    ASSERT_TRUE(host->engine->CopyPlayer(id, record));
+    EXPECT_EQ(record.playerId, id);
+
+    // A later record of the wrong size leaves the last good one in place.
+    forger.SendFrame(wire::EncodeInfo(std::vector<uint8_t>(2951, 0)));
+    Settle();
+    ASSERT_TRUE(host->engine->CopyPlayer(id, record));
+    EXPECT_EQ(record.Name(), "ZZZZZZZZZZ");
+    EXPECT_EQ(host->engine->PlayerCount(), 2);
+}
+
+TEST_F(HostileTest, ShortOrUnknownGameMessagesAreDroppedWithoutACall) {
+    RawLink sender(port);
+    const int32_t id = RawJoin(sender, Record("Bavard"));
+    ASSERT_NE(id, 0);
+    std::vector<uint8_t> shortTable(100, 0);
+    shortTable[0] = 1;
+    sender.SendFrame(wire::EncodeMessage(shortTable));
+    sender.SendFrame(wire::EncodeMessage(std::vector<uint8_t>{0, 1, 0, 0, 0, 'n', 'o'}));
+    sender.SendFrame(wire::EncodeMessage(std::vector<uint8_t>{4, 9}));
+    sender.SendFrame(wire::EncodeMessage(std::vector<uint8_t>{2, 1}));
+    sender.SendFrame(wire::EncodeMessage(std::vector<uint8_t>{3, 7}));
+    sender.SendFrame(wire::EncodeMessage(std::vector<uint8_t>{2, 5, 0, 0, 0}));
+    ASSERT_TRUE(WaitFor([&] { return host->listener.values.size() == 1; },
+                        std::chrono::milliseconds(2000), {host->engine.get()}));
+    Settle();
+    EXPECT_EQ(host->listener.bytes, std::vector<uint8_t>{7});
+    EXPECT_EQ(host->listener.values, std::vector<int32_t>{5});
+    EXPECT_TRUE(host->listener.tables.empty());
+    EXPECT_TRUE(host->listener.texts.empty());
+    EXPECT_EQ(host->engine->PlayerCount(), 2);
+}
+
+TEST_F(HostileTest, AMeshHelloForAnotherSessionIsRefusedWithoutTrace) {
+    RawLink stranger(port);
+    wire::Hello hello;
+    hello.kind = wire::HelloKind::Mesh;
+    hello.playerId = 55;
+    hello.session = 12345;
+    hello.data = Record("Intrus");
+    stranger.SendFrame(wire::EncodeHello(hello));
+    std::vector<uint8_t> body;
+    ASSERT_TRUE(stranger.Read(wire::FrameType::Refuse, body));
+    wire::RefuseReason reason;
+    ASSERT_TRUE(wire::DecodeRefuse(body, reason));
+    EXPECT_EQ(reason, wire::RefuseReason::BadSession);
+    EXPECT_EQ(host->engine->PlayerCount(), 1);
+    Settle();
+    EXPECT_EQ(host->listener.joined.size(), 1u);
+    EXPECT_GE(host->engine->SessionStats().refusedConnections, 1u);
+}
+
+}  // namespace

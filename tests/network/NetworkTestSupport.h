@@ -1,0 +1,93 @@
+// Helpers for the network tests: private ports per test, a recording listener, waiting.
+#pragma once
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "network/Directplay.h"
+#include "platform/PeerSession.h"
+
+namespace nettest {
+
+// A discovery port nobody else on this machine holds right now, and the TCP range after it,
+// so tests running in parallel do not see each other's sessions.
+inline platform::PeerOptions PrivateOptions(uint16_t rangeSize = 12) {
+    platform::PeerOptions options;
+    const int probe = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = 0;
+    socklen_t length = sizeof address;
+    ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(probe);
+    uint16_t port = ntohs(address.sin_port);
+    if (port > 65535 - rangeSize - 1) port = static_cast<uint16_t>(port - rangeSize - 1);
+    options.discoveryPort = port;
+    options.basePort = static_cast<uint16_t>(port + 1);
+    options.lastPort = static_cast<uint16_t>(port + rangeSize);
+    options.searchMs = 250;
+    options.connectTimeoutMs = 3000;
+    return options;
+}
+
+// Polls `done` (delivering the engines' events first) until it holds or `limit` passes.
+inline bool WaitFor(const std::function<bool()>& done,
+                    std::chrono::milliseconds limit = std::chrono::milliseconds(5000),
+                    const std::vector<torvane::DirectPlay*>& deliver = {}) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        for (auto* engine : deliver) engine->DeliverEvents();
+        if (done()) return true;
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+class RecordingListener : public torvane::Listener {
+public:
+    void OnPlayerJoined(const std::string& name) override { joined.push_back(name); }
+    void OnPlayerLost(const std::string& name) override { lost.push_back(name); }
+    void OnPlayerRemoved(const std::string& name) override { removed.push_back(name); }
+    void OnTextMessage(int32_t senderId, const std::string& text, int32_t number) override {
+        texts.push_back(text);
+        textSenders.push_back(senderId);
+        numbers.push_back(number);
+    }
+    void OnTerritories(const torvane::TerritoryTable& table) override { tables.push_back(table); }
+    void OnValueMessage(int32_t senderId, int32_t number) override { values.push_back(number); }
+    void OnByteMessage(uint8_t value) override { bytes.push_back(value); }
+    void OnSessionTerminated() override { ++terminated; }
+
+    std::vector<std::string> joined, lost, removed, texts;
+    std::vector<int32_t> textSenders, numbers, values;
+    std::vector<torvane::TerritoryTable> tables;
+    std::vector<uint8_t> bytes;
+    int terminated = 0;
+};
+
+// One engine and the listener registered on it.
+struct Player {
+    Player(const std::string& name, const platform::PeerOptions& options)
+        : engine(std::make_unique<torvane::DirectPlay>(name, options)) {
+        engine->SetListener(&listener);
+    }
+    ~Player() {
+        if (engine) engine->ClearListener(&listener);
+    }
+    RecordingListener listener;
+    std::unique_ptr<torvane::DirectPlay> engine;
+};
+
+inline torvane::HostAddress Loopback(uint16_t port) { return {0x7F000001u, port}; }
+
+}  // namespace nettest
