@@ -13,9 +13,11 @@ namespace platform {
 namespace {
 
 std::string FromFontconfig(const std::string& family, bool bold) {
-    if (!FcInit()) return {};
+    if (!FcInit())
+        return {};
     FcPattern* pattern = FcPatternCreate();
-    if (!pattern) return {};
+    if (!pattern)
+        return {};
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
     FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
     FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
@@ -24,7 +26,8 @@ std::string FromFontconfig(const std::string& family, bool bold) {
     FcResult result = FcResultNoMatch;
     FcPattern* match = FcFontMatch(nullptr, pattern, &result);
     FcPatternDestroy(pattern);
-    if (!match) return {};
+    if (!match)
+        return {};
     std::string file;
     FcChar8* matchedFamily = nullptr;
     FcChar8* matchedFile = nullptr;
@@ -45,17 +48,19 @@ std::string BundledFontFile(bool bold) {
     std::error_code error;
     if (bold) {
         const std::string path = ResolveResource("..\\Ressources\\Fonts\\texgyrepagella-bold.otf");
-        if (fs::exists(path, error)) return path;
+        if (fs::exists(path, error))
+            return path;
     }
     const std::string path = ResolveResource("..\\Ressources\\Fonts\\texgyrepagella-regular.otf");
     return fs::exists(path, error) ? path : std::string();
 }
 
 std::string FindFontFile(const std::string& family, bool bold) {
-    const char* bundledOnly = std::getenv("TORVANE_BUNDLED_FONTS");
+    const char* bundledOnly = std::getenv("TORVANE_BUNDLED_FONT");
     if (!(bundledOnly && *bundledOnly)) {
         std::string file = FromFontconfig(family, bold);
-        if (!file.empty()) return file;
+        if (!file.empty())
+            return file;
     }
     return BundledFontFile(bold);
 }
