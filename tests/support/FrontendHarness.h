@@ -25,6 +25,7 @@ struct AudioLog {
     std::vector<std::string> plays;  // file names of the effects played, in order
     std::vector<int32_t> musicLevels;
     std::vector<int32_t> effectLevels;
+    std::vector<std::string> media;  // files the media player was built for
 
     int Count(const std::string& fileEnd) const {
         return static_cast<int>(std::count_if(plays.begin(), plays.end(), [&](const auto& p) {
@@ -67,7 +68,10 @@ class LoggedPlayer : public platform::MediaPlayer {
     bool CreateControl() override { return true; }
     bool CreateEvents() override { return true; }
     bool CreateVideoOutput(void*) override { return true; }
-    bool RenderFile(const std::string&) override { return true; }
+    bool RenderFile(const std::string& file) override {
+        log.media.push_back(file);
+        return true;
+    }
     void PlaceVideo(int, int, int, int) override {}
     bool Run() override {
         running = true;
@@ -82,6 +86,14 @@ class LoggedPlayer : public platform::MediaPlayer {
     bool running = false;
 };
 
+// Backends that record into `log`.
+inline torvane::AudioBackends LoggedBackends(AudioLog& log) {
+    torvane::AudioBackends backends;
+    backends.createEffectBank = [&log] { return std::make_unique<LoggedBank>(log); };
+    backends.createMediaPlayer = [&log] { return std::make_unique<LoggedPlayer>(log); };
+    return backends;
+}
+
 class FrontendHarness : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -90,10 +102,7 @@ class FrontendHarness : public ::testing::Test {
         platform::SetBoolSetting("NoSoundCard", true);
         torvane::DirectInput::ResetClock();
         screen = std::make_unique<torvane::DirectScreen>(&window);
-        torvane::AudioBackends backends;
-        backends.createEffectBank = [this] { return std::make_unique<LoggedBank>(sounds); };
-        backends.createMediaPlayer = [this] { return std::make_unique<LoggedPlayer>(sounds); };
-        audio = std::make_unique<torvane::DirectAudio>(&window, backends);
+        audio = std::make_unique<torvane::DirectAudio>(&window, LoggedBackends(sounds));
         input = std::make_unique<torvane::DirectInput>(&window);
     }
 
