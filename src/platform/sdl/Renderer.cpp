@@ -33,10 +33,35 @@ struct SurfaceDeleter {
 using SurfacePtr = std::unique_ptr<SDL_Surface, SurfaceDeleter>;
 
 struct Glyph {
-    SDL_Rect source{};    // in the atlas; empty when the byte has no glyph
-    int16_t offsetX = 0;  // where the glyph's picture starts relative to the pen
+    SDL_Rect source{};    // in the atlas, cropped to the inked pixels; empty for no ink
+    int16_t offsetX = 0;  // where the inked pixels start, right of the pen
+    int16_t offsetY = 0;  // and below the line's top
     int16_t advance = 0;
 };
+
+// The smallest rectangle holding every pixel with some alpha; empty when there is none.
+SDL_Rect InkBounds(SDL_Surface* surface) {
+    int left = surface->w;
+    int right = -1;
+    int top = surface->h;
+    int bottom = -1;
+    for (int y = 0; y < surface->h; ++y) {
+        const auto* line =
+            reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(surface->pixels) +
+                                              static_cast<ptrdiff_t>(y) * surface->pitch);
+        for (int x = 0; x < surface->w; ++x) {
+            if ((line[x] >> 24) == 0)
+                continue;
+            left = std::min(left, x);
+            right = std::max(right, x);
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+        }
+    }
+    if (right < left)
+        return {0, 0, 0, 0};
+    return {left, top, right - left + 1, bottom - top + 1};
+}
 
 struct FontSize {
     TTF_Font* font = nullptr;
@@ -71,6 +96,8 @@ struct Renderer::Impl {
         SurfacePtr pixels;
         SDL_Texture* texture = nullptr;
         bool used = false;
+        // Every pixel fully opaque: drawn untranslucent, it is copied instead of blended.
+        bool opaque = false;
     };
     std::vector<Entry> pool;
 
@@ -129,6 +156,19 @@ struct Renderer::Impl {
     }
     const Entry* Find(int32_t id) const { return const_cast<Impl*>(this)->Find(id); }
 
+    static bool IsOpaque(SDL_Surface* pixels) {
+        for (int row = 0; row < pixels->h; ++row) {
+            const auto* line =
+                reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(pixels->pixels) +
+                                                  static_cast<ptrdiff_t>(row) * pixels->pitch);
+            for (int x = 0; x < pixels->w; ++x) {
+                if ((line[x] >> 24) != 0xFF)
+                    return false;
+            }
+        }
+        return true;
+    }
+
     SDL_Texture* MakeTexture(SDL_Surface* pixels) {
         SDL_Texture* texture = SDL_CreateTextureFromSurface(renderer, pixels);
         if (texture)
@@ -146,6 +186,7 @@ struct Renderer::Impl {
         if (slot == pool.size())
             pool.emplace_back();
         Entry& entry = pool[slot];
+        entry.opaque = IsOpaque(pixels.get());
         entry.pixels = std::move(pixels);
         entry.texture = texture;
         entry.used = true;
@@ -248,6 +289,7 @@ struct Renderer::Impl {
             return false;
         size.lineHeight = TTF_FontHeight(size.font);
         std::array<SurfacePtr, 256> rendered;
+        std::array<SDL_Rect, 256> inkRects{};
         const int atlasWidth = size.lineHeight > 48 ? 2048 : 1024;
         int x = 0;
         int y = 0;
@@ -266,22 +308,28 @@ struct Renderer::Impl {
             }
             Glyph& glyph = size.glyphs[static_cast<size_t>(byte)];
             glyph.advance = static_cast<int16_t>(advance);
-            // The rendered picture starts at the pen, or left of it for a glyph reaching back.
-            glyph.offsetX = static_cast<int16_t>(std::min(0, minX));
             SDL_Surface* surface =
                 TTF_RenderGlyph32_Blended(size.font, codePoint, {255, 255, 255, 255});
             if (!surface)
                 continue;
             SurfacePtr owned(SDL_ConvertSurfaceFormat(surface, kPixelFormat, 0));
             SDL_FreeSurface(surface);
-            if (!owned || owned->w <= 0 || owned->w > atlasWidth)
+            if (!owned)
                 continue;
-            if (x + owned->w > atlasWidth) {
+            // Only the inked pixels go into the atlas: every pixel drawn is a pixel blended.
+            const SDL_Rect ink = InkBounds(owned.get());
+            if (ink.w <= 0 || ink.w > atlasWidth)
+                continue;
+            if (x + ink.w > atlasWidth) {
                 x = 0;
                 y += size.lineHeight + 1;
             }
-            glyph.source = {x, y, owned->w, std::min(owned->h, size.lineHeight)};
-            x += owned->w + 1;
+            // The rendered picture starts at the pen, or left of it for a glyph reaching back.
+            glyph.offsetX = static_cast<int16_t>(std::min(0, minX) + ink.x);
+            glyph.offsetY = static_cast<int16_t>(ink.y);
+            glyph.source = {x, y, ink.w, std::min(ink.h, size.lineHeight + 1)};
+            inkRects[static_cast<size_t>(byte)] = ink;
+            x += ink.w + 1;
             rendered[static_cast<size_t>(byte)] = std::move(owned);
         }
         const int atlasHeight = y + size.lineHeight + 1;
@@ -295,7 +343,8 @@ struct Renderer::Impl {
             if (!glyphPicture)
                 continue;
             SDL_Rect target = size.glyphs[static_cast<size_t>(byte)].source;
-            SDL_Rect source{0, 0, target.w, target.h};
+            const SDL_Rect& ink = inkRects[static_cast<size_t>(byte)];
+            SDL_Rect source{ink.x, ink.y, target.w, target.h};
             SDL_SetSurfaceBlendMode(glyphPicture, SDL_BLENDMODE_NONE);
             SDL_BlitSurface(glyphPicture, &source, atlas.get(), &target);
         }
@@ -515,7 +564,8 @@ bool Renderer::DrawText(int32_t fontIndex, int32_t x, int32_t y, std::string_vie
         for (char c : line) {
             const Glyph& glyph = size->glyphs[static_cast<uint8_t>(c)];
             if (glyph.source.w > 0) {
-                SDL_Rect target{pen + glyph.offsetX, top, glyph.source.w, glyph.source.h};
+                SDL_Rect target{pen + glyph.offsetX, top + glyph.offsetY, glyph.source.w,
+                                glyph.source.h};
                 if (SDL_RenderCopy(impl_->renderer, texture, &glyph.source, &target) != 0)
                     ok = false;
             }
@@ -561,6 +611,8 @@ bool Renderer::DrawTexture(int32_t id, float x, float y, uint32_t colour, float 
     SDL_Texture* texture = entry->texture;
     SDL_SetTextureColorMod(texture, (colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF);
     SDL_SetTextureAlphaMod(texture, colour >> 24);
+    SDL_SetTextureBlendMode(texture, entry->opaque && (colour >> 24) == 0xFF ? SDL_BLENDMODE_NONE
+                                                                             : SDL_BLENDMODE_BLEND);
     const SDL_FRect target{x + left, y + top, width, height};
     if (rotation == 0.0f && flip == SDL_FLIP_NONE) {
         return SDL_RenderCopyF(impl_->renderer, texture, nullptr, &target) == 0;
