@@ -38,7 +38,7 @@ TEST_F(RendererTest, HeadlessRendererDrawsOffScreen) {
     platform::Renderer::CreateError error;
     auto renderer = platform::Renderer::Create(&window, true, &error);
     ASSERT_TRUE(renderer);
-    EXPECT_EQ(error, platform::Renderer::CreateError::None);
+    EXPECT_EQ(error, platform::Renderer::CreateError::NoError);
     EXPECT_FALSE(renderer->HasWindow());
     EXPECT_FALSE(renderer->IsPaced());  // tests and tools are never held back
     ASSERT_TRUE(renderer->Clear(0xFF102030));
@@ -229,6 +229,20 @@ TEST_F(WindowRendererTest, QuickTapBetweenTwoPumpsIsStillSeenOnce) {
     EXPECT_TRUE(form->IsKeyDown(32));  // pressed and released within one frame
     app.ProcessMessages();
     EXPECT_FALSE(form->IsKeyDown(32));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FindFontFile, AnswersOnlyTheFamilyAskedFor) {
+    // Font matching always finds some face; a family that is not installed must not pass for it.
+    EXPECT_EQ(platform::FindFontFile("Torvane No Such Family"), "");
+    const std::string serif = platform::FindFontFile("DejaVu Serif");
+    if (!serif.empty()) {
+        EXPECT_TRUE(std::filesystem::exists(serif)) << serif;
+        EXPECT_EQ(platform::FindFontFile("dejavu serif"), serif);  // without regard to case
+    }
 }
 
 }  // namespace

@@ -374,7 +374,7 @@ std::unique_ptr<Renderer> Renderer::Create(Window* window, bool fullScreen, Crea
         return std::unique_ptr<Renderer>();
     };
     if (error)
-        *error = CreateError::None;
+        *error = CreateError::NoError;
     if (SDL_GetNumRenderDrivers() < 1)
         return fail(CreateError::NoDriver);
 
