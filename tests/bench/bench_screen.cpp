@@ -18,6 +18,9 @@
 #include "platform/ScriptedWindow.h"
 #include "screen/Directscreen.h"
 
+// The counting operator new below takes its memory from malloc, so free is the right release.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
 namespace {
 std::atomic<long long> allocations{0};
 }
