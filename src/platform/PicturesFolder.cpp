@@ -22,12 +22,14 @@ std::string FromUserDirs(const std::string& home) {
     std::string line;
     const std::string key = "XDG_PICTURES_DIR=";
     while (std::getline(file, line)) {
-        if (line.rfind(key, 0) != 0) continue;
+        if (line.rfind(key, 0) != 0)
+            continue;
         std::string value = line.substr(key.size());
         if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
             value = value.substr(1, value.size() - 2);
         }
-        if (value.rfind("$HOME", 0) == 0) value = home + value.substr(5);
+        if (value.rfind("$HOME", 0) == 0)
+            value = home + value.substr(5);
         return value;
     }
     return {};
@@ -36,12 +38,15 @@ std::string FromUserDirs(const std::string& home) {
 }  // namespace
 
 std::string PicturesFolder() {
-    if (const char* env = std::getenv("XDG_PICTURES_DIR"); env && IsFolder(env)) return env;
+    if (const char* env = std::getenv("XDG_PICTURES_DIR"); env && IsFolder(env))
+        return env;
     const char* homeEnv = std::getenv("HOME");
     const std::string home = homeEnv ? homeEnv : "";
     if (!home.empty()) {
-        if (std::string dirs = FromUserDirs(home); IsFolder(dirs)) return dirs;
-        if (IsFolder(home)) return home;
+        if (std::string dirs = FromUserDirs(home); IsFolder(dirs))
+            return dirs;
+        if (IsFolder(home))
+            return home;
     }
     return ".";
 }

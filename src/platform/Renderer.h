@@ -17,8 +17,8 @@ namespace platform {
 inline constexpr int kFontCount = 40;
 
 class Renderer {
-public:
-    enum class CreateError { None, NoDriver, NoDevice };
+  public:
+    enum class CreateError { NoError, NoDriver, NoDevice };
     enum class Status { Ready, Lost, NeedsReset };
 
     // On the window's native handle: an accelerated renderer with vsync (SDL's software renderer
@@ -56,8 +56,8 @@ public:
 
     bool Clear(uint32_t argb);
     // The whole texture scaled by (scaleX, scaleY) from its top-left corner, rotated clockwise on
-    // screen by `rotation` radians around (centreX, centreY) of that scaled picture, moved to (x, y)
-    // and modulated by the ARGB `colour`. A negative scale mirrors the picture about its corner.
+    // screen by `rotation` radians around (centreX, centreY) of that scaled picture, moved to (x,
+    // y) and modulated by the ARGB `colour`. A negative scale mirrors the picture about its corner.
     bool DrawTexture(int32_t id, float x, float y, uint32_t colour, float scaleX, float scaleY,
                      float centreX, float centreY, float rotation);
     // Shows the picture; in a window, frames are paced to the display's refresh rate when vsync
@@ -80,7 +80,7 @@ public:
 
     struct Impl;
 
-private:
+  private:
     explicit Renderer(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
 };

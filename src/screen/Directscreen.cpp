@@ -20,24 +20,33 @@ namespace torvane {
 namespace {
 
 // Windows-1252 texts of the error boxes.
-constexpr const char* kNoDirectX = "Veuillez installer DirectX 8.1 ou plus r\xE9"
-                                   "cent.";
-constexpr const char* kNoDevice = "Impossible d'initialiser la carte 3D primaire en 640x480 32 bits.";
-constexpr const char* kNoSprite = "Impossible de cr\xE9"
-                                  "er le moteur de sprite.";
-constexpr const char* kNoFont = "Impossible d'utiliser la police de caract\xE8"
-                                "res Book Antiqua.";
-constexpr const char* kNoScene = "Impossible de d\xE9"
-                                 "buter la sc\xE8"
-                                 "ne.";
-constexpr const char* kNoImage = "Impossible de cr\xE9"
-                                 "er l'image \xE0 partir du fichier";
-constexpr const char* kNoFadeTexture = "Impossible de cr\xE9"
-                                       "er une texture pour le fader.";
-constexpr const char* kNoFadeDraw = "Impossible de r\xE9"
-                                    "aliser l'effet de fading.";
-constexpr const char* kNoScreenshot = "Impossible d'enregistrer la capture d'\xE9"
-                                      "cran.";
+constexpr const char* kNoDirectX =
+    "Veuillez installer DirectX 8.1 ou plus r\xE9"
+    "cent.";
+constexpr const char* kNoDevice =
+    "Impossible d'initialiser la carte 3D primaire en 640x480 32 bits.";
+constexpr const char* kNoSprite =
+    "Impossible de cr\xE9"
+    "er le moteur de sprite.";
+constexpr const char* kNoFont =
+    "Impossible d'utiliser la police de caract\xE8"
+    "res Book Antiqua.";
+constexpr const char* kNoScene =
+    "Impossible de d\xE9"
+    "buter la sc\xE8"
+    "ne.";
+constexpr const char* kNoImage =
+    "Impossible de cr\xE9"
+    "er l'image \xE0 partir du fichier";
+constexpr const char* kNoFadeTexture =
+    "Impossible de cr\xE9"
+    "er une texture pour le fader.";
+constexpr const char* kNoFadeDraw =
+    "Impossible de r\xE9"
+    "aliser l'effet de fading.";
+constexpr const char* kNoScreenshot =
+    "Impossible d'enregistrer la capture d'\xE9"
+    "cran.";
 
 constexpr const char* kCursorPath = "..\\Ressources\\Graphics\\Icones\\Cursor.png";
 constexpr uint32_t kCursorKey = 0xFF800080;
@@ -56,7 +65,8 @@ std::string FontFile() {
     const char* bundledOnly = std::getenv("TORVANE_BUNDLED_FONT");
     if (!(bundledOnly && *bundledOnly && *bundledOnly != '0')) {
         std::string installed = platform::FindFontFile("Book Antiqua");
-        if (!installed.empty()) return installed;
+        if (!installed.empty())
+            return installed;
     }
     return platform::ResolveResource(kBundledFont);
 }
@@ -71,11 +81,12 @@ Image::Image(std::weak_ptr<platform::Renderer> renderer, int32_t texture, int32_
     : renderer(std::move(renderer)), texture(texture), width(width), height(height) {}
 
 Image::~Image() {
-    if (auto device = renderer.lock()) device->ReleaseTexture(texture);
+    if (auto device = renderer.lock())
+        device->ReleaseTexture(texture);
 }
 
-void Image::Draw(int32_t x, int32_t y, uint32_t colour, float scaleX, float scaleY,
-                 int32_t centreX, int32_t centreY, float rotation) const {
+void Image::Draw(int32_t x, int32_t y, uint32_t colour, float scaleX, float scaleY, int32_t centreX,
+                 int32_t centreY, float rotation) const {
     if (auto device = renderer.lock()) {
         device->DrawTexture(texture, static_cast<float>(x), static_cast<float>(y), colour, scaleX,
                             scaleY, static_cast<float>(centreX), static_cast<float>(centreY),
@@ -96,17 +107,19 @@ DirectScreen::DirectScreen(platform::Window* window) : window(window) {
     const bool fullScreen = platform::GetBoolSetting("FullScreen", true);
     showDebugInfo = platform::GetBoolSetting("ShowDebugInfo", false);
 
-    platform::Renderer::CreateError error = platform::Renderer::CreateError::None;
-    std::unique_ptr<platform::Renderer> device = platform::Renderer::Create(window, fullScreen, &error);
+    platform::Renderer::CreateError error = platform::Renderer::CreateError::NoError;
+    std::unique_ptr<platform::Renderer> device =
+        platform::Renderer::Create(window, fullScreen, &error);
     if (!device) {
         platform::ShowErrorBox(error == platform::Renderer::CreateError::NoDriver ? kNoDirectX
-                                                                                 : kNoDevice);
+                                                                                  : kNoDevice);
         return;
     }
     renderer = std::move(device);
 
     std::array<int, kFontSizes> heights{};
-    for (int i = 0; i < kFontSizes; ++i) heights[static_cast<size_t>(i)] = FontPixelHeight(i);
+    for (int i = 0; i < kFontSizes; ++i)
+        heights[static_cast<size_t>(i)] = FontPixelHeight(i);
     if (!renderer->LoadFonts(FontFile(), heights)) {
         platform::ShowErrorBox(kNoFont);
         return;
@@ -120,16 +133,19 @@ DirectScreen::DirectScreen(platform::Window* window) : window(window) {
 
 DirectScreen::~DirectScreen() {
     cursor.reset();
-    if (renderer && fadeTexture >= 0) renderer->ReleaseTexture(fadeTexture);
+    if (renderer && fadeTexture >= 0)
+        renderer->ReleaseTexture(fadeTexture);
 }
 
 void DirectScreen::ResetFrameClock() {
-    if (window) lastTime = window->Now();
+    if (window)
+        lastTime = window->Now();
 }
 
 void DirectScreen::BeginFrame() {
     const platform::ClockReading now = window ? window->Now() : platform::ClockReading{};
-    if (lastTime.seconds == 0) lastTime = now;
+    if (lastTime.seconds == 0)
+        lastTime = now;
     frameTime = platform::MillisecondsBetween(lastTime, now);
     lastTime = now;
     ++fpsFrames;
@@ -139,12 +155,15 @@ void DirectScreen::BeginFrame() {
         fpsFrames = 0;
         fpsTime = 0;
     }
-    if (!ready) return;
-    if (!renderer->Clear(0)) platform::ShowErrorBox(kNoScene);
+    if (!ready)
+        return;
+    if (!renderer->Clear(0))
+        platform::ShowErrorBox(kNoScene);
 }
 
 void DirectScreen::EndFrame(bool drawCursor) {
-    if (!ready) return;
+    if (!ready)
+        return;
     if (fadeDuration != 0) {
         DrawFadeOverlay();
         AdvanceFade();
@@ -165,7 +184,8 @@ void DirectScreen::EndFrame(bool drawCursor) {
     const bool presented = renderer->Present();
     const bool f11 = window && window->IsKeyDown(kKeyF11);
     const bool f12 = window && window->IsKeyDown(kKeyF12);
-    if (presented && !f11 && !f12) return;
+    if (presented && !f11 && !f12)
+        return;
 
     // The display mode always falls back to the stored choice; F11 / F12 override it while held.
     bool fullScreen = platform::GetBoolSetting("FullScreen", true);
@@ -184,7 +204,8 @@ void DirectScreen::EndFrame(bool drawCursor) {
             case platform::Renderer::Status::Ready:
                 return;
             case platform::Renderer::Status::Lost:
-                if (window) window->ProcessMessages();
+                if (window)
+                    window->ProcessMessages();
                 std::this_thread::sleep_for(kRecoveryPause);
                 break;
             case platform::Renderer::Status::NeedsReset:
@@ -200,7 +221,8 @@ void DirectScreen::EndFrame(bool drawCursor) {
 void DirectScreen::DrawFadeOverlay() {
     // Without a texture (its creation was reported) or after a failed draw (reported once), the
     // fade still runs its course unseen, so screens waiting on it go on.
-    if (fadeTexture < 0 || fadeFailed) return;
+    if (fadeTexture < 0 || fadeFailed)
+        return;
     const uint32_t level =
         static_cast<uint32_t>(static_cast<uint64_t>(fadeElapsed) * 255u / fadeDuration);
     const uint32_t alpha = fadeOut ? level : 255u - level;
@@ -217,7 +239,8 @@ void DirectScreen::DrawFadeOverlay() {
 
 void DirectScreen::AdvanceFade() {
     // A frame time below zero (clock set back) does not move the fade.
-    if (frameTime <= 0) return;
+    if (frameTime <= 0)
+        return;
     const uint64_t elapsed = static_cast<uint64_t>(fadeElapsed) + static_cast<uint64_t>(frameTime);
     fadeElapsed = static_cast<uint32_t>(std::min<uint64_t>(elapsed, fadeDuration));
 }
@@ -228,18 +251,23 @@ void DirectScreen::Fade(bool out, uint32_t durationMs, uint32_t colour) {
     fadeDuration = durationMs;
     fadeElapsed = 0;
     fadeFailed = false;
-    if (renderer && fadeTexture >= 0) renderer->ReleaseTexture(fadeTexture);
+    if (renderer && fadeTexture >= 0)
+        renderer->ReleaseTexture(fadeTexture);
     fadeTexture = -1;
-    if (!ready || durationMs == 0) return;
+    if (!ready || durationMs == 0)
+        return;
     fadeTexture = renderer->CreateSolidTexture(colour | 0xFF000000u);
-    if (fadeTexture < 0) platform::ShowErrorBox(kNoFadeTexture);
+    if (fadeTexture < 0)
+        platform::ShowErrorBox(kNoFadeTexture);
 }
 
 bool DirectScreen::FadeDone() {
-    if (fadeDuration != fadeElapsed) return false;
+    if (fadeDuration != fadeElapsed)
+        return false;
     fadeDuration = 0;
     fadeElapsed = 0;
-    if (renderer && fadeTexture >= 0) renderer->ReleaseTexture(fadeTexture);
+    if (renderer && fadeTexture >= 0)
+        renderer->ReleaseTexture(fadeTexture);
     fadeTexture = -1;
     return true;
 }
@@ -248,10 +276,9 @@ std::unique_ptr<Image> DirectScreen::LoadImage(const std::string& path, uint32_t
     const bool squareOnly = platform::GetBoolSetting("SquareTexturesOnly", false);
     int32_t width = 0;
     int32_t height = 0;
-    const int32_t texture =
-        ready ? renderer->LoadTexture(platform::ResolveResource(path), colourKey, squareOnly,
-                                      &width, &height)
-              : -1;
+    const int32_t texture = ready ? renderer->LoadTexture(platform::ResolveResource(path),
+                                                          colourKey, squareOnly, &width, &height)
+                                  : -1;
     if (texture < 0) {
         platform::ShowErrorBox(kNoImage);
         return nullptr;
@@ -261,7 +288,8 @@ std::unique_ptr<Image> DirectScreen::LoadImage(const std::string& path, uint32_t
 
 void DirectScreen::DrawText(int32_t x, int32_t y, const std::string& text, uint32_t colour,
                             int32_t shadow, int32_t fontIndex, int32_t align) {
-    if (!ready) return;
+    if (!ready)
+        return;
     fontIndex = std::clamp(fontIndex, 0, kFontSizes - 1);
     const int32_t flags = align == 1 || align == 2 ? align : 0;
     if (shadow != 0) {
@@ -289,8 +317,12 @@ bool DirectScreen::ReadPicture(std::vector<uint32_t>& argb) const {
     return ready && renderer->ReadPicture(argb);
 }
 
-uint32_t DirectScreen::PixelAt(int x, int y) const { return ready ? renderer->PixelAt(x, y) : 0; }
+uint32_t DirectScreen::PixelAt(int x, int y) const {
+    return ready ? renderer->PixelAt(x, y) : 0;
+}
 
-bool DirectScreen::IsFullScreen() const { return renderer && renderer->IsFullScreen(); }
+bool DirectScreen::IsFullScreen() const {
+    return renderer && renderer->IsFullScreen();
+}
 
 }  // namespace torvane

@@ -18,7 +18,7 @@ namespace torvane {
 // One picture loaded from a file. It draws with the engine that loaded it and draws nothing once
 // that engine is gone.
 class Image {
-public:
+  public:
     ~Image();
     Image(const Image&) = delete;
     Image& operator=(const Image&) = delete;
@@ -33,7 +33,7 @@ public:
     int32_t GetWidth() const { return width; }
     int32_t GetHeight() const { return height; }
 
-private:
+  private:
     friend class DirectScreen;
     Image(std::weak_ptr<platform::Renderer> renderer, int32_t texture, int32_t width,
           int32_t height);
@@ -45,7 +45,7 @@ private:
 };
 
 class DirectScreen {
-public:
+  public:
     static constexpr int kFontSizes = 40;
 
     // Errors are shown in the error box; the engine is then incomplete and draws nothing.
@@ -88,7 +88,7 @@ public:
     // Pixel height of font size `fontIndex`: 12 + 2 x index points at 96 dpi.
     static int FontPixelHeight(int fontIndex);
 
-private:
+  private:
     void DrawFadeOverlay();
     void AdvanceFade();
     void CheckScreenshotKey();

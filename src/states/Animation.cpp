@@ -51,7 +51,8 @@ void FadeHighlight(std::span<uint32_t> colours, int highlighted, int32_t ft) {
 
 void DrawLightBand(const Image* dim, const Image* light, int x0, int top, int iw, int ih, int lx,
                    int ly) {
-    if (!dim || !light || dim->GetWidth() <= 0 || dim->GetHeight() <= 0) return;
+    if (!dim || !light || dim->GetWidth() <= 0 || dim->GetHeight() <= 0)
+        return;
     const int lw = light->GetWidth();
     const int lh = light->GetHeight();
     DimRectangle(*dim, x0, top, iw, ly - top);

@@ -17,7 +17,7 @@ using torvane::DirectScreen;
 using torvane::Image;
 
 class DirectScreenTest : public testsupport::ScreenFixture {
-protected:
+  protected:
     void SetUp() override {
         ScreenFixture::SetUp();
         WriteCursor();
@@ -27,7 +27,8 @@ protected:
 
     // A white picture over the whole screen, for drawings that need a light background.
     void WhiteBackground(DirectScreen& screen) {
-        if (!white) white = screen.LoadImage("..\\Ressources\\Graphics\\White.png", 0);
+        if (!white)
+            white = screen.LoadImage("..\\Ressources\\Graphics\\White.png", 0);
         ASSERT_TRUE(white);
         white->Draw(0, 0, 0xFFFFFFFF, 640.0f, 480.0f);
     }
@@ -230,7 +231,7 @@ TEST_F(DirectScreenTest, PicturesOutliveNothingTheyDoNotOwn) {
 
 TEST_F(DirectScreenTest, FontSizesFollowPointsAtNinetySixDpi) {
     EXPECT_EQ(DirectScreen::FontPixelHeight(0), 16);
-    EXPECT_EQ(DirectScreen::FontPixelHeight(1), 19);   // 14 pt = 18.67 px
+    EXPECT_EQ(DirectScreen::FontPixelHeight(1), 19);    // 14 pt = 18.67 px
     EXPECT_EQ(DirectScreen::FontPixelHeight(39), 120);  // 90 pt
     EXPECT_EQ(DirectScreen::FontPixelHeight(-3), 16);
     EXPECT_EQ(DirectScreen::FontPixelHeight(70), 120);
@@ -271,7 +272,9 @@ TEST_F(DirectScreenTest, ShadowIsHalfAlphaBlackOffsetByShadow) {
         screen->EndFrame(false);
         return Picture(*screen);
     };
-    auto grey = [](uint32_t c) { return Red(c) < 200 && Green(c) < 200 && std::abs(Red(c) - Green(c)) < 30; };
+    auto grey = [](uint32_t c) {
+        return Red(c) < 200 && Green(c) < 200 && std::abs(Red(c) - Green(c)) < 30;
+    };
 
     const auto plain = draw(0);
     EXPECT_TRUE(Find(plain, grey).Empty());
@@ -365,7 +368,8 @@ TEST_F(DirectScreenTest, FinishedFadeOutCoversUntilRemovedAndFadeInClears) {
     auto screen = MakeScreen();
     screen->ResetFrameClock();
     screen->Fade(true, 100, 0x0000FF);
-    for (int i = 0; i < 6; ++i) Frame(*screen, 20);
+    for (int i = 0; i < 6; ++i)
+        Frame(*screen, 20);
     Frame(*screen, 20);
     EXPECT_EQ(screen->PixelAt(5, 5), 0xFF0000FFu);
     Frame(*screen, 20);
@@ -375,7 +379,8 @@ TEST_F(DirectScreenTest, FinishedFadeOutCoversUntilRemovedAndFadeInClears) {
     screen->Fade(false, 100, 0x0000FF);
     Frame(*screen, 20);
     EXPECT_EQ(screen->PixelAt(5, 5), 0xFF0000FFu);  // a fade-in starts fully covered
-    for (int i = 0; i < 6; ++i) Frame(*screen, 20);
+    for (int i = 0; i < 6; ++i)
+        Frame(*screen, 20);
     EXPECT_EQ(screen->PixelAt(5, 5), 0xFF000000u);
 }
 
@@ -388,7 +393,8 @@ TEST_F(DirectScreenTest, ZeroDurationFadeIsDoneAtOnceAndANewFadeRestarts) {
 
     screen->ResetFrameClock();
     screen->Fade(true, 1000, 0xFFFFFF);
-    for (int i = 0; i < 30; ++i) Frame(*screen, 20);
+    for (int i = 0; i < 30; ++i)
+        Frame(*screen, 20);
     screen->Fade(true, 1000, 0xFFFFFF);
     Frame(*screen, 20);
     EXPECT_EQ(screen->PixelAt(5, 5), 0xFF000000u);  // elapsed restarted at 0
@@ -421,7 +427,7 @@ TEST_F(DirectScreenTest, CursorIsDrawnLastAboveTheFadeAtItsHotSpot) {
     EXPECT_EQ(screen->PixelAt(300, 300), 0xFFFFFFFFu);  // fully faded to white
     EXPECT_EQ(screen->PixelAt(85, 89), 0xFF00FF00u);    // cursor at (X - 16, Y - 11)
     EXPECT_EQ(screen->PixelAt(87, 92), 0xFF00FF00u);
-    EXPECT_EQ(screen->PixelAt(84, 89), 0xFFFFFFFFu);    // its keyed corner is transparent
+    EXPECT_EQ(screen->PixelAt(84, 89), 0xFFFFFFFFu);  // its keyed corner is transparent
     EXPECT_EQ(screen->PixelAt(88, 89), 0xFFFFFFFFu);
 
     Frame(*screen, 20, false);
@@ -450,7 +456,8 @@ TEST_F(DirectScreenTest, FrameClockStartsAtZeroAndFpsChangesEverySixtyFrames) {
     }
     Frame(*screen, 20);  // the 60th frame: 0 + 17 + 0 + 57 x 20 ms
     EXPECT_EQ(screen->GetFps(), 60000 / (17 + 57 * 20));
-    for (int i = 0; i < 59; ++i) Frame(*screen, 10);
+    for (int i = 0; i < 59; ++i)
+        Frame(*screen, 10);
     EXPECT_EQ(screen->GetFps(), 60000 / (17 + 57 * 20));
     Frame(*screen, 10);
     EXPECT_EQ(screen->GetFps(), 100);
@@ -471,7 +478,8 @@ TEST_F(DirectScreenTest, FpsLineIsDrawnRightAlignedWhenDebugInfoIsOn) {
     platform::SetBoolSetting("ShowDebugInfo", true);
     auto screen = MakeScreen();
     screen->ResetFrameClock();
-    for (int i = 0; i < 59; ++i) Frame(*screen, 20);
+    for (int i = 0; i < 59; ++i)
+        Frame(*screen, 20);
     EXPECT_EQ(Picture(*screen), zero);
     Frame(*screen, 20);
     EXPECT_EQ(screen->GetFps(), 50);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/Renderer.h"
+#include "platform/ResourcePath.h"
 #include "platform/ScriptedWindow.h"
 #include "screen/Directscreen.h"
 #include "support/TestSupport.h"
@@ -26,11 +27,12 @@ struct Bounds {
 };
 
 class ScreenFixture : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const char* original = std::getenv("TORVANE_RESOURCES");
-        ASSERT_NE(original, nullptr);
-        originalRoot = original;
+        hadRoot = original != nullptr;
+        originalRoot = hadRoot ? std::string(original) : platform::ResourceRoot();
+        ASSERT_FALSE(originalRoot.empty());
         char folder[] = "/tmp/torvane-res-XXXXXX";
         ASSERT_NE(::mkdtemp(folder), nullptr);
         root = folder;
@@ -42,7 +44,11 @@ protected:
     }
 
     void TearDown() override {
-        ::setenv("TORVANE_RESOURCES", originalRoot.c_str(), 1);
+        if (hadRoot) {
+            ::setenv("TORVANE_RESOURCES", originalRoot.c_str(), 1);
+        } else {
+            ::unsetenv("TORVANE_RESOURCES");
+        }
         std::error_code error;
         std::filesystem::remove_all(root, error);
     }
@@ -83,7 +89,8 @@ protected:
         Bounds bounds;
         for (int y = y0; y < y1; ++y) {
             for (int x = x0; x < x1; ++x) {
-                if (!test(picture[static_cast<size_t>(y * 640 + x)])) continue;
+                if (!test(picture[static_cast<size_t>(y * 640 + x)]))
+                    continue;
                 bounds.left = std::min(bounds.left, x);
                 bounds.right = std::max(bounds.right, x);
                 bounds.top = std::min(bounds.top, y);
@@ -101,6 +108,7 @@ protected:
     ErrorBoxes boxes;
     std::filesystem::path root;
     std::string originalRoot;
+    bool hadRoot = false;
 };
 
 }  // namespace testsupport

@@ -18,6 +18,10 @@ int main(int argc, char** argv) {
     ::setenv("XDG_CONFIG_HOME", folder, 1);
     ::setenv("SDL_VIDEODRIVER", "dummy", 0);
     ::setenv("SDL_AUDIODRIVER", "dummy", 0);
+    ::setenv("SDL_RENDER_DRIVER", "software", 0);
+#ifdef TORVANE_TEST_RESOURCES
+    ::setenv("TORVANE_RESOURCES", TORVANE_TEST_RESOURCES, 0);
+#endif
     // Every run draws with the bundled face and no frame pacing.
     ::setenv("TORVANE_BUNDLED_FONT", "1", 0);
     ::setenv("TORVANE_FRAME_CAP", "0", 0);

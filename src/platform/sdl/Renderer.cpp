@@ -33,10 +33,35 @@ struct SurfaceDeleter {
 using SurfacePtr = std::unique_ptr<SDL_Surface, SurfaceDeleter>;
 
 struct Glyph {
-    SDL_Rect source{};      // in the atlas; empty when the byte has no glyph
-    int16_t offsetX = 0;    // where the glyph's picture starts relative to the pen
+    SDL_Rect source{};    // in the atlas, cropped to the inked pixels; empty for no ink
+    int16_t offsetX = 0;  // where the inked pixels start, right of the pen
+    int16_t offsetY = 0;  // and below the line's top
     int16_t advance = 0;
 };
+
+// The smallest rectangle holding every pixel with some alpha; empty when there is none.
+SDL_Rect InkBounds(SDL_Surface* surface) {
+    int left = surface->w;
+    int right = -1;
+    int top = surface->h;
+    int bottom = -1;
+    for (int y = 0; y < surface->h; ++y) {
+        const auto* line =
+            reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(surface->pixels) +
+                                              static_cast<ptrdiff_t>(y) * surface->pitch);
+        for (int x = 0; x < surface->w; ++x) {
+            if ((line[x] >> 24) == 0)
+                continue;
+            left = std::min(left, x);
+            right = std::max(right, x);
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+        }
+    }
+    if (right < left)
+        return {0, 0, 0, 0};
+    return {left, top, right - left + 1, bottom - top + 1};
+}
 
 struct FontSize {
     TTF_Font* font = nullptr;
@@ -71,6 +96,8 @@ struct Renderer::Impl {
         SurfacePtr pixels;
         SDL_Texture* texture = nullptr;
         bool used = false;
+        // Every pixel fully opaque: drawn untranslucent, it is copied instead of blended.
+        bool opaque = false;
     };
     std::vector<Entry> pool;
 
@@ -80,7 +107,8 @@ struct Renderer::Impl {
 
     std::atomic<bool> deviceReset{false};
 
-    // Pacing: the earliest moment the next frame may be shown.
+    // Our own pacing, where vsync does not hold frames back: the earliest moment the next frame
+    // may be shown.
     bool paced = false;
     std::chrono::steady_clock::duration period{};
     std::chrono::steady_clock::time_point nextPresent{};
@@ -92,19 +120,25 @@ struct Renderer::Impl {
 
     ~Impl() {
         for (Entry& entry : pool) {
-            if (entry.texture) SDL_DestroyTexture(entry.texture);
+            if (entry.texture)
+                SDL_DestroyTexture(entry.texture);
         }
         pool.clear();
         if (fonts) {
             for (FontSize& size : *fonts) {
-                if (size.font) TTF_CloseFont(size.font);
+                if (size.font)
+                    TTF_CloseFont(size.font);
             }
         }
-        if (picture) SDL_DestroyTexture(picture);
-        if (renderer) SDL_DestroyRenderer(renderer);
+        if (picture)
+            SDL_DestroyTexture(picture);
+        if (renderer)
+            SDL_DestroyRenderer(renderer);
         SDL_DelEventWatch(&Impl::WatchEvents, this);
-        if (eventsStarted) SDL_QuitSubSystem(SDL_INIT_EVENTS);
-        if (ttfStarted) TTF_Quit();
+        if (eventsStarted)
+            SDL_QuitSubSystem(SDL_INIT_EVENTS);
+        if (ttfStarted)
+            TTF_Quit();
     }
 
     static int SDLCALL WatchEvents(void* data, SDL_Event* event) {
@@ -115,25 +149,44 @@ struct Renderer::Impl {
     }
 
     Entry* Find(int32_t id) {
-        if (id < 0 || id >= static_cast<int32_t>(pool.size())) return nullptr;
+        if (id < 0 || id >= static_cast<int32_t>(pool.size()))
+            return nullptr;
         Entry& entry = pool[static_cast<size_t>(id)];
         return entry.used ? &entry : nullptr;
     }
     const Entry* Find(int32_t id) const { return const_cast<Impl*>(this)->Find(id); }
 
+    static bool IsOpaque(SDL_Surface* pixels) {
+        for (int row = 0; row < pixels->h; ++row) {
+            const auto* line =
+                reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(pixels->pixels) +
+                                                  static_cast<ptrdiff_t>(row) * pixels->pitch);
+            for (int x = 0; x < pixels->w; ++x) {
+                if ((line[x] >> 24) != 0xFF)
+                    return false;
+            }
+        }
+        return true;
+    }
+
     SDL_Texture* MakeTexture(SDL_Surface* pixels) {
         SDL_Texture* texture = SDL_CreateTextureFromSurface(renderer, pixels);
-        if (texture) SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_BLEND);
+        if (texture)
+            SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_BLEND);
         return texture;
     }
 
     int32_t Add(SurfacePtr pixels) {
         SDL_Texture* texture = MakeTexture(pixels.get());
-        if (!texture) return -1;
+        if (!texture)
+            return -1;
         size_t slot = 0;
-        while (slot < pool.size() && pool[slot].used) ++slot;
-        if (slot == pool.size()) pool.emplace_back();
+        while (slot < pool.size() && pool[slot].used)
+            ++slot;
+        if (slot == pool.size())
+            pool.emplace_back();
         Entry& entry = pool[slot];
+        entry.opaque = IsOpaque(pixels.get());
         entry.pixels = std::move(pixels);
         entry.texture = texture;
         entry.used = true;
@@ -142,11 +195,13 @@ struct Renderer::Impl {
 
     void UpdatePacing() {
         paced = false;
-        if (!sdlWindow || !FrameCapEnabled()) return;
+        if (!sdlWindow || vsync || !FrameCapEnabled())
+            return;
         int refresh = 60;
         SDL_DisplayMode mode;
         const int display = SDL_GetWindowDisplayIndex(sdlWindow);
-        if (display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0 && mode.refresh_rate > 0) {
+        if (display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0 &&
+            mode.refresh_rate > 0) {
             refresh = mode.refresh_rate;
         }
         paced = true;
@@ -155,7 +210,8 @@ struct Renderer::Impl {
     }
 
     void Pace() {
-        if (!paced) return;
+        if (!paced)
+            return;
         using clock = std::chrono::steady_clock;
         const auto now = clock::now();
         if (now < nextPresent) {
@@ -172,14 +228,16 @@ struct Renderer::Impl {
         int width = kPictureWidth;
         int height = kPictureHeight;
         SDL_GetRendererOutputSize(renderer, &width, &height);
-        if (width <= 0 || height <= 0) return {0, 0, kPictureWidth, kPictureHeight};
+        if (width <= 0 || height <= 0)
+            return {0, 0, kPictureWidth, kPictureHeight};
         const double scale = std::min(static_cast<double>(width) / kPictureWidth,
                                       static_cast<double>(height) / kPictureHeight);
         const int w = static_cast<int>(std::lround(kPictureWidth * scale));
         const int h = static_cast<int>(std::lround(kPictureHeight * scale));
         SDL_Rect rect{(width - w) / 2, (height - h) / 2, w, h};
 
-        // The cursor comes in window units, which differ from output pixels on high-density screens.
+        // The cursor comes in window units, which differ from output pixels on high-density
+        // screens.
         int windowWidth = width;
         int windowHeight = height;
         SDL_GetWindowSize(sdlWindow, &windowWidth, &windowHeight);
@@ -191,20 +249,23 @@ struct Renderer::Impl {
             mappedScale = mapScale;
             mappedX = mapX;
             mappedY = mapY;
-            if (auto* form = dynamic_cast<Form*>(window)) form->SetPictureMapping(mapScale, mapX, mapY);
+            if (auto* form = dynamic_cast<Form*>(window))
+                form->SetPictureMapping(mapScale, mapX, mapY);
         }
         return rect;
     }
 
     void ApplyDisplayMode(bool full) {
         fullScreen = full;
-        if (!sdlWindow) return;
+        if (!sdlWindow)
+            return;
         const Uint32 flags = SDL_GetWindowFlags(sdlWindow);
         const bool isFull = (flags & SDL_WINDOW_FULLSCREEN) != 0;
         if (full && !isFull) {
             SDL_SetWindowFullscreen(sdlWindow, SDL_WINDOW_FULLSCREEN_DESKTOP);
         } else if (!full) {
-            if (isFull) SDL_SetWindowFullscreen(sdlWindow, 0);
+            if (isFull)
+                SDL_SetWindowFullscreen(sdlWindow, 0);
             int w = 0;
             int h = 0;
             SDL_GetWindowSize(sdlWindow, &w, &h);
@@ -214,58 +275,76 @@ struct Renderer::Impl {
             int x = 0;
             int y = 0;
             SDL_GetWindowPosition(sdlWindow, &x, &y);
-            if (x != 0 || y != 0) SDL_SetWindowPosition(sdlWindow, 0, 0);
+            if (x != 0 || y != 0)
+                SDL_SetWindowPosition(sdlWindow, 0, 0);
         }
         UpdatePacing();
-        if (renderer) Placement();
+        if (renderer)
+            Placement();
     }
 
     bool BuildAtlas(FontSize& size) {
         size.built = true;
-        if (!size.font) return false;
+        if (!size.font)
+            return false;
         size.lineHeight = TTF_FontHeight(size.font);
         std::array<SurfacePtr, 256> rendered;
+        std::array<SDL_Rect, 256> inkRects{};
         const int atlasWidth = size.lineHeight > 48 ? 2048 : 1024;
         int x = 0;
         int y = 0;
         for (int byte = 32; byte < 256; ++byte) {
             const char32_t codePoint = Cp1252ToCodePoint(static_cast<uint8_t>(byte));
-            if (codePoint == 0xFFFD || !TTF_GlyphIsProvided32(size.font, codePoint)) continue;
+            if (codePoint == 0xFFFD || !TTF_GlyphIsProvided32(size.font, codePoint))
+                continue;
             int minX = 0;
             int maxX = 0;
             int minY = 0;
             int maxY = 0;
             int advance = 0;
-            if (TTF_GlyphMetrics32(size.font, codePoint, &minX, &maxX, &minY, &maxY, &advance) != 0) {
+            if (TTF_GlyphMetrics32(size.font, codePoint, &minX, &maxX, &minY, &maxY, &advance) !=
+                0) {
                 continue;
             }
             Glyph& glyph = size.glyphs[static_cast<size_t>(byte)];
             glyph.advance = static_cast<int16_t>(advance);
-            // The rendered picture starts at the pen, or left of it for a glyph reaching back.
-            glyph.offsetX = static_cast<int16_t>(std::min(0, minX));
-            SDL_Surface* surface = TTF_RenderGlyph32_Blended(size.font, codePoint, {255, 255, 255, 255});
-            if (!surface) continue;
+            SDL_Surface* surface =
+                TTF_RenderGlyph32_Blended(size.font, codePoint, {255, 255, 255, 255});
+            if (!surface)
+                continue;
             SurfacePtr owned(SDL_ConvertSurfaceFormat(surface, kPixelFormat, 0));
             SDL_FreeSurface(surface);
-            if (!owned || owned->w <= 0 || owned->w > atlasWidth) continue;
-            if (x + owned->w > atlasWidth) {
+            if (!owned)
+                continue;
+            // Only the inked pixels go into the atlas: every pixel drawn is a pixel blended.
+            const SDL_Rect ink = InkBounds(owned.get());
+            if (ink.w <= 0 || ink.w > atlasWidth)
+                continue;
+            if (x + ink.w > atlasWidth) {
                 x = 0;
                 y += size.lineHeight + 1;
             }
-            glyph.source = {x, y, owned->w, std::min(owned->h, size.lineHeight)};
-            x += owned->w + 1;
+            // The rendered picture starts at the pen, or left of it for a glyph reaching back.
+            glyph.offsetX = static_cast<int16_t>(std::min(0, minX) + ink.x);
+            glyph.offsetY = static_cast<int16_t>(ink.y);
+            glyph.source = {x, y, ink.w, std::min(ink.h, size.lineHeight + 1)};
+            inkRects[static_cast<size_t>(byte)] = ink;
+            x += ink.w + 1;
             rendered[static_cast<size_t>(byte)] = std::move(owned);
         }
         const int atlasHeight = y + size.lineHeight + 1;
         SurfacePtr atlas(
             SDL_CreateRGBSurfaceWithFormat(0, atlasWidth, atlasHeight, 32, kPixelFormat));
-        if (!atlas) return false;
+        if (!atlas)
+            return false;
         SDL_FillRect(atlas.get(), nullptr, 0);
         for (int byte = 32; byte < 256; ++byte) {
             SDL_Surface* glyphPicture = rendered[static_cast<size_t>(byte)].get();
-            if (!glyphPicture) continue;
+            if (!glyphPicture)
+                continue;
             SDL_Rect target = size.glyphs[static_cast<size_t>(byte)].source;
-            SDL_Rect source{0, 0, target.w, target.h};
+            const SDL_Rect& ink = inkRects[static_cast<size_t>(byte)];
+            SDL_Rect source{ink.x, ink.y, target.w, target.h};
             SDL_SetSurfaceBlendMode(glyphPicture, SDL_BLENDMODE_NONE);
             SDL_BlitSurface(glyphPicture, &source, atlas.get(), &target);
         }
@@ -274,9 +353,11 @@ struct Renderer::Impl {
     }
 
     FontSize* Font(int32_t index) {
-        if (!fonts || index < 0 || index >= fontCount) return nullptr;
+        if (!fonts || index < 0 || index >= fontCount)
+            return nullptr;
         FontSize& size = (*fonts)[static_cast<size_t>(index)];
-        if (!size.built) BuildAtlas(size);
+        if (!size.built)
+            BuildAtlas(size);
         return size.atlas >= 0 ? &size : nullptr;
     }
 };
@@ -288,25 +369,33 @@ Renderer::~Renderer() = default;
 
 std::unique_ptr<Renderer> Renderer::Create(Window* window, bool fullScreen, CreateError* error) {
     auto fail = [error](CreateError what) {
-        if (error) *error = what;
+        if (error)
+            *error = what;
         return std::unique_ptr<Renderer>();
     };
-    if (error) *error = CreateError::None;
-    if (SDL_GetNumRenderDrivers() < 1) return fail(CreateError::NoDriver);
+    if (error)
+        *error = CreateError::NoError;
+    if (SDL_GetNumRenderDrivers() < 1)
+        return fail(CreateError::NoDriver);
 
     auto impl = std::make_unique<Impl>();
     impl->window = window;
     impl->sdlWindow = window ? static_cast<SDL_Window*>(window->NativeHandle()) : nullptr;
     if (impl->sdlWindow) {
-        impl->renderer = SDL_CreateRenderer(impl->sdlWindow, -1,
-                                            SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+        // SDL holds frames to the refresh rate itself (true vsync, or simulated where there is
+        // none); headless runs that asked for full speed get neither.
+        const Uint32 vsync = FrameCapEnabled() ? SDL_RENDERER_PRESENTVSYNC : 0;
+        impl->renderer = SDL_CreateRenderer(impl->sdlWindow, -1, SDL_RENDERER_ACCELERATED | vsync);
         if (!impl->renderer) {
-            impl->renderer = SDL_CreateRenderer(impl->sdlWindow, -1, SDL_RENDERER_SOFTWARE);
+            impl->renderer = SDL_CreateRenderer(impl->sdlWindow, -1, SDL_RENDERER_SOFTWARE | vsync);
         }
-        if (!impl->renderer) return fail(CreateError::NoDevice);
+        if (!impl->renderer)
+            return fail(CreateError::NoDevice);
         SDL_RendererInfo info;
         if (SDL_GetRendererInfo(impl->renderer, &info) == 0) {
-            impl->vsync = (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
+            // The software renderer lists vsync among its abilities but presents at once.
+            impl->vsync = (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0 &&
+                          (info.flags & SDL_RENDERER_SOFTWARE) == 0;
         }
         impl->picture = SDL_CreateTexture(impl->renderer, kPixelFormat, SDL_TEXTUREACCESS_TARGET,
                                           kPictureWidth, kPictureHeight);
@@ -317,9 +406,11 @@ std::unique_ptr<Renderer> Renderer::Create(Window* window, bool fullScreen, Crea
     } else {
         impl->offscreen.reset(
             SDL_CreateRGBSurfaceWithFormat(0, kPictureWidth, kPictureHeight, 32, kPixelFormat));
-        if (!impl->offscreen) return fail(CreateError::NoDevice);
+        if (!impl->offscreen)
+            return fail(CreateError::NoDevice);
         impl->renderer = SDL_CreateSoftwareRenderer(impl->offscreen.get());
-        if (!impl->renderer) return fail(CreateError::NoDevice);
+        if (!impl->renderer)
+            return fail(CreateError::NoDevice);
         impl->fullScreen = fullScreen;
     }
     SDL_SetRenderDrawBlendMode(impl->renderer, SDL_BLENDMODE_NONE);
@@ -332,9 +423,11 @@ std::unique_ptr<Renderer> Renderer::Create(Window* window, bool fullScreen, Crea
 int32_t Renderer::LoadTexture(const std::string& file, uint32_t colourKey, bool squareTexture,
                               int32_t* width, int32_t* height) {
     SurfacePtr loaded(IMG_Load(file.c_str()));
-    if (!loaded) return -1;
+    if (!loaded)
+        return -1;
     SurfacePtr pixels(SDL_ConvertSurfaceFormat(loaded.get(), kPixelFormat, 0));
-    if (!pixels) return -1;
+    if (!pixels)
+        return -1;
     loaded.reset();
     const int w = pixels->w;
     const int h = pixels->h;
@@ -349,34 +442,42 @@ int32_t Renderer::LoadTexture(const std::string& file, uint32_t colourKey, bool 
     }
     if (squareTexture) {
         int side = 1;
-        while (side < std::max(w, h)) side *= 2;
+        while (side < std::max(w, h))
+            side *= 2;
         SurfacePtr square(SDL_CreateRGBSurfaceWithFormat(0, side, side, 32, kPixelFormat));
-        if (!square) return -1;
+        if (!square)
+            return -1;
         SDL_FillRect(square.get(), nullptr, 0);
         SDL_SetSurfaceBlendMode(pixels.get(), SDL_BLENDMODE_NONE);
         SDL_Rect target{0, 0, w, h};
-        if (SDL_BlitSurface(pixels.get(), nullptr, square.get(), &target) != 0) return -1;
+        if (SDL_BlitSurface(pixels.get(), nullptr, square.get(), &target) != 0)
+            return -1;
         pixels = std::move(square);
     }
     const int32_t id = impl_->Add(std::move(pixels));
     if (id >= 0) {
-        if (width) *width = w;
-        if (height) *height = h;
+        if (width)
+            *width = w;
+        if (height)
+            *height = h;
     }
     return id;
 }
 
 int32_t Renderer::CreateSolidTexture(uint32_t argb) {
     SurfacePtr pixels(SDL_CreateRGBSurfaceWithFormat(0, 1, 1, 32, kPixelFormat));
-    if (!pixels) return -1;
+    if (!pixels)
+        return -1;
     SDL_FillRect(pixels.get(), nullptr, argb);
     return impl_->Add(std::move(pixels));
 }
 
 void Renderer::ReleaseTexture(int32_t id) {
     Impl::Entry* entry = impl_->Find(id);
-    if (!entry) return;
-    if (entry->texture) SDL_DestroyTexture(entry->texture);
+    if (!entry)
+        return;
+    if (entry->texture)
+        SDL_DestroyTexture(entry->texture);
     entry->texture = nullptr;
     entry->pixels.reset();
     entry->used = false;
@@ -394,21 +495,25 @@ int32_t Renderer::TextureHeight(int32_t id) const {
 
 bool Renderer::LoadFonts(const std::string& fontFile, std::span<const int> pixelHeights) {
     if (!impl_->ttfStarted) {
-        if (TTF_Init() != 0) return false;
+        if (TTF_Init() != 0)
+            return false;
         impl_->ttfStarted = true;
     }
     std::ifstream in(fontFile, std::ios::binary);
-    if (!in) return false;
+    if (!in)
+        return false;
     impl_->fontData.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (impl_->fontData.empty()) return false;
+    if (impl_->fontData.empty())
+        return false;
     impl_->fonts = std::make_unique<std::array<FontSize, kFontCount>>();
     impl_->fontCount = 0;
     const size_t count = std::min(pixelHeights.size(), static_cast<size_t>(kFontCount));
     for (size_t i = 0; i < count; ++i) {
-        SDL_RWops* source = SDL_RWFromConstMem(impl_->fontData.data(),
-                                               static_cast<int>(impl_->fontData.size()));
+        SDL_RWops* source =
+            SDL_RWFromConstMem(impl_->fontData.data(), static_cast<int>(impl_->fontData.size()));
         TTF_Font* font = source ? TTF_OpenFontRW(source, 1, pixelHeights[i]) : nullptr;
-        if (!font) return false;
+        if (!font)
+            return false;
         (*impl_->fonts)[i].font = font;
         impl_->fontCount = static_cast<int>(i + 1);
     }
@@ -417,9 +522,11 @@ bool Renderer::LoadFonts(const std::string& fontFile, std::span<const int> pixel
 
 int32_t Renderer::TextWidth(int32_t fontIndex, std::string_view line) {
     FontSize* size = impl_->Font(fontIndex);
-    if (!size) return 0;
+    if (!size)
+        return 0;
     int32_t width = 0;
-    for (char c : line) width += size->glyphs[static_cast<uint8_t>(c)].advance;
+    for (char c : line)
+        width += size->glyphs[static_cast<uint8_t>(c)].advance;
     return width;
 }
 
@@ -431,9 +538,11 @@ int32_t Renderer::LineHeight(int32_t fontIndex) {
 bool Renderer::DrawText(int32_t fontIndex, int32_t x, int32_t y, std::string_view text,
                         uint32_t colour, int32_t align) {
     FontSize* size = impl_->Font(fontIndex);
-    if (!size) return false;
+    if (!size)
+        return false;
     Impl::Entry* atlas = impl_->Find(size->atlas);
-    if (!atlas || !atlas->texture) return false;
+    if (!atlas || !atlas->texture)
+        return false;
     SDL_Texture* texture = atlas->texture;
     SDL_SetTextureColorMod(texture, (colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF);
     SDL_SetTextureAlphaMod(texture, colour >> 24);
@@ -442,9 +551,11 @@ bool Renderer::DrawText(int32_t fontIndex, int32_t x, int32_t y, std::string_vie
     size_t start = 0;
     while (start <= text.size()) {
         size_t end = text.find('\n', start);
-        if (end == std::string_view::npos) end = text.size();
+        if (end == std::string_view::npos)
+            end = text.size();
         std::string_view line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
         int32_t pen = x;
         if (align == 1 || align == 2) {
             const int32_t width = TextWidth(fontIndex, line);
@@ -453,8 +564,10 @@ bool Renderer::DrawText(int32_t fontIndex, int32_t x, int32_t y, std::string_vie
         for (char c : line) {
             const Glyph& glyph = size->glyphs[static_cast<uint8_t>(c)];
             if (glyph.source.w > 0) {
-                SDL_Rect target{pen + glyph.offsetX, top, glyph.source.w, glyph.source.h};
-                if (SDL_RenderCopy(impl_->renderer, texture, &glyph.source, &target) != 0) ok = false;
+                SDL_Rect target{pen + glyph.offsetX, top + glyph.offsetY, glyph.source.w,
+                                glyph.source.h};
+                if (SDL_RenderCopy(impl_->renderer, texture, &glyph.source, &target) != 0)
+                    ok = false;
             }
             pen += glyph.advance;
         }
@@ -473,7 +586,8 @@ bool Renderer::Clear(uint32_t argb) {
 bool Renderer::DrawTexture(int32_t id, float x, float y, uint32_t colour, float scaleX,
                            float scaleY, float centreX, float centreY, float rotation) {
     Impl::Entry* entry = impl_->Find(id);
-    if (!entry || !entry->texture) return false;
+    if (!entry || !entry->texture)
+        return false;
     float width = static_cast<float>(entry->pixels->w) * scaleX;
     float height = static_cast<float>(entry->pixels->h) * scaleY;
     if (width == 0.0f || height == 0.0f || !std::isfinite(width) || !std::isfinite(height)) {
@@ -497,6 +611,8 @@ bool Renderer::DrawTexture(int32_t id, float x, float y, uint32_t colour, float 
     SDL_Texture* texture = entry->texture;
     SDL_SetTextureColorMod(texture, (colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF);
     SDL_SetTextureAlphaMod(texture, colour >> 24);
+    SDL_SetTextureBlendMode(texture, entry->opaque && (colour >> 24) == 0xFF ? SDL_BLENDMODE_NONE
+                                                                             : SDL_BLENDMODE_BLEND);
     const SDL_FRect target{x + left, y + top, width, height};
     if (rotation == 0.0f && flip == SDL_FLIP_NONE) {
         return SDL_RenderCopyF(impl_->renderer, texture, nullptr, &target) == 0;
@@ -509,7 +625,8 @@ bool Renderer::DrawTexture(int32_t id, float x, float y, uint32_t colour, float 
 
 bool Renderer::Present() {
     Impl& impl = *impl_;
-    if (impl.deviceReset) return false;
+    if (impl.deviceReset)
+        return false;
     if (!impl.sdlWindow) {
         SDL_RenderFlush(impl.renderer);
         return true;
@@ -529,7 +646,8 @@ bool Renderer::Present() {
 }
 
 Renderer::Status Renderer::TestCooperativeLevel() const {
-    if (impl_->deviceReset) return Status::NeedsReset;
+    if (impl_->deviceReset)
+        return Status::NeedsReset;
     // A full-screen game that was switched away from cannot be shown until it comes back.
     if (impl_->sdlWindow && impl_->fullScreen &&
         (SDL_GetWindowFlags(impl_->sdlWindow) & SDL_WINDOW_MINIMIZED) != 0) {
@@ -541,7 +659,8 @@ Renderer::Status Renderer::TestCooperativeLevel() const {
 bool Renderer::Reset(bool fullScreen) {
     Impl& impl = *impl_;
     impl.ApplyDisplayMode(fullScreen);
-    if (!impl.deviceReset.exchange(false)) return true;
+    if (!impl.deviceReset.exchange(false))
+        return true;
     bool ok = true;
     if (impl.picture) {
         SDL_DestroyTexture(impl.picture);
@@ -550,23 +669,34 @@ bool Renderer::Reset(bool fullScreen) {
         ok = impl.picture && SDL_SetRenderTarget(impl.renderer, impl.picture) == 0;
     }
     for (Impl::Entry& entry : impl.pool) {
-        if (!entry.used) continue;
-        if (entry.texture) SDL_DestroyTexture(entry.texture);
+        if (!entry.used)
+            continue;
+        if (entry.texture)
+            SDL_DestroyTexture(entry.texture);
         entry.texture = impl.MakeTexture(entry.pixels.get());
-        if (!entry.texture) ok = false;
+        if (!entry.texture)
+            ok = false;
     }
     return ok;
 }
 
-bool Renderer::IsFullScreen() const { return impl_->fullScreen; }
-bool Renderer::HasWindow() const { return impl_->sdlWindow != nullptr; }
-bool Renderer::IsPaced() const { return impl_->vsync || impl_->paced; }
+bool Renderer::IsFullScreen() const {
+    return impl_->fullScreen;
+}
+bool Renderer::HasWindow() const {
+    return impl_->sdlWindow != nullptr;
+}
+bool Renderer::IsPaced() const {
+    return impl_->vsync || impl_->paced;
+}
 
 uint32_t Renderer::PixelAt(int x, int y) const {
-    if (x < 0 || y < 0 || x >= kPictureWidth || y >= kPictureHeight) return 0;
+    if (x < 0 || y < 0 || x >= kPictureWidth || y >= kPictureHeight)
+        return 0;
     uint32_t pixel = 0;
     const SDL_Rect rect{x, y, 1, 1};
-    if (SDL_RenderReadPixels(impl_->renderer, &rect, kPixelFormat, &pixel, 4) != 0) return 0;
+    if (SDL_RenderReadPixels(impl_->renderer, &rect, kPixelFormat, &pixel, 4) != 0)
+        return 0;
     return pixel | 0xFF000000u;
 }
 
@@ -576,7 +706,8 @@ bool Renderer::ReadPicture(std::vector<uint32_t>& argb) const {
                              kPictureWidth * 4) != 0) {
         return false;
     }
-    for (uint32_t& pixel : argb) pixel |= 0xFF000000u;
+    for (uint32_t& pixel : argb)
+        pixel |= 0xFF000000u;
     return true;
 }
 
@@ -587,17 +718,21 @@ bool Renderer::SavePicture(const std::string& pngPath) const {
 }
 
 bool WritePicture(const std::string& path, int width, int height, const uint32_t* argb) {
-    if (width <= 0 || height <= 0 || !argb) return false;
+    if (width <= 0 || height <= 0 || !argb)
+        return false;
     SurfacePtr surface(SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(argb), width,
                                                           height, 32, width * 4, kPixelFormat));
-    if (!surface) return false;
-    const bool bmp = path.size() >= 4 && SDL_strcasecmp(path.c_str() + path.size() - 4, ".bmp") == 0;
-    return (bmp ? SDL_SaveBMP(surface.get(), path.c_str()) : IMG_SavePNG(surface.get(), path.c_str())) ==
-           0;
+    if (!surface)
+        return false;
+    const bool bmp =
+        path.size() >= 4 && SDL_strcasecmp(path.c_str() + path.size() - 4, ".bmp") == 0;
+    return (bmp ? SDL_SaveBMP(surface.get(), path.c_str())
+                : IMG_SavePNG(surface.get(), path.c_str())) == 0;
 }
 
 std::string FindFontFile(const std::string& family) {
-    if (!FcInit()) return {};
+    if (!FcInit())
+        return {};
     std::string file;
     FcPattern* pattern = FcPatternCreate();
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
