@@ -19,16 +19,12 @@ int main(int argc, char** argv) {
     ::setenv("SDL_VIDEODRIVER", "dummy", 0);
     ::setenv("SDL_AUDIODRIVER", "dummy", 0);
     ::setenv("SDL_RENDER_DRIVER", "software", 0);
-#ifdef TORVANE_TEST_RESOURCES
     ::setenv("TORVANE_RESOURCES", TORVANE_TEST_RESOURCES, 0);
-#endif
+    ::setenv("GST_REGISTRY", TORVANE_TEST_GST_REGISTRY, 0);
     // Every run draws with the bundled face and no frame pacing.
     ::setenv("TORVANE_BUNDLED_FONT", "1", 0);
     ::setenv("TORVANE_FRAME_CAP", "0", 0);
     ::setenv("TORVANE_MEDIA_AUDIO_SINK", "fakesink", 0);
-    ::setenv("SDL_RENDER_DRIVER", "software", 0);
-    ::setenv("TORVANE_RESOURCES", TORVANE_TEST_RESOURCES, 0);
-    ::setenv("GST_REGISTRY", TORVANE_TEST_GST_REGISTRY, 0);
     testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();
     std::error_code error;
