@@ -25,6 +25,8 @@ int main(int argc, char** argv) {
     ::setenv("TORVANE_BUNDLED_FONT", "1", 0);
     ::setenv("TORVANE_FRAME_CAP", "0", 0);
     ::setenv("TORVANE_MEDIA_AUDIO_SINK", "fakesink", 0);
+    // Searches stay on this machine: no broadcast ever leaves it from a test.
+    ::setenv("TORVANE_SEARCH", "local", 1);
     testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();
     std::error_code error;

@@ -3,6 +3,11 @@
 #include "platform/Renderer.h"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
+// Xlib names that clash with ours.
+#undef Status
+#undef None
+#undef Bool
 #include <SDL_image.h>
 #include <SDL_ttf.h>
 #include <fontconfig/fontconfig.h>
@@ -88,6 +93,10 @@ struct Renderer::Impl {
     // the picture can always be read back and full screen keeps the picture's proportions.
     SDL_Texture* picture = nullptr;
     bool fullScreen = false;
+    // Without a window manager a full-screen request leaves the window as it was; after a few
+    // frames we check and, if so, cover the display with the borderless window ourselves.
+    int fullScreenCheck = 0;
+    bool emulatedFullScreen = false;
     bool vsync = false;
     bool ttfStarted = false;
     bool eventsStarted = false;
@@ -255,15 +264,63 @@ struct Renderer::Impl {
         return rect;
     }
 
+    // The size the window system really gave the window. SDL reports the size it asked for,
+    // which an X server without a window manager never grants to a full-screen request.
+    bool RealWindowSize(int& w, int& h) const {
+        SDL_GetWindowSize(sdlWindow, &w, &h);
+#ifdef SDL_VIDEO_DRIVER_X11
+        SDL_SysWMinfo info;
+        SDL_VERSION(&info.version);
+        if (SDL_GetWindowWMInfo(sdlWindow, &info) && info.subsystem == SDL_SYSWM_X11) {
+            ::Window root = 0;
+            int x = 0;
+            int y = 0;
+            unsigned width = 0;
+            unsigned height = 0;
+            unsigned border = 0;
+            unsigned depth = 0;
+            if (XGetGeometry(info.info.x11.display, info.info.x11.window, &root, &x, &y, &width,
+                             &height, &border, &depth)) {
+                w = static_cast<int>(width);
+                h = static_cast<int>(height);
+            }
+        }
+#endif
+        return true;
+    }
+
+    void CheckFullScreen() {
+        if (fullScreenCheck <= 0 || --fullScreenCheck > 0 || !fullScreen || !sdlWindow)
+            return;
+        SDL_Rect bounds{};
+        const int display = SDL_GetWindowDisplayIndex(sdlWindow);
+        if (display < 0 || SDL_GetDisplayBounds(display, &bounds) != 0)
+            return;
+        int w = 0;
+        int h = 0;
+        RealWindowSize(w, h);
+        if (w == bounds.w && h == bounds.h)
+            return;
+        // Nobody made the window full screen: cover the display with it ourselves.
+        SDL_SetWindowFullscreen(sdlWindow, 0);
+        SDL_SetWindowPosition(sdlWindow, bounds.x, bounds.y);
+        SDL_SetWindowSize(sdlWindow, bounds.w, bounds.h);
+        SDL_RaiseWindow(sdlWindow);
+        emulatedFullScreen = true;
+    }
+
     void ApplyDisplayMode(bool full) {
         fullScreen = full;
         if (!sdlWindow)
             return;
         const Uint32 flags = SDL_GetWindowFlags(sdlWindow);
         const bool isFull = (flags & SDL_WINDOW_FULLSCREEN) != 0;
-        if (full && !isFull) {
+        if (full && !isFull && !emulatedFullScreen) {
             SDL_SetWindowFullscreen(sdlWindow, SDL_WINDOW_FULLSCREEN_DESKTOP);
+            fullScreenCheck = 10;
         } else if (!full) {
+            emulatedFullScreen = false;
+            fullScreenCheck = 0;
             if (isFull)
                 SDL_SetWindowFullscreen(sdlWindow, 0);
             int w = 0;
@@ -634,6 +691,7 @@ bool Renderer::Present() {
     bool ok = SDL_SetRenderTarget(impl.renderer, nullptr) == 0;
     SDL_SetRenderDrawColor(impl.renderer, 0, 0, 0, 0xFF);
     SDL_RenderClear(impl.renderer);
+    impl.CheckFullScreen();
     const SDL_Rect placement = impl.Placement();
     SDL_SetTextureColorMod(impl.picture, 0xFF, 0xFF, 0xFF);
     SDL_SetTextureAlphaMod(impl.picture, 0xFF);
