@@ -11,7 +11,7 @@
 namespace torvane {
 
 class DirectInput {
-public:
+  public:
     static constexpr int kTrackedKeys = 96;
     // A held key is reported again once its timer reaches this many milliseconds.
     static constexpr float kRepeatMs = 550.0f;
@@ -22,6 +22,8 @@ public:
     void Update();
     // True when a press of `virtualKey` (or mouse button 1 to 4) is waiting; consumes it.
     bool KeyPressed(int virtualKey);
+    // Whether `virtualKey` is held down now (modifiers such as Shift); false without the focus.
+    bool KeyDown(int virtualKey) const;
     // In picture coordinates, not clamped; (0, 0) while the window lacks the keyboard focus.
     platform::Point CursorPosition() const;
 
@@ -39,7 +41,7 @@ public:
     // measures 0 ms again.
     static void ResetClock();
 
-private:
+  private:
     bool IsDown(int virtualKey) const;
 
     platform::Window* window;
