@@ -36,8 +36,7 @@ struct SlotTable {
     std::array<int16_t, 256> slotOfCode{};
     int count = 0;
     constexpr SlotTable() {
-        for (auto& slot : slotOfCode)
-            slot = -1;
+        for (auto& slot : slotOfCode) slot = -1;
         for (const KeyRun& run : kRuns) {
             for (int code = run.first; code <= run.last; ++code) {
                 slotOfCode[static_cast<size_t>(code)] = static_cast<int16_t>(count++);
@@ -64,44 +63,35 @@ constexpr int kKeypadPoint = 110;
 // Value of a group of an address; a group holding anything but digits counts as too large, so
 // hand-edited text loses characters until it is a valid address.
 int GroupValue(const std::string& group) {
-    if (group.empty())
-        return 0;
+    if (group.empty()) return 0;
     int value = 0;
     for (char c : group) {
-        if (c < '0' || c > '9')
-            return INT_MAX;
+        if (c < '0' || c > '9') return INT_MAX;
         value = std::min(value * 10 + (c - '0'), 100000);
     }
     return value;
 }
 
 void RemoveLast(std::string& text) {
-    if (!text.empty())
-        text.pop_back();
+    if (!text.empty()) text.pop_back();
 }
 
 }  // namespace
 
 DirectInput::DirectInput(platform::Window* window) : window(window) {}
 
-void DirectInput::ResetClock() {
-    previousStamp = {};
-}
+void DirectInput::ResetClock() { previousStamp = {}; }
 
 int DirectInput::SlotOf(int virtualKey) {
-    if (virtualKey < 0 || virtualKey > 255)
-        return -1;
+    if (virtualKey < 0 || virtualKey > 255) return -1;
     return kSlots.slotOfCode[static_cast<size_t>(virtualKey)];
 }
 
-bool DirectInput::IsDown(int virtualKey) const {
-    return window && window->IsKeyDown(virtualKey);
-}
+bool DirectInput::IsDown(int virtualKey) const { return window && window->IsKeyDown(virtualKey); }
 
 void DirectInput::Update() {
     const platform::ClockReading now = window ? window->Now() : platform::ClockReading{};
-    if (previousStamp.seconds == 0)
-        previousStamp = now;
+    if (previousStamp.seconds == 0) previousStamp = now;
     elapsed = static_cast<uint32_t>(platform::MillisecondsBetween(previousStamp, now));
     previousStamp = now;
 
@@ -120,16 +110,12 @@ void DirectInput::Update() {
 }
 
 bool DirectInput::KeyPressed(int virtualKey) {
-    if (!window || !window->HasKeyboardFocus())
-        return false;
+    if (!window || !window->HasKeyboardFocus()) return false;
     const int slot = SlotOf(virtualKey);
-    if (slot < 0)
-        return false;
-    if (!IsDown(virtualKey))
-        return false;
+    if (slot < 0) return false;
+    if (!IsDown(virtualKey)) return false;
     float& timer = held[static_cast<size_t>(slot)];
-    if (timer != 0.0f)
-        return false;
+    if (timer != 0.0f) return false;
     timer = static_cast<float>(elapsed + 1);
     return true;
 }
@@ -139,8 +125,7 @@ bool DirectInput::KeyDown(int virtualKey) const {
 }
 
 platform::Point DirectInput::CursorPosition() const {
-    if (!window || !window->HasKeyboardFocus())
-        return {0, 0};
+    if (!window || !window->HasKeyboardFocus()) return {0, 0};
     return window->CursorPosition();
 }
 
@@ -153,43 +138,29 @@ std::string DirectInput::EditText(const std::string& text, bool singleLine) {
         return result;
     };
 
-    if (!singleLine && KeyPressed(kReturn))
-        return with('\n');
-    if (KeyPressed(kDelete))
-        return {};
+    if (!singleLine && KeyPressed(kReturn)) return with('\n');
+    if (KeyPressed(kDelete)) return {};
     if (KeyPressed(kBackspace)) {
         std::string result = text;
         RemoveLast(result);
         return result;
     }
-    if (KeyPressed(kSpace))
-        return with(' ');
+    if (KeyPressed(kSpace)) return with(' ');
     for (int d = 0; d <= 9; ++d) {
-        if ((shift && KeyPressed(48 + d)) || KeyPressed(96 + d))
-            return with(static_cast<char>('0' + d));
+        if ((shift && KeyPressed(48 + d)) || KeyPressed(96 + d)) return with(static_cast<char>('0' + d));
     }
     for (int letter = 0; letter < 26; ++letter) {
-        if (KeyPressed(65 + letter))
-            return with(static_cast<char>((shift ? 'A' : 'a') + letter));
+        if (KeyPressed(65 + letter)) return with(static_cast<char>((shift ? 'A' : 'a') + letter));
     }
-    if (KeyPressed(107))
-        return with('+');
-    if (KeyPressed(109))
-        return with('-');
-    if (KeyPressed(106))
-        return with('*');
-    if (KeyPressed(111))
-        return with('/');
-    if (KeyPressed(kKeypadPoint))
-        return with('.');
-    if (KeyPressed(188))
-        return with(shift ? '?' : ',');
-    if (KeyPressed(kPeriodKey))
-        return with(shift ? '.' : ';');
-    if (KeyPressed(191))
-        return with(shift ? '/' : ':');
-    if (KeyPressed(223))
-        return with('!');
+    if (KeyPressed(107)) return with('+');
+    if (KeyPressed(109)) return with('-');
+    if (KeyPressed(106)) return with('*');
+    if (KeyPressed(111)) return with('/');
+    if (KeyPressed(kKeypadPoint)) return with('.');
+    if (KeyPressed(188)) return with(shift ? '?' : ',');
+    if (KeyPressed(kPeriodKey)) return with(shift ? '.' : ';');
+    if (KeyPressed(191)) return with(shift ? '/' : ':');
+    if (KeyPressed(223)) return with('!');
 
     // The AZERTY main row without Shift: each key's own character, or its AltGr symbol.
     struct RowKey {
@@ -197,8 +168,8 @@ std::string DirectInput::EditText(const std::string& text, bool singleLine) {
         char altGr;
     };
     static constexpr RowKey kRow[10] = {
-        {'\xE0', '@'}, {'&', '&'}, {'\xE9', '~'}, {'"', '#'},  {'\'', '{'},
-        {'(', '['},    {'-', '|'}, {'\xE8', '`'}, {'_', '\\'}, {'\xE7', '^'},
+        {'\xE0', '@'},  {'&', '&'},  {'\xE9', '~'}, {'"', '#'},     {'\'', '{'},
+        {'(', '['},     {'-', '|'},  {'\xE8', '`'}, {'_', '\\'},    {'\xE7', '^'},
     };
     for (int d = 0; d <= 9; ++d) {
         if (KeyPressed(48 + d)) {
@@ -210,23 +181,18 @@ std::string DirectInput::EditText(const std::string& text, bool singleLine) {
 }
 
 bool DirectInput::EditAddress(std::string& text) {
-    if (KeyPressed(kDelete))
-        text.clear();
-    if (KeyPressed(kBackspace))
-        RemoveLast(text);
+    if (KeyPressed(kDelete)) text.clear();
+    if (KeyPressed(kBackspace)) RemoveLast(text);
     for (int d = 0; d <= 9; ++d) {
-        if (KeyPressed(48 + d) || KeyPressed(96 + d))
-            text.push_back(static_cast<char>('0' + d));
+        if (KeyPressed(48 + d) || KeyPressed(96 + d)) text.push_back(static_cast<char>('0' + d));
     }
-    if (KeyPressed(kPeriodKey) || KeyPressed(kKeypadPoint))
-        text.push_back('.');
+    if (KeyPressed(kPeriodKey) || KeyPressed(kKeypadPoint)) text.push_back('.');
     text = NormalizeAddress(text);
     return IsCompleteAddress(text);
 }
 
 std::string NormalizeAddress(const std::string& text) {
-    if (text.empty())
-        return text;
+    if (text.empty()) return text;
     std::string result = text;
     if (std::count(text.begin(), text.end(), '.') > 3) {
         RemoveLast(result);
@@ -234,12 +200,10 @@ std::string NormalizeAddress(const std::string& text) {
     }
     const size_t dot = text.find('.');
     if (dot == std::string::npos) {
-        if (GroupValue(text) > 254)
-            RemoveLast(result);
+        if (GroupValue(text) > 254) RemoveLast(result);
         return result;
     }
-    if (dot == 0)
-        return {};
+    if (dot == 0) return {};
     if (GroupValue(text.substr(0, dot)) >= 255) {
         RemoveLast(result);
         return result;

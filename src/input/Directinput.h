@@ -11,7 +11,7 @@
 namespace torvane {
 
 class DirectInput {
-  public:
+public:
     static constexpr int kTrackedKeys = 96;
     // A held key is reported again once its timer reaches this many milliseconds.
     static constexpr float kRepeatMs = 550.0f;
@@ -41,7 +41,7 @@ class DirectInput {
     // measures 0 ms again.
     static void ResetClock();
 
-  private:
+private:
     bool IsDown(int virtualKey) const;
 
     platform::Window* window;
