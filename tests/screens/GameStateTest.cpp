@@ -356,6 +356,9 @@ TEST_F(GameSession, APlayerLostWhileWaitingSendsEveryoneBackToTheBrowser) {
         EXPECT_EQ(seat->game->GetMode(), GameState::Waiting);
         EXPECT_FALSE(seat->game->Disconnected());
     }
+    const char* shots = std::getenv("TORVANE_GAME_SHOTS");
+    if (shots)
+        seats[1]->screen->SaveScreenshot(std::string(shots) + "/waiting.png");
     child.Kill();
     ASSERT_TRUE(
         RunUntil([&] { return seats[0]->game->Disconnected() && seats[1]->game->Disconnected(); }));
@@ -375,6 +378,8 @@ TEST_F(GameSession, APlayerLostWhileWaitingSendsEveryoneBackToTheBrowser) {
             orangePixels += orange(seats[1]->screen->PixelAt(x, y));
     }
     EXPECT_GT(orangePixels, 50);
+    if (shots)
+        seats[1]->screen->SaveScreenshot(std::string(shots) + "/disconnected.png");
     ASSERT_TRUE(RunUntil([&] { return seats[0]->code != 0 && seats[1]->code != 0; }));
     for (auto& seat : seats) {
         EXPECT_EQ(seat->code, NetworkBrowserCode);
@@ -552,23 +557,79 @@ TEST_F(GameSession, ObjectivePanelThenBannerThenStatisticsWithTheirInput) {
     EXPECT_TRUE(errors.texts.empty());
 }
 
-TEST_F(GameSession, TheObjectivePanelShowsTheObjectiveAndItsProgress) {
-    MakeSession(2, -1);
-    OpenScreens();
-    StartGame();
-    Frames(200);
-    Seat& first = *seats[0];
-    // Owning only its capital is 0 % of a world conquest.
-    EXPECT_EQ(first.game->ShownProgress(), 0.0f);
-    // The panel is drawn: its parchment covers the middle of the screen.
-    const uint32_t middle = first.screen->PixelAt(320, 200);
-    EXPECT_GT((middle >> 16) & 0xFF, 120u);
-    if (const char* folder = std::getenv("TORVANE_GAME_SHOTS")) {
-        first.screen->SaveScreenshot(std::string(folder) + "/objective.png");
-        Press(first, kEscape);
-        Frames(250);
-        first.screen->SaveScreenshot(std::string(folder) + "/banner.png");
+// A world in which `nation` owns the first `owned` territories.
+TerritoryTable WorldWith(int8_t nation, int owned) {
+    TerritoryTable table{};
+    for (int i = 0; i < TerritoryCount; ++i) {
+        table[static_cast<size_t>(i)].wealth = 100000;
+        if (i < owned)
+            table[static_cast<size_t>(i)].owner = nation;
     }
+    return table;
+}
+
+// The test plays the host with a bare engine, so it chooses the tables the player receives.
+TEST_F(GameSession, TheProgressBarFillsInTwoSecondsAndTheTrendArrowFollowsTheTables) {
+    MakeSession(2, -1);
+    DirectPlay& host = *seats[0]->network;
+    Seat& player = *seats[1];
+    OpenScreen(player, true);
+    const int8_t nation = player.Self().nation;
+    host.SendTerritoryTable(WorldWith(nation, 52));  // 52 of 104: half a world conquest
+    host.SendObjective(player.network->LocalPlayerId(), 0);
+    ASSERT_TRUE(RunUntil([&] { return player.network->LocalStatus() == 3u; }));
+    host.SetReady();
+    ASSERT_TRUE(WaitFor([&] { return host.AllReady(); }));
+    host.AdvancePhase();
+    ASSERT_TRUE(RunUntil([&] { return player.game->GetMode() == GameState::ShowingObjective; }));
+    Frames(62);  // about one second
+    EXPECT_NEAR(player.game->ShownProgress(), 25.0f, 1.5f);
+    Frames(70);
+    EXPECT_EQ(player.game->ShownProgress(), 50.0f);
+    // The panel is drawn: its parchment covers the middle of the screen.
+    const uint32_t middle = player.screen->PixelAt(320, 200);
+    EXPECT_GT((middle >> 16) & 0xFF, 120u);
+    const char* shots = std::getenv("TORVANE_GAME_SHOTS");
+    if (shots)
+        player.screen->SaveScreenshot(std::string(shots) + "/objective.png");
+
+    Press(player, kEscape);
+    Frames(250);
+    if (shots)
+        player.screen->SaveScreenshot(std::string(shots) + "/banner.png");
+    Press(player, kReturn);
+    Frames(250);
+    ASSERT_NEAR(player.game->StatsPanelY(), CentredY(336), 1.0f);
+    const int x0 = PanelX(500);
+    const int y0 = static_cast<int>(player.game->StatsPanelY());
+    const auto arrowArea = [&] {
+        std::vector<uint32_t> pixels;
+        for (int y = y0 + 95; y < y0 + 113; ++y) {
+            for (int x = x0 + 445; x < x0 + 461; ++x)
+                pixels.push_back(player.screen->PixelAt(x, y));
+        }
+        return pixels;
+    };
+    // One table: no earlier measure, no arrow.
+    const auto none = arrowArea();
+    host.SendTerritoryTable(WorldWith(nation, 60));
+    ASSERT_TRUE(RunUntil([&] { return player.game->History().Count() == 2; }));
+    Frame();
+    const auto up = arrowArea();
+    if (shots)
+        player.screen->SaveScreenshot(std::string(shots) + "/trend.png");
+    EXPECT_NE(up, none);
+    host.SendTerritoryTable(WorldWith(nation, 40));
+    ASSERT_TRUE(RunUntil([&] { return player.game->History().Count() == 3; }));
+    Frame();
+    const auto down = arrowArea();
+    EXPECT_NE(down, none);
+    EXPECT_NE(down, up);
+    host.SendTerritoryTable(WorldWith(nation, 40));
+    ASSERT_TRUE(RunUntil([&] { return player.game->History().Count() == 4; }));
+    Frame();
+    EXPECT_EQ(arrowArea(), none);  // no change, no arrow
+    EXPECT_TRUE(errors.texts.empty());
 }
 
 TEST(GameScreen, WithoutEnginesItRunsAndStays) {
