@@ -355,7 +355,12 @@ TEST_F(GameSession, APlayerLostWhileWaitingSendsEveryoneBackToTheBrowser) {
     for (auto& seat : seats) {
         EXPECT_EQ(seat->game->GetMode(), GameState::Waiting);
         EXPECT_FALSE(seat->game->Disconnected());
+        // "Attente" has no dot during its first second.
+        EXPECT_NEAR(seat->game->WaitTimer(), 0.96f, 0.01f);
     }
+    // One more dot each second, then back to none after five.
+    Frames(260);
+    EXPECT_NEAR(seats[0]->game->WaitTimer(), 0.112f, 0.01f);
     const char* shots = std::getenv("TORVANE_GAME_SHOTS");
     if (shots)
         seats[1]->screen->SaveScreenshot(std::string(shots) + "/waiting.png");
@@ -500,9 +505,15 @@ TEST_F(GameSession, ObjectivePanelThenBannerThenStatisticsWithTheirInput) {
     Click(first, 320, y0 + 263 + 10);
     EXPECT_EQ(first.game->GetMode(), GameState::Playing);
     EXPECT_EQ(first.game->FocusedButton(), 0);
-    // The close button and Return close it as well.
-    Press(second, kReturn);
+    // The close button closes it as well.
+    const int x1 = PanelX(400);
+    const int y1 = static_cast<int>(second.game->ObjectivePanelY());
+    Click(second, x1 + 366 + 25, y1 + 9 + 12);
+    EXPECT_EQ(second.game->GetMode(), GameState::ShowingObjective);
+    EXPECT_EQ(second.game->FocusedButton(), 0);
+    Click(second, x1 + 366 + 24, y1 + 9 + 12);
     EXPECT_EQ(second.game->GetMode(), GameState::Playing);
+    EXPECT_EQ(second.game->FocusedButton(), 1);
 
     // The panel slides away; the banner comes in; the statistics stay hidden.
     Frames(250);
