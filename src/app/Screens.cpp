@@ -1,6 +1,7 @@
 // The game's table of screens: which screen each state code builds.
 #include "app/Statemain.h"
 #include "audio/Directaudio.h"
+#include "game/Stategame.h"
 #include "input/Directinput.h"
 #include "network/Directplay.h"
 #include "screen/Directscreen.h"
@@ -25,6 +26,8 @@ std::unique_ptr<DirectState> CreateScreenFor(int32_t code, const EngineSlots& sl
             return std::make_unique<NameState>(screen, audio, input);
         case NetworkBrowserCode:
             return std::make_unique<NetworkState>(screen, audio, input, slots.network);
+        case GameCode:
+            return std::make_unique<GameState>(screen, audio, input, slots.network);
         default:
             return nullptr;
     }

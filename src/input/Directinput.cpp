@@ -134,6 +134,10 @@ bool DirectInput::KeyPressed(int virtualKey) {
     return true;
 }
 
+bool DirectInput::KeyDown(int virtualKey) const {
+    return window && window->HasKeyboardFocus() && IsDown(virtualKey);
+}
+
 platform::Point DirectInput::CursorPosition() const {
     if (!window || !window->HasKeyboardFocus())
         return {0, 0};

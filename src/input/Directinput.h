@@ -22,6 +22,8 @@ class DirectInput {
     void Update();
     // True when a press of `virtualKey` (or mouse button 1 to 4) is waiting; consumes it.
     bool KeyPressed(int virtualKey);
+    // Whether `virtualKey` is held down now (modifiers such as Shift); false without the focus.
+    bool KeyDown(int virtualKey) const;
     // In picture coordinates, not clamped; (0, 0) while the window lacks the keyboard focus.
     platform::Point CursorPosition() const;
 

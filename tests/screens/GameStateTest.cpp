@@ -1,0 +1,691 @@
+// Game screens of several players in one process on loopback, driven frame by frame on headless
+// screens with scripted input and clocks: the start of a game, lost players, a host that leaves,
+// hostile messages and the in-game panels.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/Statemain.h"
+#include "game/Gamerules.h"
+#include "game/Objectif.h"
+#include "game/Random.h"
+#include "game/Stategame.h"
+#include "input/Directinput.h"
+#include "network/NetworkTestSupport.h"
+#include "platform/ScriptedWindow.h"
+#include "screen/Directscreen.h"
+#include "support/TestSupport.h"
+
+using namespace torvane;
+using nettest::WaitFor;
+
+namespace {
+
+constexpr int kLeftButton = 1;
+constexpr int kTab = 9;
+constexpr int kReturn = 13;
+constexpr int kShift = 16;
+constexpr int kEscape = 27;
+constexpr int kLeft = 37;
+constexpr int kRight = 39;
+
+// One player's machine: window, engines in their slots and the game screen.
+struct Seat {
+    platform::ScriptedWindow window;
+    std::unique_ptr<DirectScreen> screen;
+    std::unique_ptr<DirectInput> input;
+    std::unique_ptr<DirectPlay> network;
+    std::unique_ptr<GameState> game;
+    int32_t code = 0;
+    int frames = 0;
+    bool paused = false;  // its frames are not run
+
+    PlayerInfo Self() const {
+        PlayerInfo record;
+        if (network)
+            network->CopyPlayer(network->LocalPlayerId(), record);
+        return record;
+    }
+};
+
+// A torvane-peer child process that joins a session and can be killed without a goodbye.
+class ChildPeer {
+  public:
+    explicit ChildPeer(const std::vector<std::string>& arguments) {
+        // Its standard input stays open while it lives: it ends when that closes.
+        int out[2], in[2];
+        if (::pipe(out) != 0 || ::pipe(in) != 0)
+            return;
+        std::vector<std::string> all = {TORVANE_PEER};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (auto& a : all)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out[1], STDOUT_FILENO);
+            ::dup2(in[0], STDIN_FILENO);
+            ::close(out[0]);
+            ::close(in[1]);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        ::close(in[0]);
+        output_ = out[0];
+        input_ = in[1];
+    }
+    ~ChildPeer() {
+        Kill();
+        if (output_ >= 0)
+            ::close(output_);
+    }
+    ChildPeer(const ChildPeer&) = delete;
+    ChildPeer& operator=(const ChildPeer&) = delete;
+
+    void Kill() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+            pid_ = -1;
+        }
+    }
+
+    // Waits for a line starting with `prefix`.
+    bool WaitLine(const std::string& prefix, std::chrono::milliseconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        for (;;) {
+            size_t newline;
+            while ((newline = pending_.find('\n')) != std::string::npos) {
+                const std::string line = pending_.substr(0, newline);
+                pending_.erase(0, newline + 1);
+                if (line.rfind(prefix, 0) == 0)
+                    return true;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                end - std::chrono::steady_clock::now());
+            pollfd fd{output_, POLLIN, 0};
+            if (left.count() <= 0 || ::poll(&fd, 1, static_cast<int>(left.count())) <= 0) {
+                return false;
+            }
+            char buffer[256];
+            const ssize_t got = ::read(output_, buffer, sizeof buffer);
+            if (got <= 0)
+                return false;
+            pending_.append(buffer, static_cast<size_t>(got));
+        }
+    }
+
+  private:
+    pid_t pid_ = -1;
+    int output_ = -1;
+    int input_ = -1;
+    std::string pending_;
+};
+
+class GameSession : public testing::Test {
+  protected:
+    void SetUp() override {
+        BuildObjectives();
+        RandomSeed(2024);
+        options.heartbeatMs = 100;
+        options.timeoutMs = 800;
+    }
+    void TearDown() override {
+        // Screens first: each forgets its registration through its own slot.
+        for (auto& seat : seats)
+            seat->game.reset();
+        seats.clear();
+        DestroyObjectives();
+    }
+
+    // `count` players in a session, named P0 (host), P1, ..., with nations 4, 0, 5, 3, ... and
+    // governments 0, 1, 2, 0, ...; the host's record holds the lobby's objective choice.
+    void MakeSession(int count, int8_t hostObjective) {
+        static const int8_t kNations[8] = {4, 0, 5, 3, 6, 1, 7, 2};
+        for (int i = 0; i < count; ++i) {
+            auto seat = std::make_unique<Seat>();
+            seat->network = std::make_unique<DirectPlay>("P" + std::to_string(i), options);
+            seats.push_back(std::move(seat));
+        }
+        ASSERT_TRUE(seats[0]->network->HostGame("Partie"));
+        seats[1]->network->EnumerateGames("127.0.0.1");
+        ASSERT_EQ(seats[1]->network->PartyCount(), 1);
+        hostAddress = seats[1]->network->GetParty(0)->hostAddress;
+        for (int i = 1; i < count; ++i)
+            ASSERT_TRUE(seats[i]->network->JoinGame(hostAddress));
+        ASSERT_TRUE(WaitFor([&] { return AllSee(count); }));
+        for (int i = 0; i < count; ++i) {
+            PlayerInfo record = seats[i]->Self();
+            record.nation = kNations[i];
+            record.government = static_cast<int8_t>(i % 3);
+            if (i == 0)
+                record.objective = hostObjective;
+            seats[i]->network->PublishLocalPlayer(record);
+        }
+        ASSERT_TRUE(WaitFor([&] {
+            for (auto& seat : seats) {
+                PlayerInfo record;
+                for (uint8_t i = 0; seat->network->CopyPlayerAt(i, record); ++i) {
+                    if (record.nation < 0 || record.government < 0)
+                        return false;
+                }
+            }
+            return true;
+        }));
+        // The lobby's end: everybody ready, the host advances, the others follow.
+        for (auto& seat : seats)
+            seat->network->SetReady();
+        ASSERT_TRUE(WaitFor([&] { return seats[0]->network->AllReady(); }));
+        seats[0]->network->AdvancePhase();
+        ASSERT_TRUE(WaitFor([&] {
+            for (auto& seat : seats)
+                seat->network->FollowHostPhase();
+            for (auto& seat : seats) {
+                if (seat->network->LocalStatus() != 2u)
+                    return false;
+            }
+            return true;
+        }));
+    }
+
+    bool AllSee(int count) {
+        for (auto& seat : seats) {
+            if (seat->network->PlayerCount() != count)
+                return false;
+        }
+        return true;
+    }
+
+    void OpenScreens(bool withScreens = true) {
+        for (auto& seat : seats)
+            OpenScreen(*seat, withScreens);
+    }
+    void OpenScreen(Seat& seat, bool withScreen) {
+        if (withScreen) {
+            seat.screen = std::make_unique<DirectScreen>(&seat.window);
+            ASSERT_TRUE(seat.screen->IsReady());
+        }
+        seat.input = std::make_unique<DirectInput>(&seat.window);
+        seat.game = std::make_unique<GameState>(seat.screen.get(), nullptr, seat.input.get(),
+                                                &seat.network);
+    }
+
+    // One frame of every open game, 16 ms apart.
+    void Frame() {
+        for (auto& seat : seats) {
+            if (!seat->game || seat->paused || seat->code != 0)
+                continue;
+            seat->window.AdvanceTime(16);
+            seat->code = seat->game->Run();
+            ++seat->frames;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    void Frames(int count) {
+        for (int i = 0; i < count; ++i)
+            Frame();
+    }
+    // Frames until `done` holds; false after `limit`.
+    bool RunUntil(const std::function<bool()>& done,
+                  std::chrono::milliseconds limit = std::chrono::milliseconds(8000)) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > end)
+                return false;
+            Frame();
+        }
+        return true;
+    }
+
+    bool AllInMode(int32_t mode) {
+        for (auto& seat : seats) {
+            if (seat->game && seat->game->GetMode() != mode)
+                return false;
+        }
+        return true;
+    }
+
+    // Holds a key down for one frame, then releases it for one.
+    void Press(Seat& seat, int key, int modifier = 0) {
+        if (modifier)
+            seat.window.SetKeyDown(modifier, true);
+        seat.window.SetKeyDown(key, true);
+        Frame();
+        seat.window.SetKeyDown(key, false);
+        if (modifier)
+            seat.window.SetKeyDown(modifier, false);
+        Frame();
+    }
+    void Click(Seat& seat, int x, int y) {
+        seat.window.SetCursor(x, y);
+        Press(seat, kLeftButton);
+    }
+
+    // Every open game reaches the objective panel with its objective stored.
+    void StartGame() {
+        ASSERT_TRUE(RunUntil([&] {
+            if (!AllInMode(GameState::ShowingObjective))
+                return false;
+            for (auto& seat : seats) {
+                if (seat->game && seat->network->LocalStatus() != 4u)
+                    return false;
+            }
+            return true;
+        }));
+    }
+
+    platform::PeerOptions options = nettest::PrivateOptions();
+    HostAddress hostAddress;
+    std::vector<std::unique_ptr<Seat>> seats;
+    testsupport::ErrorBoxes errors;
+};
+
+TEST_F(GameSession, EveryPlayerStoresItsObjectiveAndReachesTheFirstYearWithOneWorld) {
+    MakeSession(3, -1);
+    OpenScreens();
+    for (auto& seat : seats)
+        EXPECT_EQ(seat->game->GetMode(), GameState::Waiting);
+    StartGame();
+    ASSERT_EQ(seats[0]->game->History().Count(), 1);
+    const TerritoryTable world = *seats[0]->game->History().TableAt(0);
+    for (auto& seat : seats) {
+        EXPECT_EQ(seat->game->History().Count(), 1);
+        ASSERT_NE(seat->game->History().TableAt(0), nullptr);
+        EXPECT_EQ(*seat->game->History().TableAt(0), world);
+        const PlayerInfo self = seat->Self();
+        EXPECT_EQ(self.objective, 0);  // "Monde"
+        EXPECT_EQ(seat->game->PendingObjective(), 255);
+        // Each nation's capital is on its starting territory.
+        const TerritoryInfo& capital = world[static_cast<size_t>(StartingTerritory(self.nation))];
+        EXPECT_EQ(capital.owner, self.nation);
+        EXPECT_EQ(capital.wealth, 300000);
+        EXPECT_FALSE(seat->game->Leaving());
+    }
+    EXPECT_TRUE(seats[0]->game->MapDealt());
+    EXPECT_FALSE(seats[1]->game->MapDealt());
+    // Every player's table sees every record in phase 2 of the session, status 4.
+    for (auto& seat : seats) {
+        PlayerInfo record;
+        ASSERT_TRUE(WaitFor([&] {
+            for (uint8_t i = 0; seat->network->CopyPlayerAt(i, record); ++i) {
+                if (record.syncStatus != 4u)
+                    return false;
+            }
+            return true;
+        }));
+    }
+    EXPECT_TRUE(errors.texts.empty());
+}
+
+TEST_F(GameSession, PersonaliseDealsEachPlayerAnObjectiveFromOneToFour) {
+    MakeSession(3, -2);
+    OpenScreens(false);
+    StartGame();
+    for (auto& seat : seats) {
+        const int8_t objective = seat->Self().objective;
+        EXPECT_GE(objective, 1);
+        EXPECT_LE(objective, 4);
+        EXPECT_EQ(seat->game->History().Count(), 1);
+    }
+}
+
+TEST_F(GameSession, APlayerLostWhileWaitingSendsEveryoneBackToTheBrowser) {
+    MakeSession(2, -1);
+    // A third player joins in a separate process, then dies without a goodbye before it was
+    // ready, so the others are still waiting for it.
+    ChildPeer child({"join", "--name", "Fantome", "--host", "127.0.0.1", "--discovery",
+                     std::to_string(options.discoveryPort), "--base",
+                     std::to_string(options.basePort), "--last", std::to_string(options.lastPort),
+                     "--search-ms", "250", "--heartbeat", "100", "--timeout", "800"});
+    ASSERT_TRUE(child.WaitLine("READY", std::chrono::milliseconds(5000)));
+    ASSERT_TRUE(WaitFor([&] { return AllSee(3); }));
+    OpenScreens();
+    Frames(60);
+    for (auto& seat : seats) {
+        EXPECT_EQ(seat->game->GetMode(), GameState::Waiting);
+        EXPECT_FALSE(seat->game->Disconnected());
+        // "Attente" has no dot during its first second.
+        EXPECT_NEAR(seat->game->WaitTimer(), 0.96f, 0.01f);
+    }
+    // One more dot each second, then back to none after five.
+    Frames(260);
+    EXPECT_NEAR(seats[0]->game->WaitTimer(), 0.112f, 0.01f);
+    const char* shots = std::getenv("TORVANE_GAME_SHOTS");
+    if (shots)
+        seats[1]->screen->SaveScreenshot(std::string(shots) + "/waiting.png");
+    child.Kill();
+    ASSERT_TRUE(
+        RunUntil([&] { return seats[0]->game->Disconnected() && seats[1]->game->Disconnected(); }));
+    for (auto& seat : seats) {
+        EXPECT_TRUE(seat->game->Leaving());
+        EXPECT_NE(seat->network, nullptr);  // the fade runs first
+    }
+    // "Déconnecté !" is drawn in orange over the waiting box.
+    Frame();
+    const auto orange = [](uint32_t c) {
+        return ((c >> 16) & 0xFF) > 150 && ((c >> 8) & 0xFF) > 80 && ((c >> 8) & 0xFF) < 150 &&
+               (c & 0xFF) < 60;
+    };
+    int orangePixels = 0;
+    for (int y = 216; y < 250; ++y) {
+        for (int x = 257; x < 440; ++x)
+            orangePixels += orange(seats[1]->screen->PixelAt(x, y));
+    }
+    EXPECT_GT(orangePixels, 50);
+    if (shots)
+        seats[1]->screen->SaveScreenshot(std::string(shots) + "/disconnected.png");
+    ASSERT_TRUE(RunUntil([&] { return seats[0]->code != 0 && seats[1]->code != 0; }));
+    for (auto& seat : seats) {
+        EXPECT_EQ(seat->code, NetworkBrowserCode);
+        EXPECT_EQ(seat->network, nullptr);
+        // About one second of fade at 16 ms a frame.
+        EXPECT_GT(seat->frames, 60 + 55);
+    }
+}
+
+TEST_F(GameSession, AHostLeavingAfterDealingLeavesANewHostThatFinishesTheStart) {
+    MakeSession(3, -2);
+    OpenScreens(false);
+    // The host deals in its first frame, then leaves before it has advanced anybody.
+    Seat& host = *seats[0];
+    host.window.AdvanceTime(16);
+    EXPECT_EQ(host.game->Run(), 0);
+    EXPECT_TRUE(host.game->MapDealt());
+    host.paused = true;
+    ASSERT_TRUE(RunUntil([&] {
+        return seats[1]->network->LocalStatus() == 3u && seats[2]->network->LocalStatus() == 3u;
+    }));
+    const int8_t firstObjective = seats[1]->Self().objective;
+    const int8_t secondObjective = seats[2]->Self().objective;
+    seats[0]->game.reset();
+    seats[0]->network.reset();
+    ASSERT_TRUE(
+        RunUntil([&] { return seats[1]->network->IsHost() || seats[2]->network->IsHost(); }));
+    StartGame();
+    // The world was not dealt again, and the objectives stayed those of the first host.
+    for (size_t i = 1; i < seats.size(); ++i) {
+        EXPECT_EQ(seats[i]->game->History().Count(), 1) << i;
+        EXPECT_FALSE(seats[i]->game->Leaving());
+    }
+    EXPECT_EQ(seats[1]->Self().objective, firstObjective);
+    EXPECT_EQ(seats[2]->Self().objective, secondObjective);
+    EXPECT_GE(firstObjective, 1);
+    EXPECT_LE(firstObjective, 4);
+    EXPECT_EQ(*seats[1]->game->History().TableAt(0), *seats[2]->game->History().TableAt(0));
+}
+
+TEST_F(GameSession, AHostLeavingBeforeDealingLeavesANewHostThatDealsInTheLobbysMode) {
+    MakeSession(3, -2);
+    OpenScreens(false);
+    seats[0]->game.reset();
+    seats[0]->network.reset();
+    StartGame();
+    for (size_t i = 1; i < seats.size(); ++i) {
+        EXPECT_EQ(seats[i]->game->History().Count(), 1) << i;
+        const int8_t objective = seats[i]->Self().objective;
+        EXPECT_GE(objective, 1) << "the new host dealt in the mode the lobby chose";
+        EXPECT_LE(objective, 4);
+    }
+    EXPECT_EQ(*seats[1]->game->History().TableAt(0), *seats[2]->game->History().TableAt(0));
+}
+
+// The test plays the host with a bare engine and sends what a hostile host might.
+TEST_F(GameSession, ForgedObjectivesAndRecordsNeverBreakThePlayersScreen) {
+    MakeSession(2, -1);
+    DirectPlay& host = *seats[0]->network;
+    // Bad indexes in the host's record: nation, government and a name with no zero byte.
+    PlayerInfo forged = seats[0]->Self();
+    forged.nation = 100;
+    forged.government = 7;
+    forged.name.fill('Z');
+    host.PublishLocalPlayer(forged);
+    Seat& player = *seats[1];
+    OpenScreen(player, true);
+    const int32_t playerId = player.network->LocalPlayerId();
+
+    // 200 counts as no objective at all: nothing is stored.
+    host.SendObjective(playerId, 200);
+    Frames(20);
+    EXPECT_EQ(player.network->LocalStatus(), 2u);
+    EXPECT_EQ(player.Self().objective, -1);
+
+    // 99 is outside the list: stored as sent, shown without a title.
+    host.SendTerritoryTable(TerritoryTable{});
+    host.SendObjective(playerId, 99);
+    ASSERT_TRUE(RunUntil([&] { return player.network->LocalStatus() == 3u; }));
+    EXPECT_EQ(player.Self().objective, 99);
+    // A repeat after storing is dropped instead of holding the start for ever.
+    host.SendObjective(playerId, 3);
+    Frames(20);
+    EXPECT_EQ(player.game->PendingObjective(), 255);
+    host.SetReady();
+    ASSERT_TRUE(WaitFor([&] { return host.AllReady(); }));
+    host.AdvancePhase();
+    ASSERT_TRUE(RunUntil([&] { return player.game->GetMode() == GameState::ShowingObjective; }));
+    EXPECT_EQ(player.Self().objective, 99);
+    Frames(100);
+    Press(player, kEscape);
+    EXPECT_EQ(player.game->GetMode(), GameState::Playing);
+    Frames(100);  // the ring shows the forged host record
+    EXPECT_GT(player.game->BannerY(), 0.0f);
+    EXPECT_TRUE(errors.texts.empty());
+}
+
+TEST_F(GameSession, ObjectivePanelThenBannerThenStatisticsWithTheirInput) {
+    MakeSession(2, -1);
+    OpenScreens();
+    StartGame();
+    Seat& first = *seats[0];
+    Seat& second = *seats[1];
+    // The panel slides in and comes to rest centred.
+    Frames(200);
+    EXPECT_NEAR(first.game->ObjectivePanelY(), CentredY(305), 1.0f);
+    EXPECT_EQ(first.game->FocusedButton(), 0);
+    Press(first, kRight);
+    EXPECT_EQ(first.game->FocusedButton(), 1);
+    Press(first, kRight);
+    EXPECT_EQ(first.game->FocusedButton(), 0);
+    Press(first, kLeft);
+    EXPECT_EQ(first.game->FocusedButton(), 1);
+    // Pointing at a button focuses it; clicking beside it does nothing.
+    const int y0 = static_cast<int>(first.game->ObjectivePanelY());
+    Click(first, 320, y0 + 263 + 30);
+    EXPECT_EQ(first.game->GetMode(), GameState::ShowingObjective);
+    Click(first, 320, y0 + 263 + 10);
+    EXPECT_EQ(first.game->GetMode(), GameState::Playing);
+    EXPECT_EQ(first.game->FocusedButton(), 0);
+    // The close button closes it as well.
+    const int x1 = PanelX(400);
+    const int y1 = static_cast<int>(second.game->ObjectivePanelY());
+    Click(second, x1 + 366 + 25, y1 + 9 + 12);
+    EXPECT_EQ(second.game->GetMode(), GameState::ShowingObjective);
+    EXPECT_EQ(second.game->FocusedButton(), 0);
+    Click(second, x1 + 366 + 24, y1 + 9 + 12);
+    EXPECT_EQ(second.game->GetMode(), GameState::Playing);
+    EXPECT_EQ(second.game->FocusedButton(), 1);
+
+    // The panel slides away; the banner comes in; the statistics stay hidden.
+    Frames(250);
+    EXPECT_NEAR(first.game->ObjectivePanelY(), kHiddenPanelY, 1.0f);
+    EXPECT_NEAR(first.game->BannerY(), CentredY(280), 1.0f);
+    EXPECT_NEAR(first.game->StatsPanelY(), kHiddenPanelY, 1.0f);
+    EXPECT_FALSE(first.game->BannerDismissed());
+    // Tab does nothing while the banner shows.
+    Press(first, kTab);
+    EXPECT_EQ(first.game->StatsTabIndex(), 0);
+    // A click beside the OK button leaves the banner; one on it closes it.
+    const int okTop = static_cast<int>(140.0f + first.game->BannerY() + 95.0f);
+    Click(first, 320 + 41, okTop + 5);
+    EXPECT_FALSE(first.game->BannerDismissed());
+    Click(first, 320 + 40, okTop + 5);
+    EXPECT_TRUE(first.game->BannerDismissed());
+    Press(second, kEscape);
+    EXPECT_TRUE(second.game->BannerDismissed());
+
+    Frames(250);
+    EXPECT_NEAR(first.game->BannerY(), kHiddenPanelY, 1.0f);
+    EXPECT_NEAR(first.game->StatsPanelY(), CentredY(336), 1.0f);
+    // Tab and Shift+Tab run round the four tabs.
+    Press(first, kTab);
+    EXPECT_EQ(first.game->StatsTabIndex(), 1);
+    Press(first, kTab, kShift);
+    EXPECT_EQ(first.game->StatsTabIndex(), 0);
+    Press(first, kTab, kShift);
+    EXPECT_EQ(first.game->StatsTabIndex(), 3);
+    Press(first, kTab);
+    EXPECT_EQ(first.game->StatsTabIndex(), 0);
+    // A click on a tab selects it; one outside the tabs changes nothing.
+    const int x0 = PanelX(500);
+    const int tabTop = static_cast<int>(first.game->StatsPanelY()) + 307;
+    Click(first, x0 + 36 + 105 * 2 + 50, tabTop + 10);
+    EXPECT_EQ(first.game->StatsTabIndex(), 2);
+    Click(first, x0 + 36 + 105 * 4 + 5, tabTop + 10);
+    EXPECT_EQ(first.game->StatsTabIndex(), 2);
+    Click(first, x0 + 36 + 10, tabTop + 10);
+    EXPECT_EQ(first.game->StatsTabIndex(), 0);
+
+    // Nothing moves the session on: both stay in the first phase of 1870.
+    Frames(30);
+    for (auto& seat : seats) {
+        EXPECT_EQ(seat->network->LocalStatus(), 4u);
+        EXPECT_EQ(YearOf(seat->network->LocalStatus()), 1870);
+        EXPECT_EQ(seat->code, 0);
+    }
+    if (const char* folder = std::getenv("TORVANE_GAME_SHOTS")) {
+        first.screen->SaveScreenshot(std::string(folder) + "/statistics.png");
+    }
+    EXPECT_TRUE(errors.texts.empty());
+}
+
+// A world in which `nation` owns the first `owned` territories.
+TerritoryTable WorldWith(int8_t nation, int owned) {
+    TerritoryTable table{};
+    for (int i = 0; i < TerritoryCount; ++i) {
+        table[static_cast<size_t>(i)].wealth = 100000;
+        if (i < owned)
+            table[static_cast<size_t>(i)].owner = nation;
+    }
+    return table;
+}
+
+// The test plays the host with a bare engine, so it chooses the tables the player receives.
+TEST_F(GameSession, TheProgressBarFillsInTwoSecondsAndTheTrendArrowFollowsTheTables) {
+    MakeSession(2, -1);
+    DirectPlay& host = *seats[0]->network;
+    Seat& player = *seats[1];
+    OpenScreen(player, true);
+    const int8_t nation = player.Self().nation;
+    host.SendTerritoryTable(WorldWith(nation, 52));  // 52 of 104: half a world conquest
+    host.SendObjective(player.network->LocalPlayerId(), 0);
+    ASSERT_TRUE(RunUntil([&] { return player.network->LocalStatus() == 3u; }));
+    host.SetReady();
+    ASSERT_TRUE(WaitFor([&] { return host.AllReady(); }));
+    host.AdvancePhase();
+    ASSERT_TRUE(RunUntil([&] { return player.game->GetMode() == GameState::ShowingObjective; }));
+    Frames(62);  // about one second
+    EXPECT_NEAR(player.game->ShownProgress(), 25.0f, 1.5f);
+    Frames(70);
+    EXPECT_EQ(player.game->ShownProgress(), 50.0f);
+    // The panel is drawn: its parchment covers the middle of the screen.
+    const uint32_t middle = player.screen->PixelAt(320, 200);
+    EXPECT_GT((middle >> 16) & 0xFF, 120u);
+    const char* shots = std::getenv("TORVANE_GAME_SHOTS");
+    if (shots)
+        player.screen->SaveScreenshot(std::string(shots) + "/objective.png");
+
+    Press(player, kEscape);
+    Frames(250);
+    if (shots)
+        player.screen->SaveScreenshot(std::string(shots) + "/banner.png");
+    Press(player, kReturn);
+    Frames(250);
+    ASSERT_NEAR(player.game->StatsPanelY(), CentredY(336), 1.0f);
+    const int x0 = PanelX(500);
+    const int y0 = static_cast<int>(player.game->StatsPanelY());
+    const auto arrowArea = [&] {
+        std::vector<uint32_t> pixels;
+        for (int y = y0 + 95; y < y0 + 113; ++y) {
+            for (int x = x0 + 445; x < x0 + 461; ++x)
+                pixels.push_back(player.screen->PixelAt(x, y));
+        }
+        return pixels;
+    };
+    // One table: no earlier measure, no arrow.
+    const auto none = arrowArea();
+    host.SendTerritoryTable(WorldWith(nation, 60));
+    ASSERT_TRUE(RunUntil([&] { return player.game->History().Count() == 2; }));
+    Frame();
+    const auto up = arrowArea();
+    if (shots)
+        player.screen->SaveScreenshot(std::string(shots) + "/trend.png");
+    EXPECT_NE(up, none);
+    host.SendTerritoryTable(WorldWith(nation, 40));
+    ASSERT_TRUE(RunUntil([&] { return player.game->History().Count() == 3; }));
+    Frame();
+    const auto down = arrowArea();
+    EXPECT_NE(down, none);
+    EXPECT_NE(down, up);
+    host.SendTerritoryTable(WorldWith(nation, 40));
+    ASSERT_TRUE(RunUntil([&] { return player.game->History().Count() == 4; }));
+    Frame();
+    EXPECT_EQ(arrowArea(), none);  // no change, no arrow
+    EXPECT_TRUE(errors.texts.empty());
+}
+
+TEST(GameScreen, WithoutEnginesItRunsAndStays) {
+    BuildObjectives();
+    GameState game(nullptr, nullptr, nullptr, nullptr);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(game.Run(), 0);
+    EXPECT_EQ(game.GetMode(), GameState::Waiting);
+    std::unique_ptr<DirectPlay> empty;
+    GameState noSession(nullptr, nullptr, nullptr, &empty);
+    EXPECT_EQ(noSession.Run(), 0);
+    // Leaving without a screen does not wait for a fade.
+    noSession.OnSessionTerminated();
+    EXPECT_EQ(noSession.Run(), NetworkBrowserCode);
+    DestroyObjectives();
+}
+
+TEST(GameScreen, LeavingDestroysTheEngineInTheSlotAndTheDriverBuildsTheGameForCodeSix) {
+    BuildObjectives();
+    platform::PeerOptions options = nettest::PrivateOptions();
+    std::unique_ptr<DirectPlay> network = std::make_unique<DirectPlay>("Seul", options);
+    ASSERT_TRUE(network->HostGame("Partie"));
+    EngineSlots slots;
+    slots.network = &network;
+    std::unique_ptr<DirectState> state = CreateScreenFor(GameCode, slots);
+    ASSERT_NE(dynamic_cast<GameState*>(state.get()), nullptr);
+    EXPECT_EQ(state->Run(), 0);
+    static_cast<GameState*>(state.get())->OnPlayerLost("Autre");
+    EXPECT_EQ(state->Run(), NetworkBrowserCode);
+    EXPECT_EQ(network, nullptr);
+    state.reset();
+    DestroyObjectives();
+}
+
+TEST(GameScreen, TheDriverClosingTheEngineFirstLeavesTheScreenSafe) {
+    BuildObjectives();
+    platform::PeerOptions options = nettest::PrivateOptions();
+    auto network = std::make_unique<DirectPlay>("Seul", options);
+    ASSERT_TRUE(network->HostGame("Partie"));
+    auto game = std::make_unique<GameState>(nullptr, nullptr, nullptr, &network);
+    EXPECT_EQ(game->Run(), 0);
+    network.reset();  // the program closes: engine first, screen after
+    EXPECT_EQ(game->Run(), 0);
+    game.reset();
+    DestroyObjectives();
+}
+
+}  // namespace
