@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FrameReader reader;
     std::vector<uint8_t> body;
     for (size_t offset = 0; offset < size; offset += chunk) {
-        if (!reader.Append(input.subspan(offset, std::min(chunk, size - offset)))) break;
+        if (!reader.Append(input.subspan(offset, std::min(chunk, size - offset))))
+            break;
         while (reader.Next(body)) {
             Hello hello;
             Welcome welcome;
@@ -32,13 +33,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             DecodeInfo(body, info);
             DecodeStamp(body, FrameType::Ping, stamp);
             TypeOf(body);
-            if (welcome.roster.size() > kMaxRoster || info.size() > kMaxPeerData) __builtin_trap();
+            if (welcome.roster.size() > kMaxRoster || info.size() > kMaxPeerData)
+                __builtin_trap();
         }
     }
     // The whole input as one body, too.
     Hello hello;
     Welcome welcome;
-    if (DecodeHello(input, hello) && EncodeHello(hello).size() != size) __builtin_trap();
-    if (DecodeWelcome(input, welcome) && EncodeWelcome(welcome).size() != size) __builtin_trap();
+    if (DecodeHello(input, hello) && EncodeHello(hello).size() != size)
+        __builtin_trap();
+    if (DecodeWelcome(input, welcome) && EncodeWelcome(welcome).size() != size)
+        __builtin_trap();
     return 0;
 }

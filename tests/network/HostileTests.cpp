@@ -17,7 +17,7 @@ namespace {
 
 // A raw TCP connection to 127.0.0.1:port speaking (or not) the session's framing.
 class RawLink {
-public:
+  public:
     explicit RawLink(uint16_t port) {
         fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
@@ -28,7 +28,8 @@ public:
     }
     ~RawLink() { Close(); }
     void Close() {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0)
+            ::close(fd_);
         fd_ = -1;
     }
     bool Connected() const { return connected_; }
@@ -42,7 +43,8 @@ public:
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         for (;;) {
             while (reader_.Next(body)) {
-                if (wire::TypeOf(body) == type) return true;
+                if (wire::TypeOf(body) == type)
+                    return true;
             }
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 end - std::chrono::steady_clock::now());
@@ -65,13 +67,14 @@ public:
             pollfd fd{fd_, POLLIN, 0};
             if (::poll(&fd, 1, 50) > 0) {
                 uint8_t buffer[4096];
-                if (::recv(fd_, buffer, sizeof buffer, 0) <= 0) return true;
+                if (::recv(fd_, buffer, sizeof buffer, 0) <= 0)
+                    return true;
             }
         }
         return false;
     }
 
-private:
+  private:
     int fd_ = -1;
     bool connected_ = false;
     wire::FrameReader reader_;
@@ -104,7 +107,7 @@ bool DrawsAnswer(uint16_t port, std::span<const uint8_t> bytes, int ms = 300) {
 }
 
 class HostileTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         options.heartbeatMs = 100;
         options.timeoutMs = 600;
@@ -183,7 +186,8 @@ TEST_F(HostileTest, GarbageOnTheDiscoveryPortsIsRefusedCountedAndUnanswered) {
     const auto query = wire::EncodeQuery(5);
     EXPECT_FALSE(DrawsAnswer(port, std::span(query).first(40)));
     EXPECT_TRUE(DrawsAnswer(port, query));
-    EXPECT_TRUE(WaitFor([&] { return host->engine->SessionStats().malformedDatagrams >= before + 3; }));
+    EXPECT_TRUE(
+        WaitFor([&] { return host->engine->SessionStats().malformedDatagrams >= before + 3; }));
     DirectPlay browser("Bea", options);
     browser.EnumerateGames("127.0.0.1");
     EXPECT_EQ(browser.PartyCount(), 1);
@@ -287,6 +291,33 @@ TEST_F(HostileTest, AMeshHelloForAnotherSessionIsRefusedWithoutTrace) {
     Settle();
     EXPECT_EQ(host->listener.joined.size(), 1u);
     EXPECT_GE(host->engine->SessionStats().refusedConnections, 1u);
+}
+
+TEST(SilentHostTest, AHostThatNeverAnswersFailsTheJoinInTime) {
+    // A socket that accepts connections (through its backlog) and never says a word.
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(fd, 4), 0);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    auto options = nettest::PrivateOptions();
+    options.connectTimeoutMs = 800;
+    DirectPlay joiner("Patient", options);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(joiner.JoinGame({0x7F000001u, ntohs(address.sin_port)}));
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(700));
+    EXPECT_LT(waited, std::chrono::milliseconds(3000));
+    EXPECT_EQ(joiner.PlayerCount(), 0);
+    EXPECT_FALSE(joiner.IsHost());
+    ::close(fd);
+    // Nobody listening at all fails at once; the engine can still host afterwards.
+    EXPECT_FALSE(joiner.JoinGame({0x7F000001u, ntohs(address.sin_port)}));
+    EXPECT_TRUE(joiner.HostGame(""));
+    EXPECT_TRUE(joiner.IsHost());
 }
 
 }  // namespace

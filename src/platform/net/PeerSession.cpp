@@ -42,7 +42,8 @@ uint64_t Random64() {
                                   static_cast<uint64_t>(Clock::now().time_since_epoch().count()));
     std::lock_guard lock(mutex);
     uint64_t value = 0;
-    while (value == 0) value = engine();
+    while (value == 0)
+        value = engine();
     return value;
 }
 
@@ -52,7 +53,9 @@ uint64_t NowMicros() {
             .count());
 }
 
-bool IsLoopback(uint32_t ipv4) { return (ipv4 >> 24) == 127; }
+bool IsLoopback(uint32_t ipv4) {
+    return (ipv4 >> 24) == 127;
+}
 
 enum class Role {
     Incoming,      // accepted; waiting for its HELLO
@@ -73,6 +76,7 @@ struct Link {
     Role role = Role::Incoming;
     int32_t playerId = 0;
     uint32_t remoteIpv4 = 0;
+    uint16_t remoteListenPort = 0;  // where the other side accepts mesh connections
     Clock::time_point started = Clock::now();
     Clock::time_point lastHeard = Clock::now();
     bool closeAfterWrite = false;
@@ -88,12 +92,9 @@ struct Member {
 };
 
 class AsioPeerSession final : public PeerSession {
-public:
+  public:
     AsioPeerSession(PeerHandler& handler, const PeerOptions& options)
-        : handler_(handler),
-          options_(options),
-          work_(asio::make_work_guard(io_)),
-          tick_(io_) {
+        : handler_(handler), options_(options), work_(asio::make_work_guard(io_)), tick_(io_) {
         thread_ = std::thread([this] { io_.run(); });
     }
 
@@ -101,14 +102,17 @@ public:
         Close();
         work_.reset();
         io_.stop();
-        if (thread_.joinable()) thread_.join();
+        if (thread_.joinable())
+            thread_.join();
     }
 
     PeerResult Host(const std::u16string& sessionName, int maxPlayers, uint32_t flags) override {
         return RunOnIo<PeerResult>([&](std::promise<PeerResult>& done) {
-            if (inSession_) return done.set_value(PeerResult::Failed);
+            if (inSession_)
+                return done.set_value(PeerResult::Failed);
             const PeerResult opened = OpenSockets();
-            if (opened != PeerResult::Ok) return done.set_value(opened);
+            if (opened != PeerResult::Ok)
+                return done.set_value(opened);
             {
                 std::lock_guard lock(mutex_);
                 session_ = Random64();
@@ -139,7 +143,8 @@ public:
     }
 
     bool SetPeerInfo(std::span<const uint8_t> data) override {
-        if (data.size() > wire::kMaxPeerData) return false;
+        if (data.size() > wire::kMaxPeerData)
+            return false;
         int32_t local = 0;
         {
             std::lock_guard lock(mutex_);
@@ -150,32 +155,41 @@ public:
                 local = localId_;
             }
         }
-        if (local == 0) return true;
+        if (local == 0)
+            return true;
         Bytes body = wire::EncodeInfo(data);
         asio::post(io_, [this, body = std::move(body)] {
-            for (auto& link : MemberLinks()) Send(link, body);
+            for (auto& link : MemberLinks())
+                Send(link, body);
         });
-        if (joined_) handler_.OnPeerInfo(local);
+        if (joined_)
+            handler_.OnPeerInfo(local);
         return true;
     }
 
     bool GetPeerInfo(int32_t playerId, Bytes& data, uint32_t& flags) const override {
         std::lock_guard lock(mutex_);
         auto found = members_.find(playerId);
-        if (found == members_.end()) return false;
+        if (found == members_.end())
+            return false;
         data = found->second.data;
         flags = 0;
-        if (playerId == localId_) flags |= kPlayerLocal;
-        if (playerId == hostId_) flags |= kPlayerHost;
+        if (playerId == localId_)
+            flags |= kPlayerLocal;
+        if (playerId == hostId_)
+            flags |= kPlayerHost;
         return true;
     }
 
     bool SendTo(int32_t playerId, std::span<const uint8_t> bytes) override {
-        if (bytes.empty() || bytes.size() + 1 > wire::kMaxFrameSize) return false;
+        if (bytes.empty() || bytes.size() + 1 > wire::kMaxFrameSize)
+            return false;
         {
             std::lock_guard lock(mutex_);
-            if (!inSession_) return false;
-            if (playerId != kAllPlayers && members_.find(playerId) == members_.end()) return false;
+            if (!inSession_)
+                return false;
+            if (playerId != kAllPlayers && members_.find(playerId) == members_.end())
+                return false;
         }
         Bytes payload(bytes.begin(), bytes.end());
         asio::post(io_, [this, playerId, payload = std::move(payload)] {
@@ -187,13 +201,18 @@ public:
                 std::lock_guard lock(mutex_);
                 local = localId_;
                 for (auto& [id, member] : members_) {
-                    if (!member.link) continue;
-                    if (playerId == kAllPlayers) all.push_back(member.link);
-                    if (id == playerId) target = member.link;
+                    if (!member.link)
+                        continue;
+                    if (playerId == kAllPlayers)
+                        all.push_back(member.link);
+                    if (id == playerId)
+                        target = member.link;
                 }
             }
-            for (auto& link : all) Send(link, body);
-            if (target) Send(target, body);
+            for (auto& link : all)
+                Send(link, body);
+            if (target)
+                Send(target, body);
             if ((playerId == kAllPlayers || playerId == local) && joined_) {
                 handler_.OnReceive(local, payload);
             }
@@ -215,7 +234,8 @@ public:
                 CloseOnIo();
                 done.set_value();
             });
-            if (finished.wait_for(std::chrono::seconds(5)) != std::future_status::ready) return;
+            if (finished.wait_for(std::chrono::seconds(5)) != std::future_status::ready)
+                return;
             finished.get();
         }
     }
@@ -224,7 +244,7 @@ public:
         std::lock_guard lock(mutex_);
         return stats_;
     }
-    uint16_t ListenPort() const override { return inSession_ ? listenPort_ : 0; }
+    uint16_t ListenPort() const override { return inSession_ ? listenPort_.load() : 0; }
     int32_t LocalId() const override {
         std::lock_guard lock(mutex_);
         return localId_;
@@ -234,7 +254,7 @@ public:
         return hostId_;
     }
 
-private:
+  private:
     // Runs `work` on the I/O thread and waits for the value it promises.
     template <typename T, typename Work>
     T RunOnIo(Work work) {
@@ -248,7 +268,8 @@ private:
         std::vector<LinkPtr> links;
         std::lock_guard lock(mutex_);
         for (auto& [id, member] : members_) {
-            if (member.link) links.push_back(member.link);
+            if (member.link)
+                links.push_back(member.link);
         }
         return links;
     }
@@ -266,14 +287,18 @@ private:
              ++port) {
             tcp::acceptor acceptor(io_);
             udp::socket portSocket(io_);
-            if ((acceptor.open(tcp::v4(), error), error)) return PeerResult::ProtocolFailed;
+            if ((acceptor.open(tcp::v4(), error), error))
+                return PeerResult::ProtocolFailed;
             acceptor.set_option(tcp::acceptor::reuse_address(true), error);
-            if ((acceptor.bind(tcp::endpoint(tcp::v4(), static_cast<uint16_t>(port)), error), error) ||
+            if ((acceptor.bind(tcp::endpoint(tcp::v4(), static_cast<uint16_t>(port)), error),
+                 error) ||
                 (acceptor.listen(asio::socket_base::max_listen_connections, error), error)) {
                 continue;
             }
-            if ((portSocket.open(udp::v4(), error), error)) return PeerResult::ProtocolFailed;
-            if ((portSocket.bind(udp::endpoint(udp::v4(), static_cast<uint16_t>(port)), error), error)) {
+            if ((portSocket.open(udp::v4(), error), error))
+                return PeerResult::ProtocolFailed;
+            if ((portSocket.bind(udp::endpoint(udp::v4(), static_cast<uint16_t>(port)), error),
+                 error)) {
                 continue;
             }
             acceptor_ = std::make_shared<tcp::acceptor>(std::move(acceptor));
@@ -281,7 +306,8 @@ private:
             listenPort_ = static_cast<uint16_t>(port);
             break;
         }
-        if (!acceptor_) return PeerResult::Failed;
+        if (!acceptor_)
+            return PeerResult::Failed;
         // The shared discovery port: every session on this machine binds it with reuse, so
         // that a broadcast query reaches all of them. Without it the own-port socket still
         // answers unicast searches.
@@ -295,16 +321,21 @@ private:
             }
         }
         Accept();
-        if (portSocket_) ReceiveQuery(portSocket_);
-        if (discoverySocket_) ReceiveQuery(discoverySocket_);
+        if (portSocket_)
+            ReceiveQuery(portSocket_);
+        if (discoverySocket_)
+            ReceiveQuery(discoverySocket_);
         return PeerResult::Ok;
     }
 
     void CloseSockets() {
         asio::error_code error;
-        if (acceptor_) acceptor_->close(error);
-        if (portSocket_) portSocket_->close(error);
-        if (discoverySocket_) discoverySocket_->close(error);
+        if (acceptor_)
+            acceptor_->close(error);
+        if (portSocket_)
+            portSocket_->close(error);
+        if (discoverySocket_)
+            discoverySocket_->close(error);
         acceptor_.reset();
         portSocket_.reset();
         discoverySocket_.reset();
@@ -313,16 +344,19 @@ private:
     }
 
     void Accept() {
-        if (!acceptor_) return;
+        if (!acceptor_)
+            return;
         auto link = std::make_shared<Link>(io_);
         auto acceptor = acceptor_;
         acceptor->async_accept(link->socket, [this, link, acceptor](const asio::error_code& error) {
-            if (error == asio::error::operation_aborted || acceptor != acceptor_) return;
+            if (error == asio::error::operation_aborted || acceptor != acceptor_)
+                return;
             if (!error) {
                 asio::error_code ignored;
                 link->socket.set_option(tcp::no_delay(true), ignored);
                 auto remote = link->socket.remote_endpoint(ignored);
-                link->remoteIpv4 = remote.address().is_v4() ? remote.address().to_v4().to_uint() : 0;
+                link->remoteIpv4 =
+                    remote.address().is_v4() ? remote.address().to_v4().to_uint() : 0;
                 link->role = Role::Incoming;
                 link->started = link->lastHeard = Clock::now();
                 handshakes_.insert(link);
@@ -344,8 +378,10 @@ private:
         socket->async_receive_from(
             asio::buffer(buffer->bytes), buffer->from,
             [this, socket, buffer](const asio::error_code& error, size_t size) {
-                if (error == asio::error::operation_aborted || !socket->is_open()) return;
-                if (!error) AnswerQuery(socket, std::span(buffer->bytes.data(), size), buffer->from);
+                if (error == asio::error::operation_aborted || !socket->is_open())
+                    return;
+                if (!error)
+                    AnswerQuery(socket, std::span(buffer->bytes.data(), size), buffer->from);
                 ReceiveQuery(socket);
             });
     }
@@ -357,11 +393,13 @@ private:
             Count(&PeerStats::malformedDatagrams);
             return;
         }
-        if (!inSession_ || !joined_) return;
+        if (!inSession_ || !joined_)
+            return;
         wire::Answer answer;
         {
             std::lock_guard lock(mutex_);
-            if (localId_ == 0 || localId_ != hostId_) return;
+            if (localId_ == 0 || localId_ != hostId_)
+                return;
             answer.nonce = nonce;
             answer.session = session_;
             answer.players = static_cast<uint16_t>(members_.size());
@@ -370,9 +408,11 @@ private:
             answer.tcpPort = listenPort_;
             answer.name = sessionName_;
         }
-        if (!handler_.OnEnumQuery()) return;
+        if (!handler_.OnEnumQuery())
+            return;
         auto reply = std::make_shared<Bytes>(wire::EncodeAnswer(answer));
-        if (reply->size() > datagram.size()) return;  // never larger than what asked for it
+        if (reply->size() > datagram.size())
+            return;  // never larger than what asked for it
         socket->async_send_to(asio::buffer(*reply), from,
                               [reply, socket](const asio::error_code&, size_t) {});
     }
@@ -381,8 +421,10 @@ private:
 
     void Read(const LinkPtr& link) {
         link->socket.async_read_some(
-            asio::buffer(link->readBuffer), [this, link](const asio::error_code& error, size_t size) {
-                if (link->role == Role::Closed) return;
+            asio::buffer(link->readBuffer),
+            [this, link](const asio::error_code& error, size_t size) {
+                if (link->role == Role::Closed)
+                    return;
                 if (error) {
                     Drop(link, DestroyReason::ConnectionLost);
                     return;
@@ -394,32 +436,39 @@ private:
                 }
                 link->lastHeard = Clock::now();
                 Bytes body;
-                while (link->role != Role::Closed && link->reader.Next(body)) OnFrame(link, body);
-                if (link->role != Role::Closed) Read(link);
+                while (link->role != Role::Closed && link->reader.Next(body))
+                    OnFrame(link, body);
+                if (link->role != Role::Closed)
+                    Read(link);
             });
     }
 
     void Send(const LinkPtr& link, const Bytes& body) {
-        if (link->role == Role::Closed) return;
+        if (link->role == Role::Closed)
+            return;
         link->writeQueue.push_back(wire::MakeFrame(body));
-        if (!link->writing) Write(link);
+        if (!link->writing)
+            Write(link);
     }
 
     void Write(const LinkPtr& link) {
         if (link->writeQueue.empty()) {
             link->writing = false;
-            if (link->closeAfterWrite) Shut(link);
+            if (link->closeAfterWrite)
+                Shut(link);
             return;
         }
         link->writing = true;
         asio::async_write(link->socket, asio::buffer(link->writeQueue.front()),
                           [this, link](const asio::error_code& error, size_t) {
-                              if (link->role == Role::Closed && !link->closeAfterWrite) return;
+                              if (link->role == Role::Closed && !link->closeAfterWrite)
+                                  return;
                               link->writeQueue.pop_front();
                               if (error) {
                                   link->writeQueue.clear();
                                   link->writing = false;
-                                  if (link->closeAfterWrite) Shut(link);
+                                  if (link->closeAfterWrite)
+                                      Shut(link);
                                   return;
                               }
                               Write(link);
@@ -428,12 +477,14 @@ private:
 
     // Sends `body` last, then closes the connection once it is written.
     void SendAndClose(const LinkPtr& link, const Bytes& body) {
-        if (link->role == Role::Closed) return;
+        if (link->role == Role::Closed)
+            return;
         link->writeQueue.push_back(wire::MakeFrame(body));
         link->role = Role::Closed;
         link->closeAfterWrite = true;
         handshakes_.erase(link);
-        if (!link->writing) Write(link);
+        if (!link->writing)
+            Write(link);
     }
 
     void Shut(const LinkPtr& link) {
@@ -460,7 +511,8 @@ private:
             FinishJoin(PeerResult::Refused);
             return;
         }
-        if (role == Role::Member) DestroyMember(id, link, reason);
+        if (role == Role::Member)
+            DestroyMember(id, link, reason);
     }
 
     void DestroyMember(int32_t id, const LinkPtr& link, DestroyReason reason) {
@@ -468,7 +520,8 @@ private:
         {
             std::lock_guard lock(mutex_);
             auto found = members_.find(id);
-            if (found == members_.end() || found->second.link != link) return;
+            if (found == members_.end() || found->second.link != link)
+                return;
             members_.erase(found);
             if (id == hostId_) {
                 // The oldest remaining player (ids grow with arrival) takes over.
@@ -476,9 +529,11 @@ private:
                 newHost = hostId_;
             }
         }
-        if (!joined_) return;
+        if (!joined_)
+            return;
         handler_.OnDestroyPlayer(id, reason);
-        if (newHost != 0) handler_.OnHostMigrate(newHost);
+        if (newHost != 0)
+            handler_.OnHostMigrate(newHost);
     }
 
     void OnFrame(const LinkPtr& link, const Bytes& body) {
@@ -505,8 +560,10 @@ private:
             Count(&PeerStats::malformedFrames);
             return Refuse(link, wire::RefuseReason::Malformed);
         }
-        if (!inSession_) return Refuse(link, wire::RefuseReason::BadSession);
-        if (hello.kind == wire::HelloKind::Join) return AdmitJoiner(link, hello);
+        if (!inSession_)
+            return Refuse(link, wire::RefuseReason::BadSession);
+        if (hello.kind == wire::HelloKind::Join)
+            return AdmitJoiner(link, hello);
         {
             std::lock_guard lock(mutex_);
             if (hello.session != session_ || hello.playerId <= 0 ||
@@ -518,7 +575,8 @@ private:
         }
         link->parkedHello = std::move(hello);
         link->role = Role::ParkedMesh;
-        if (announced_.count(link->parkedHello.playerId) != 0) AcceptMesh(link);
+        if (announced_.count(link->parkedHello.playerId) != 0)
+            AcceptMesh(link);
     }
 
     void AdmitJoiner(const LinkPtr& link, const wire::Hello& hello) {
@@ -538,7 +596,8 @@ private:
                 return;
             }
         }
-        if (!handler_.OnIndicateConnect()) return Refuse(link, wire::RefuseReason::NotAccepting);
+        if (!handler_.OnIndicateConnect())
+            return Refuse(link, wire::RefuseReason::NotAccepting);
         asio::error_code error;
         const auto local = link->socket.local_endpoint(error);
         const uint32_t ownAddress = error ? 0 : local.address().to_v4().to_uint();
@@ -554,10 +613,11 @@ private:
             welcome.name = sessionName_;
             welcome.hostData = localData_;
             for (auto& [otherId, member] : members_) {
-                if (!member.link) continue;
+                if (!member.link)
+                    continue;
                 // Players on this machine are reachable by the joiner at our own address.
-                const uint32_t ip = IsLoopback(member.address.ipv4) ? ownAddress
-                                                                    : member.address.ipv4;
+                const uint32_t ip =
+                    IsLoopback(member.address.ipv4) ? ownAddress : member.address.ipv4;
                 welcome.roster.push_back({otherId, ip, member.address.port});
                 others.push_back(member.link);
             }
@@ -567,7 +627,8 @@ private:
         }
         handshakes_.erase(link);
         const Bytes announce = wire::EncodeAnnounce({id, link->remoteIpv4, hello.listenPort});
-        for (auto& other : others) Send(other, announce);
+        for (auto& other : others)
+            Send(other, announce);
         Send(link, wire::EncodeWelcome(welcome));
         handler_.OnCreatePlayer(id);
     }
@@ -590,7 +651,8 @@ private:
         announced_.erase(id);
         handshakes_.erase(link);
         Send(link, wire::EncodeMeshOk({LocalId(), LocalData()}));
-        if (joined_) handler_.OnCreatePlayer(id);
+        if (joined_)
+            handler_.OnCreatePlayer(id);
     }
 
     Bytes LocalData() {
@@ -608,52 +670,63 @@ private:
         switch (*type) {
             case wire::FrameType::Info: {
                 Bytes data;
-                if (!wire::DecodeInfo(body, data)) break;
+                if (!wire::DecodeInfo(body, data))
+                    break;
                 {
                     std::lock_guard lock(mutex_);
                     auto found = members_.find(id);
-                    if (found == members_.end()) return;
+                    if (found == members_.end())
+                        return;
                     found->second.data = std::move(data);
                 }
-                if (joined_) handler_.OnPeerInfo(id);
+                if (joined_)
+                    handler_.OnPeerInfo(id);
                 return;
             }
             case wire::FrameType::Message:
-                if (joined_) handler_.OnReceive(id, std::span(body).subspan(1));
+                if (joined_)
+                    handler_.OnReceive(id, std::span(body).subspan(1));
                 return;
             case wire::FrameType::Ping: {
                 uint64_t stamp = 0;
-                if (!wire::DecodeStamp(body, wire::FrameType::Ping, stamp)) break;
+                if (!wire::DecodeStamp(body, wire::FrameType::Ping, stamp))
+                    break;
                 Send(link, wire::EncodeStamp(wire::FrameType::Pong, stamp));
                 return;
             }
             case wire::FrameType::Pong: {
                 uint64_t stamp = 0;
-                if (!wire::DecodeStamp(body, wire::FrameType::Pong, stamp)) break;
+                if (!wire::DecodeStamp(body, wire::FrameType::Pong, stamp))
+                    break;
                 const uint64_t now = NowMicros();
-                if (stamp > now) break;
+                if (stamp > now)
+                    break;
                 std::lock_guard lock(mutex_);
                 auto found = members_.find(id);
                 if (found != members_.end()) {
-                    found->second.latency = static_cast<int32_t>(std::min<uint64_t>(
-                        (now - stamp + 500) / 1000, 0x7FFFFFFF));
+                    found->second.latency = static_cast<int32_t>(
+                        std::min<uint64_t>((now - stamp + 500) / 1000, 0x7FFFFFFF));
                 }
                 return;
             }
             case wire::FrameType::Bye:
-                if (body.size() != 1) break;
+                if (body.size() != 1)
+                    break;
                 return Drop(link, DestroyReason::Normal);
             case wire::FrameType::Announce: {
                 wire::RosterEntry entry;
-                if (!wire::DecodeAnnounce(body, entry)) break;
-                if (id != HostId() || entry.id <= 0) break;  // only the host admits players
+                if (!wire::DecodeAnnounce(body, entry))
+                    break;
+                if (id != HostId() || entry.id <= 0)
+                    break;  // only the host admits players
                 {
                     std::lock_guard lock(mutex_);
                     maxId_ = std::max(maxId_, entry.id);
                 }
                 announced_[entry.id] = Clock::now();
                 for (auto parked : std::set<LinkPtr>(handshakes_)) {
-                    if (parked->role == Role::ParkedMesh && parked->parkedHello.playerId == entry.id) {
+                    if (parked->role == Role::ParkedMesh &&
+                        parked->parkedHello.playerId == entry.id) {
                         AcceptMesh(parked);
                     }
                 }
@@ -679,7 +752,8 @@ private:
     };
 
     void StartJoin(const PeerAddress& host, std::promise<PeerResult>& done) {
-        if (inSession_ || join_) return done.set_value(PeerResult::Failed);
+        if (inSession_ || join_)
+            return done.set_value(PeerResult::Failed);
         const PeerResult opened = OpenSockets();
         if (opened != PeerResult::Ok) {
             CloseSockets();
@@ -690,7 +764,8 @@ private:
         join_->done = &done;
         join_->timer.expires_after(std::chrono::milliseconds(options_.connectTimeoutMs));
         join_->timer.async_wait([this](const asio::error_code& error) {
-            if (!error && join_) FinishJoin(PeerResult::Refused);
+            if (!error && join_)
+                FinishJoin(PeerResult::Refused);
         });
         auto link = std::make_shared<Link>(io_);
         link->role = Role::OutgoingJoin;
@@ -705,23 +780,26 @@ private:
 
     void ConnectLink(const LinkPtr& link, const PeerAddress& to, Bytes hello) {
         const tcp::endpoint endpoint(asio::ip::address_v4(to.ipv4), to.port);
-        link->socket.async_connect(endpoint, [this, link, hello = std::move(hello)](
-                                                 const asio::error_code& error) {
-            if (link->role == Role::Closed) return;
-            if (error) return Drop(link, DestroyReason::ConnectionLost);
-            asio::error_code ignored;
-            link->socket.set_option(tcp::no_delay(true), ignored);
-            link->lastHeard = Clock::now();
-            Send(link, hello);
-            Read(link);
-        });
+        link->socket.async_connect(
+            endpoint, [this, link, hello = std::move(hello)](const asio::error_code& error) {
+                if (link->role == Role::Closed)
+                    return;
+                if (error)
+                    return Drop(link, DestroyReason::ConnectionLost);
+                asio::error_code ignored;
+                link->socket.set_option(tcp::no_delay(true), ignored);
+                link->lastHeard = Clock::now();
+                Send(link, hello);
+                Read(link);
+            });
     }
 
     void OnWelcome(const LinkPtr& link, const Bytes& body) {
         wire::RefuseReason reason;
         wire::Welcome welcome;
         if (wire::DecodeRefuse(body, reason) || !wire::DecodeWelcome(body, welcome) || !join_ ||
-            welcome.assignedId <= 0 || welcome.hostId <= 0 || welcome.assignedId == welcome.hostId) {
+            welcome.assignedId <= 0 || welcome.hostId <= 0 ||
+            welcome.assignedId == welcome.hostId) {
             if (!wire::TypeOf(body) || wire::TypeOf(body) != wire::FrameType::Refuse) {
                 Count(&PeerStats::malformedFrames);
             }
@@ -740,7 +818,8 @@ private:
             members_[localId_] = Member{nullptr, localData_, {0, listenPort_}, 0};
             members_[hostId_] =
                 Member{link, welcome.hostData, {link->remoteIpv4, welcome.hostListenPort}, -1};
-            for (const auto& entry : welcome.roster) maxId_ = std::max(maxId_, entry.id);
+            for (const auto& entry : welcome.roster)
+                maxId_ = std::max(maxId_, entry.id);
         }
         link->role = Role::Member;
         link->playerId = welcome.hostId;
@@ -760,25 +839,29 @@ private:
             mesh->role = Role::OutgoingMesh;
             mesh->playerId = entry.id;
             mesh->remoteIpv4 = entry.ipv4 != 0 ? entry.ipv4 : link->remoteIpv4;
+            mesh->remoteListenPort = entry.port;
             join_->links.push_back(mesh);
             ++join_->meshPending;
             ConnectLink(mesh, {mesh->remoteIpv4, entry.port}, helloBody);
         }
-        if (join_->meshPending == 0) FinishJoin(PeerResult::Ok);
+        if (join_->meshPending == 0)
+            FinishJoin(PeerResult::Ok);
     }
 
     void OnMeshOk(const LinkPtr& link, const Bytes& body) {
         wire::MeshOk ok;
         if (!wire::DecodeMeshOk(body, ok) || ok.id != link->playerId || !join_) {
-            if (wire::TypeOf(body) != wire::FrameType::Refuse) Count(&PeerStats::malformedFrames);
+            if (wire::TypeOf(body) != wire::FrameType::Refuse)
+                Count(&PeerStats::malformedFrames);
             return Drop(link, DestroyReason::ConnectionLost);
         }
         {
             std::lock_guard lock(mutex_);
-            members_[ok.id] = Member{link, ok.data, {link->remoteIpv4, 0}, -1};
+            members_[ok.id] = Member{link, ok.data, {link->remoteIpv4, link->remoteListenPort}, -1};
         }
         link->role = Role::Member;
-        if (--join_->meshPending == 0) FinishJoin(PeerResult::Ok);
+        if (--join_->meshPending == 0)
+            FinishJoin(PeerResult::Ok);
     }
 
     void FinishJoin(PeerResult result) {
@@ -801,15 +884,18 @@ private:
         std::vector<int32_t> ids;
         {
             std::lock_guard lock(mutex_);
-            for (auto& [id, member] : members_) ids.push_back(id);
+            for (auto& [id, member] : members_)
+                ids.push_back(id);
         }
-        for (int32_t id : ids) handler_.OnCreatePlayer(id);
+        for (int32_t id : ids)
+            handler_.OnCreatePlayer(id);
         join->done->set_value(PeerResult::Ok);
     }
 
     void ResetSession() {
         CloseSockets();
-        for (auto link : std::set<LinkPtr>(handshakes_)) Shut(link);
+        for (auto link : std::set<LinkPtr>(handshakes_))
+            Shut(link);
         handshakes_.clear();
         announced_.clear();
         std::lock_guard lock(mutex_);
@@ -821,18 +907,24 @@ private:
     }
 
     void CloseOnIo() {
-        if (join_) FinishJoin(PeerResult::Refused);
-        if (!inSession_) return;
+        if (join_)
+            FinishJoin(PeerResult::Refused);
+        if (!inSession_)
+            return;
         const bool wasJoined = joined_;
         std::vector<int32_t> ids;
-        for (auto& link : MemberLinks()) SendAndClose(link, wire::EncodeBye());
+        for (auto& link : MemberLinks())
+            SendAndClose(link, wire::EncodeBye());
         {
             std::lock_guard lock(mutex_);
-            for (auto& [id, member] : members_) ids.push_back(id);
+            for (auto& [id, member] : members_)
+                ids.push_back(id);
         }
         ResetSession();
-        if (!wasJoined) return;
-        for (int32_t id : ids) handler_.OnDestroyPlayer(id, DestroyReason::SessionTerminated);
+        if (!wasJoined)
+            return;
+        for (int32_t id : ids)
+            handler_.OnDestroyPlayer(id, DestroyReason::SessionTerminated);
         handler_.OnTerminateSession();
     }
 
@@ -843,7 +935,8 @@ private:
         const int period = std::max(10, std::min(options_.heartbeatMs / 4, options_.timeoutMs / 8));
         tick_.expires_after(std::chrono::milliseconds(period));
         tick_.async_wait([this](const asio::error_code& error) {
-            if (error || !inSession_) return;
+            if (error || !inSession_)
+                return;
             Tick();
             StartTick();
         });
@@ -854,7 +947,8 @@ private:
         const auto silence = std::chrono::milliseconds(options_.timeoutMs);
         const auto handshakeLimit = std::chrono::milliseconds(options_.connectTimeoutMs);
         const bool ping = now - lastPing_ >= std::chrono::milliseconds(options_.heartbeatMs);
-        if (ping) lastPing_ = now;
+        if (ping)
+            lastPing_ = now;
         const Bytes pingBody = wire::EncodeStamp(wire::FrameType::Ping, NowMicros());
         for (auto& link : MemberLinks()) {
             if (now - link->lastHeard > silence) {
@@ -864,7 +958,8 @@ private:
             }
         }
         for (auto link : std::set<LinkPtr>(handshakes_)) {
-            if (now - link->started > handshakeLimit) Drop(link, DestroyReason::ConnectionLost);
+            if (now - link->started > handshakeLimit)
+                Drop(link, DestroyReason::ConnectionLost);
         }
         for (auto it = announced_.begin(); it != announced_.end();) {
             it = now - it->second > handshakeLimit ? announced_.erase(it) : std::next(it);
@@ -886,7 +981,7 @@ private:
     std::set<LinkPtr> handshakes_;
     std::map<int32_t, Clock::time_point> announced_;
     std::unique_ptr<JoinState> join_;
-    uint16_t listenPort_ = 0;  // written on the I/O thread while the caller waits
+    std::atomic<uint16_t> listenPort_{0};
 
     std::atomic<bool> inSession_{false};
     std::atomic<bool> joined_{false};
@@ -910,11 +1005,15 @@ private:
 std::vector<uint32_t> BroadcastAddresses() {
     std::vector<uint32_t> addresses;
     ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) != 0) return addresses;
+    if (::getifaddrs(&list) != 0)
+        return addresses;
     for (ifaddrs* entry = list; entry; entry = entry->ifa_next) {
-        if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET) continue;
-        if (!(entry->ifa_flags & IFF_UP) || !(entry->ifa_flags & IFF_BROADCAST)) continue;
-        if (!entry->ifa_broadaddr) continue;
+        if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET)
+            continue;
+        if (!(entry->ifa_flags & IFF_UP) || !(entry->ifa_flags & IFF_BROADCAST))
+            continue;
+        if (!entry->ifa_broadaddr)
+            continue;
         const auto* broadcast = reinterpret_cast<const sockaddr_in*>(entry->ifa_broadaddr);
         const uint32_t address = ntohl(broadcast->sin_addr.s_addr);
         if (address != 0 &&
@@ -934,7 +1033,8 @@ PeerResult AsioPeerSession::EnumHosts(const std::string& hostName) {
     std::vector<udp::endpoint> targets;
     const auto addRange = [&](const asio::ip::address_v4& address) {
         targets.emplace_back(address, options_.discoveryPort);
-        for (uint32_t port = options_.basePort; port <= options_.lastPort && port <= 65535; ++port) {
+        for (uint32_t port = options_.basePort; port <= options_.lastPort && port <= 65535;
+             ++port) {
             targets.emplace_back(address, static_cast<uint16_t>(port));
         }
     };
@@ -946,13 +1046,16 @@ PeerResult AsioPeerSession::EnumHosts(const std::string& hostName) {
     } else {
         udp::resolver resolver(io);
         auto results = resolver.resolve(udp::v4(), hostName, "", error);
-        if (error || results.empty()) return PeerResult::AddressFailed;
+        if (error || results.empty())
+            return PeerResult::AddressFailed;
         addRange(results.begin()->endpoint().address().to_v4());
     }
     udp::socket socket(io);
-    if ((socket.open(udp::v4(), error), error)) return PeerResult::ProtocolFailed;
+    if ((socket.open(udp::v4(), error), error))
+        return PeerResult::ProtocolFailed;
     socket.set_option(asio::socket_base::broadcast(true), error);
-    if ((socket.bind(udp::endpoint(udp::v4(), 0), error), error)) return PeerResult::ProtocolFailed;
+    if ((socket.bind(udp::endpoint(udp::v4(), 0), error), error))
+        return PeerResult::ProtocolFailed;
 
     const uint64_t base = Random64();
     std::map<uint64_t, Clock::time_point> sent;  // nonce -> when its round was sent
@@ -973,17 +1076,20 @@ PeerResult AsioPeerSession::EnumHosts(const std::string& hostName) {
             const uint64_t nonce = base + nextRound;
             const Bytes query = wire::EncodeQuery(nonce);
             sent[nonce] = Clock::now();
-            for (const auto& target : targets) socket.send_to(asio::buffer(query), target, 0, error);
+            for (const auto& target : targets)
+                socket.send_to(asio::buffer(query), target, 0, error);
             ++nextRound;
         }
         auto wake = end;
-        if (nextRound < rounds.size()) wake = std::min(wake, rounds[nextRound]);
+        if (nextRound < rounds.size())
+            wake = std::min(wake, rounds[nextRound]);
         if (!receiving) {
             receiving = true;
             socket.async_receive_from(
                 asio::buffer(buffer), from, [&](const asio::error_code& failure, size_t size) {
                     receiving = false;
-                    if (failure) return;
+                    if (failure)
+                        return;
                     const auto now = Clock::now();
                     wire::Answer answer;
                     if (!wire::DecodeAnswer(std::span(buffer.data(), size), answer)) {
@@ -992,7 +1098,8 @@ PeerResult AsioPeerSession::EnumHosts(const std::string& hostName) {
                         return;
                     }
                     auto round = sent.find(answer.nonce);
-                    if (round == sent.end() || !seen.insert(answer.session).second) return;
+                    if (round == sent.end() || !seen.insert(answer.session).second)
+                        return;
                     SessionAnswer found;
                     found.sessionName = answer.name;
                     found.currentPlayers = answer.players;
