@@ -123,7 +123,7 @@ class AsioPeerSession final : public PeerSession {
                 hostId_ = 1;
                 maxId_ = 1;
                 members_.clear();
-                members_[1] = Member{nullptr, localData_, {0, listenPort_}, 0};
+                members_[1] = Member{nullptr, localData_, {0, listenPort_}, -1};
             }
             inSession_ = true;
             joined_ = true;
@@ -495,6 +495,11 @@ class AsioPeerSession final : public PeerSession {
         link->socket.close(error);
     }
 
+    // The first round trip of a new member is measured at once, not at the next heartbeat.
+    void Ping(const LinkPtr& link) {
+        Send(link, wire::EncodeStamp(wire::FrameType::Ping, NowMicros()));
+    }
+
     void Refuse(const LinkPtr& link, wire::RefuseReason reason) {
         Count(&PeerStats::refusedConnections);
         SendAndClose(link, wire::EncodeRefuse(reason));
@@ -630,6 +635,7 @@ class AsioPeerSession final : public PeerSession {
         for (auto& other : others)
             Send(other, announce);
         Send(link, wire::EncodeWelcome(welcome));
+        Ping(link);  // after the welcome: the joiner expects nothing else first
         handler_.OnCreatePlayer(id);
     }
 
@@ -651,6 +657,7 @@ class AsioPeerSession final : public PeerSession {
         announced_.erase(id);
         handshakes_.erase(link);
         Send(link, wire::EncodeMeshOk({LocalId(), LocalData()}));
+        Ping(link);
         if (joined_)
             handler_.OnCreatePlayer(id);
     }
@@ -815,7 +822,7 @@ class AsioPeerSession final : public PeerSession {
             hostId_ = welcome.hostId;
             maxId_ = std::max(welcome.assignedId, welcome.hostId);
             members_.clear();
-            members_[localId_] = Member{nullptr, localData_, {0, listenPort_}, 0};
+            members_[localId_] = Member{nullptr, localData_, {0, listenPort_}, -1};
             members_[hostId_] =
                 Member{link, welcome.hostData, {link->remoteIpv4, welcome.hostListenPort}, -1};
             for (const auto& entry : welcome.roster)
@@ -823,6 +830,7 @@ class AsioPeerSession final : public PeerSession {
         }
         link->role = Role::Member;
         link->playerId = welcome.hostId;
+        Ping(link);
         join_->hostId = welcome.hostId;
         wire::Hello hello;
         hello.kind = wire::HelloKind::Mesh;
@@ -860,6 +868,7 @@ class AsioPeerSession final : public PeerSession {
             members_[ok.id] = Member{link, ok.data, {link->remoteIpv4, link->remoteListenPort}, -1};
         }
         link->role = Role::Member;
+        Ping(link);
         if (--join_->meshPending == 0)
             FinishJoin(PeerResult::Ok);
     }
