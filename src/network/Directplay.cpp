@@ -321,6 +321,10 @@ bool DirectPlay::FollowHostPhase() {
     CopyPlayer(LocalPlayerId(), local);
     CopyPlayer(HostPlayerId(), host);
     const uint32_t hostPhase = host.syncStatus & ~1u;
+    // Once the host has left the lobby the game is under way: should this player become host
+    // by migration, the session must stay closed to newcomers.
+    if (hostPhase != 0)
+        acceptingPlayers_ = false;
     if ((local.syncStatus & ~1u) == hostPhase)
         return false;
     local.syncStatus = hostPhase;
@@ -373,6 +377,7 @@ void DirectPlay::AdvancePhase() {
     CopyPlayer(HostPlayerId(), host);
     const uint32_t s = host.syncStatus;
     host.syncStatus = s + 2 - (s & 1u);
+    acceptingPlayers_ = false;
     PublishLocalPlayer(host);
 }
 

@@ -19,7 +19,9 @@ uint32_t Get32(const uint8_t* in) {
            (static_cast<uint32_t>(in[2]) << 16) | (static_cast<uint32_t>(in[3]) << 24);
 }
 
-int32_t GetInt32(const uint8_t* in) { return static_cast<int32_t>(Get32(in)); }
+int32_t GetInt32(const uint8_t* in) {
+    return static_cast<int32_t>(Get32(in));
+}
 
 }  // namespace
 
@@ -34,7 +36,9 @@ void PlayerInfo::SetName(std::string_view text) {
     std::copy_n(text.begin(), length, name.begin());
 }
 
-void Initialise(PlayerInfo& record) { record = PlayerInfo{}; }
+void Initialise(PlayerInfo& record) {
+    record = PlayerInfo{};
+}
 
 void EncodeTerritory(const TerritoryInfo& entry, std::span<uint8_t, kTerritoryInfoSize> out) {
     uint8_t* p = out.data();
@@ -70,7 +74,8 @@ void EncodeTable(const TerritoryTable& table, std::span<uint8_t, kTerritoryTable
 }
 
 bool DecodeTable(std::span<const uint8_t> in, TerritoryTable& table) {
-    if (in.size() != kTerritoryTableSize) return false;
+    if (in.size() != kTerritoryTableSize)
+        return false;
     for (size_t i = 0; i < table.size(); ++i) {
         table[i] = DecodeTerritory(in.subspan(i * kTerritoryInfoSize).first<kTerritoryInfoSize>());
     }
@@ -103,7 +108,8 @@ std::array<uint8_t, kPlayerInfoSize> EncodePlayer(const PlayerInfo& record) {
 }
 
 bool DecodePlayer(std::span<const uint8_t> in, PlayerInfo& record) {
-    if (in.size() != kPlayerInfoSize) return false;
+    if (in.size() != kPlayerInfoSize)
+        return false;
     const uint8_t* p = in.data();
     PlayerInfo decoded;
     std::memcpy(decoded.name.data(), p, kPlayerNameSize);

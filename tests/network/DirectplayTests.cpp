@@ -379,6 +379,14 @@ TEST_F(SessionTest, WhenTheHostLeavesTheOldestPlayerTakesOverAndThePhasesGoOn) {
     for (auto& p : players)
         EXPECT_TRUE(p->listener.lost.empty());
 
+    // In the lobby the new host answers searches and admits newcomers.
+    Player& late = Add("Late");
+    late.engine->EnumerateGames("127.0.0.1");
+    ASSERT_EQ(late.engine->PartyCount(), 1);
+    EXPECT_EQ(late.engine->GetParty(0)->currentPlayers, 3);
+    ASSERT_TRUE(late.engine->JoinGame(late.engine->GetParty(0)->hostAddress));
+    ASSERT_TRUE(WaitFor([&] { return TablesHold(4); }));
+
     DirectPlay& host = *players[0]->engine;
     for (auto* engine : Engines())
         engine->SetReady();
@@ -390,13 +398,33 @@ TEST_F(SessionTest, WhenTheHostLeavesTheOldestPlayerTakesOverAndThePhasesGoOn) {
         return std::all_of(players.begin(), players.end(),
                            [](auto& p) { return p->engine->LocalStatus() == 2u; });
     }));
-    // The new host answers searches and admits newcomers.
+}
+
+TEST_F(SessionTest, AGameInProgressStaysClosedWhenItsHostMigrates) {
+    MakeSession(3);
+    DirectPlay& host = *players[0]->engine;
+    for (auto* engine : Engines())
+        engine->SetReady();
+    ASSERT_TRUE(WaitFor([&] { return host.AllReady(); }));
+    host.StopAcceptingPlayers();
+    host.AdvancePhase();
+    ASSERT_TRUE(WaitFor([&] {
+        for (auto* engine : Engines())
+            engine->FollowHostPhase();
+        return std::all_of(players.begin(), players.end(),
+                           [](auto& p) { return p->engine->LocalStatus() == 2u; });
+    }));
+    const int32_t oldest = players[1]->engine->LocalPlayerId();
+    players.erase(players.begin());
+    ASSERT_TRUE(WaitFor([&] { return players[0]->engine->HostPlayerId() == oldest; }));
+    // The players that followed the host into the game no longer take newcomers either.
     Player& late = Add("Late");
     late.engine->EnumerateGames("127.0.0.1");
-    ASSERT_EQ(late.engine->PartyCount(), 1);
-    EXPECT_EQ(late.engine->GetParty(0)->currentPlayers, 3);
-    ASSERT_TRUE(late.engine->JoinGame(late.engine->GetParty(0)->hostAddress));
-    EXPECT_TRUE(WaitFor([&] { return TablesHold(4); }));
+    EXPECT_EQ(late.engine->PartyCount(), 0);
+    for (uint32_t port = options.basePort; port <= options.lastPort; ++port) {
+        EXPECT_FALSE(late.engine->JoinGame({0x7F000001u, static_cast<uint16_t>(port)})) << port;
+    }
+    EXPECT_EQ(players[0]->engine->PlayerCount(), 2);
 }
 
 TEST_F(SessionTest, LeavingTheListenerBehindIsSafe) {
