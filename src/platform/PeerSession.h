@@ -77,6 +77,9 @@ struct PeerOptions {
     int timeoutMs = 4000;  // silence after which a peer counts as lost
     int connectTimeoutMs = 10000;
     int searchMs = 350;  // how long a search collects answers
+    // An empty host name also queries every interface's broadcast address. Tests that must not
+    // send anything beyond this machine switch it off and search 127.0.0.1 only.
+    bool broadcastSearch = true;
 };
 
 enum class PeerResult {

@@ -37,6 +37,7 @@ platform::PeerOptions BenchOptions() {
     options.discoveryPort = 47301;
     options.basePort = 47302;
     options.lastPort = 47320;
+    options.broadcastSearch = false;  // stay on this machine
     return options;
 }
 

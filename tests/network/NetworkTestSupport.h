@@ -37,6 +37,8 @@ inline platform::PeerOptions PrivateOptions(uint16_t rangeSize = 12) {
     options.basePort = static_cast<uint16_t>(port + 1);
     options.lastPort = static_cast<uint16_t>(port + rangeSize);
     options.searchMs = 250;
+    // Nothing these tests send may leave the machine: no broadcast on real interfaces.
+    options.broadcastSearch = false;
     options.connectTimeoutMs = 3000;
     return options;
 }

@@ -1048,7 +1048,8 @@ PeerResult AsioPeerSession::EnumHosts(const std::string& hostName) {
         }
     };
     if (hostName.empty()) {
-        for (uint32_t broadcast : BroadcastAddresses()) {
+        for (uint32_t broadcast :
+             options_.broadcastSearch ? BroadcastAddresses() : std::vector<uint32_t>{}) {
             targets.emplace_back(asio::ip::address_v4(broadcast), options_.discoveryPort);
         }
         addRange(asio::ip::address_v4::loopback());

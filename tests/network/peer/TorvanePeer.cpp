@@ -35,7 +35,7 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: torvane-peer host|join|search [--name N] [--game G] [--host H]\n"
                  "       [--discovery P] [--base P] [--last P] [--heartbeat MS] [--timeout MS]\n"
-                 "       [--search-ms MS] [--stay S]\n");
+                 "       [--search-ms MS] [--stay S] [--broadcast 0|1]\n");
     return 2;
 }
 
@@ -90,6 +90,8 @@ int main(int argc, char** argv) {
             options.searchMs = std::atoi(value);
         else if (key == "--stay")
             stay = std::atoi(value);
+        else if (key == "--broadcast")
+            options.broadcastSearch = std::atoi(value) != 0;
         else
             return Usage();
     }
