@@ -450,3 +450,26 @@ TEST_F(SessionTest, LeavingTheListenerBehindIsSafe) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SessionTest, MessagesSentJustBeforeLeavingArriveAndTheDepartureIsNormal) {
+    MakeSession(2);
+    TerritoryTable table{};
+    constexpr int kCount = 200;  // about 580 KB: far more than one socket buffer
+    for (int i = 0; i < kCount; ++i) {
+        table[0].army = i;
+        players[1]->engine->SendTerritoryTable(table);
+    }
+    players.pop_back();  // leaves at once
+    Player& host = *players[0];
+    ASSERT_TRUE(WaitFor([&] { return host.engine->PlayerCount() == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return host.listener.tables.size() == kCount; },
+                        std::chrono::milliseconds(3000), Engines()));
+    // In order, none lost, and no lost connection reported.
+    for (int i = 0; i < kCount; ++i)
+        EXPECT_EQ(host.listener.tables[static_cast<size_t>(i)][0].army, i);
+    EXPECT_TRUE(host.listener.lost.empty());
+}
+
+}  // namespace

@@ -227,17 +227,21 @@ class AsioPeerSession final : public PeerSession {
     }
 
     void Close() override {
-        if (!io_.get_executor().running_in_this_thread() && thread_.joinable()) {
-            std::promise<void> done;
-            auto finished = done.get_future();
-            asio::post(io_, [this, &done] {
-                CloseOnIo();
-                done.set_value();
-            });
-            if (finished.wait_for(std::chrono::seconds(5)) != std::future_status::ready)
-                return;
-            finished.get();
-        }
+        if (io_.get_executor().running_in_this_thread() || !thread_.joinable())
+            return;
+        auto done = std::make_shared<std::promise<void>>();
+        auto finished = done->get_future();
+        asio::post(io_, [this, done] {
+            CloseOnIo();
+            done->set_value();
+        });
+        if (finished.wait_for(std::chrono::seconds(5)) != std::future_status::ready)
+            return;
+        // Let the goodbyes reach the wire, so that peers see a normal departure and not a
+        // lost connection.
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        while (draining_.load() > 0 && std::chrono::steady_clock::now() < limit)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
 
     PeerStats Stats() const override {
@@ -482,6 +486,7 @@ class AsioPeerSession final : public PeerSession {
         link->writeQueue.push_back(wire::MakeFrame(body));
         link->role = Role::Closed;
         link->closeAfterWrite = true;
+        ++draining_;
         handshakes_.erase(link);
         if (!link->writing)
             Write(link);
@@ -490,6 +495,8 @@ class AsioPeerSession final : public PeerSession {
     void Shut(const LinkPtr& link) {
         asio::error_code error;
         link->role = Role::Closed;
+        if (link->closeAfterWrite)
+            --draining_;
         link->closeAfterWrite = false;
         link->socket.shutdown(tcp::socket::shutdown_both, error);
         link->socket.close(error);
@@ -994,6 +1001,7 @@ class AsioPeerSession final : public PeerSession {
 
     std::atomic<bool> inSession_{false};
     std::atomic<bool> joined_{false};
+    std::atomic<int> draining_{0};  // connections still writing their last frame
 
     // Shared with callers, under mutex_.
     mutable std::mutex mutex_;
