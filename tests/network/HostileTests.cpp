@@ -6,7 +6,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <thread>
 #include "NetworkTestSupport.h"
+
 #include "platform/PeerWire.h"
 
 using namespace torvane;
@@ -291,6 +294,39 @@ TEST_F(HostileTest, AMeshHelloForAnotherSessionIsRefusedWithoutTrace) {
     Settle();
     EXPECT_EQ(host->listener.joined.size(), 1u);
     EXPECT_GE(host->engine->SessionStats().refusedConnections, 1u);
+}
+
+TEST_F(HostileTest, AFloodOfSilentConnectionsDoesNotKeepARealPlayerOut) {
+    std::vector<std::unique_ptr<RawLink>> flood;
+    for (int i = 0; i < 80; ++i)
+        flood.push_back(std::make_unique<RawLink>(port));
+    ASSERT_TRUE(WaitFor([&] { return host->engine->SessionStats().refusedConnections >= 16; }));
+    DirectPlay joiner("Vrai", options);
+    EXPECT_TRUE(joiner.JoinGame({0x7F000001u, port}));
+    EXPECT_TRUE(WaitFor([&] { return host->engine->PlayerCount() == 2; }));
+}
+
+TEST_F(HostileTest, APeerThatStopsReadingIsDroppedInsteadOfBufferedForever) {
+    RawLink sink(port);
+    ASSERT_NE(RawJoin(sink, Record("Sourd")), 0);
+    // It stays alive (its heartbeats arrive) but never reads what it is sent.
+    std::atomic<bool> stop{false};
+    std::thread alive([&] {
+        while (!stop) {
+            sink.SendFrame(wire::EncodeStamp(wire::FrameType::Ping, 1));
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    TerritoryTable table{};
+    for (int i = 0; i < 6000 && host->engine->PlayerCount() == 2; ++i)
+        host->engine->SendTerritoryTable(table);
+    const bool lost = WaitFor([&] { return !host->listener.lost.empty(); },
+                              std::chrono::milliseconds(5000), {host->engine.get()});
+    stop = true;
+    alive.join();
+    ASSERT_TRUE(lost);
+    EXPECT_EQ(host->listener.lost, std::vector<std::string>{"Sourd"});
+    EXPECT_EQ(host->engine->PlayerCount(), 1);
 }
 
 TEST(SilentHostTest, AHostThatNeverAnswersFailsTheJoinInTime) {

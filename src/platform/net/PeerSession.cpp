@@ -57,6 +57,9 @@ bool IsLoopback(uint32_t ipv4) {
     return (ipv4 >> 24) == 127;
 }
 
+constexpr size_t kMaxBacklog = 8 * 1024 * 1024;  // bytes queued for one peer
+constexpr size_t kMaxHandshakes = 64;            // connections not yet introduced
+
 enum class Role {
     Incoming,      // accepted; waiting for its HELLO
     ParkedMesh,    // a mesh HELLO for a player the host has not announced yet
@@ -80,6 +83,7 @@ struct Link {
     Clock::time_point started = Clock::now();
     Clock::time_point lastHeard = Clock::now();
     bool closeAfterWrite = false;
+    size_t queuedBytes = 0;
     wire::Hello parkedHello;
 };
 using LinkPtr = std::shared_ptr<Link>;
@@ -363,6 +367,15 @@ class AsioPeerSession final : public PeerSession {
                     remote.address().is_v4() ? remote.address().to_v4().to_uint() : 0;
                 link->role = Role::Incoming;
                 link->started = link->lastHeard = Clock::now();
+                if (handshakes_.size() >= kMaxHandshakes) {
+                    // A flood of connections that never introduce themselves: the oldest
+                    // makes room, so a real joiner still gets its turn.
+                    auto oldest = std::min_element(
+                        handshakes_.begin(), handshakes_.end(),
+                        [](const LinkPtr& a, const LinkPtr& b) { return a->started < b->started; });
+                    Count(&PeerStats::refusedConnections);
+                    Drop(*oldest, DestroyReason::ConnectionLost);
+                }
                 handshakes_.insert(link);
                 Read(link);
             }
@@ -450,6 +463,12 @@ class AsioPeerSession final : public PeerSession {
     void Send(const LinkPtr& link, const Bytes& body) {
         if (link->role == Role::Closed)
             return;
+        // A peer that stops reading must not make us hold an ever-growing backlog.
+        if (link->queuedBytes + body.size() > kMaxBacklog) {
+            Drop(link, DestroyReason::ConnectionLost);
+            return;
+        }
+        link->queuedBytes += body.size() + 4;
         link->writeQueue.push_back(wire::MakeFrame(body));
         if (!link->writing)
             Write(link);
@@ -467,6 +486,7 @@ class AsioPeerSession final : public PeerSession {
                           [this, link](const asio::error_code& error, size_t) {
                               if (link->role == Role::Closed && !link->closeAfterWrite)
                                   return;
+                              link->queuedBytes -= link->writeQueue.front().size();
                               link->writeQueue.pop_front();
                               if (error) {
                                   link->writeQueue.clear();
@@ -483,6 +503,7 @@ class AsioPeerSession final : public PeerSession {
     void SendAndClose(const LinkPtr& link, const Bytes& body) {
         if (link->role == Role::Closed)
             return;
+        link->queuedBytes += body.size() + 4;
         link->writeQueue.push_back(wire::MakeFrame(body));
         link->role = Role::Closed;
         link->closeAfterWrite = true;
@@ -654,6 +675,11 @@ class AsioPeerSession final : public PeerSession {
             if (members_.count(id) != 0) {
                 ++stats_.refusedConnections;
                 SendAndClose(link, wire::EncodeRefuse(wire::RefuseReason::BadSession));
+                return;
+            }
+            if (static_cast<int>(members_.size()) >= maxPlayers_) {
+                ++stats_.refusedConnections;
+                SendAndClose(link, wire::EncodeRefuse(wire::RefuseReason::Full));
                 return;
             }
             link->role = Role::Member;
