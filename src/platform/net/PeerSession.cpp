@@ -662,9 +662,11 @@ class AsioPeerSession final : public PeerSession {
         const Bytes announce = wire::EncodeAnnounce({id, link->remoteIpv4, hello.listenPort});
         for (auto& other : others)
             Send(other, announce);
+        // Our own table holds the newcomer before it learns it is in, so nothing it sends
+        // once admitted can arrive before its record.
+        handler_.OnCreatePlayer(id);
         Send(link, wire::EncodeWelcome(welcome));
         Ping(link);  // after the welcome: the joiner expects nothing else first
-        handler_.OnCreatePlayer(id);
     }
 
     void AcceptMesh(const LinkPtr& link) {
