@@ -39,21 +39,20 @@ std::string FromWide(const std::u16string& wide) {
 }
 
 int32_t ReadInt32(const uint8_t* bytes) {
-    return static_cast<int32_t>(static_cast<uint32_t>(bytes[0]) |
-                                (static_cast<uint32_t>(bytes[1]) << 8) |
-                                (static_cast<uint32_t>(bytes[2]) << 16) |
-                                (static_cast<uint32_t>(bytes[3]) << 24));
+    return static_cast<int32_t>(
+        static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
+        (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24));
 }
 
 }  // namespace
 
-void SplitSessionName(const std::string& sessionName, std::string& version,
-                      std::string& gameName) {
+void SplitSessionName(const std::string& sessionName, std::string& version, std::string& gameName) {
     std::string clean = sessionName;
     // Text from another machine is drawn on screen: no control characters get through.
     for (char& c : clean) {
         const auto byte = static_cast<uint8_t>(c);
-        if (byte < 0x20 || byte == 0x7F) c = '?';
+        if (byte < 0x20 || byte == 0x7F)
+            c = '?';
     }
     const size_t blank = clean.find(' ');
     if (blank == std::string::npos) {
@@ -66,29 +65,35 @@ void SplitSessionName(const std::string& sessionName, std::string& version,
 }
 
 bool DecodeGameMessage(std::span<const uint8_t> bytes, GameMessage& out) {
-    if (bytes.empty()) return false;
+    if (bytes.empty())
+        return false;
     switch (bytes[0]) {
         case kTextMessage: {
-            if (bytes.size() < 6) return false;
+            if (bytes.size() < 6)
+                return false;
             const auto text = bytes.subspan(5);
             const auto end = std::find(text.begin(), text.end(), uint8_t{0});
-            if (end == text.end()) return false;
+            if (end == text.end())
+                return false;
             out.type = kTextMessage;
             out.number = ReadInt32(bytes.data() + 1);
             out.text.assign(text.begin(), end);
             return true;
         }
         case kTerritoryMessage:
-            if (bytes.size() < 1 + kTerritoryTableSize) return false;
+            if (bytes.size() < 1 + kTerritoryTableSize)
+                return false;
             out.type = kTerritoryMessage;
             return DecodeTable(bytes.subspan(1, kTerritoryTableSize), out.table);
         case kValueMessage:
-            if (bytes.size() < 5) return false;
+            if (bytes.size() < 5)
+                return false;
             out.type = kValueMessage;
             out.number = ReadInt32(bytes.data() + 1);
             return true;
         case kByteMessage:
-            if (bytes.size() < 2) return false;
+            if (bytes.size() < 2)
+                return false;
             out.type = kByteMessage;
             out.value = bytes[1];
             return true;
@@ -99,7 +104,7 @@ bool DecodeGameMessage(std::span<const uint8_t> bytes, GameMessage& out) {
 
 // Receives the session's events on its thread and hands them to the engine.
 class DirectPlay::Handler final : public platform::PeerHandler {
-public:
+  public:
     explicit Handler(DirectPlay& engine) : engine_(engine) {}
 
     bool OnEnumQuery() override { return engine_.acceptingPlayers_.load(); }
@@ -128,7 +133,7 @@ public:
         engine_.Queue([](Listener& listener) { listener.OnSessionTerminated(); });
     }
 
-private:
+  private:
     DirectPlay& engine_;
 };
 
@@ -164,7 +169,8 @@ DirectPlay::~DirectPlay() {
         players_.reset();
     }
     // Leaving says goodbye to every peer; what the session still reports finds no table.
-    if (peer_) peer_->Close();
+    if (peer_)
+        peer_->Close();
     peer_.reset();
 }
 
@@ -219,7 +225,8 @@ int DirectPlay::PartyCount() const {
 
 const EnumeratedParty* DirectPlay::GetParty(int index) const {
     std::lock_guard lock(partiesLock_);
-    if (index < 0 || index >= static_cast<int>(parties_.size())) return nullptr;
+    if (index < 0 || index >= static_cast<int>(parties_.size()))
+        return nullptr;
     return parties_[static_cast<size_t>(index)].get();
 }
 
@@ -229,7 +236,8 @@ void DirectPlay::ClearParties() {
 }
 
 bool DirectPlay::JoinGame(const HostAddress& hostAddress) {
-    if (!peer_) return false;
+    if (!peer_)
+        return false;
     if (peer_->Connect({hostAddress.ipv4, hostAddress.port}) != platform::PeerResult::Ok) {
         return false;
     }
@@ -237,7 +245,9 @@ bool DirectPlay::JoinGame(const HostAddress& hostAddress) {
     return true;
 }
 
-void DirectPlay::StopAcceptingPlayers() { acceptingPlayers_ = false; }
+void DirectPlay::StopAcceptingPlayers() {
+    acceptingPlayers_ = false;
+}
 
 bool DirectPlay::IsHost() const {
     const int32_t local = localPlayerId_.load();
@@ -251,7 +261,8 @@ int DirectPlay::PlayerCount() const {
 
 bool DirectPlay::CopyPlayer(int32_t playerId, PlayerInfo& out) const {
     std::lock_guard lock(playersLock_);
-    if (!players_) return false;
+    if (!players_)
+        return false;
     for (const PlayerInfo& record : *players_) {
         if (record.playerId == playerId) {
             out = record;
@@ -263,13 +274,15 @@ bool DirectPlay::CopyPlayer(int32_t playerId, PlayerInfo& out) const {
 
 bool DirectPlay::CopyPlayerAt(uint8_t index, PlayerInfo& out) const {
     std::lock_guard lock(playersLock_);
-    if (!players_ || index >= players_->size()) return false;
+    if (!players_ || index >= players_->size())
+        return false;
     out = (*players_)[index];
     return true;
 }
 
 int32_t DirectPlay::GetLatency(int32_t playerId) const {
-    if (!peer_) return -1;
+    if (!peer_)
+        return -1;
     return peer_->GetLatency(playerId);
 }
 
@@ -283,7 +296,8 @@ bool DirectPlay::PublishLocalPlayer(const PlayerInfo& record) {
 }
 
 void DirectPlay::SendTerritoryTable(const TerritoryTable& table) {
-    if (!peer_) return;
+    if (!peer_)
+        return;
     std::array<uint8_t, 1 + kTerritoryTableSize> buffer{};
     buffer[0] = kTerritoryMessage;
     EncodeTable(table, std::span(buffer).subspan<1, kTerritoryTableSize>());
@@ -291,7 +305,8 @@ void DirectPlay::SendTerritoryTable(const TerritoryTable& table) {
 }
 
 void DirectPlay::SendObjective(int32_t playerId, uint8_t value) {
-    if (!peer_) return;
+    if (!peer_)
+        return;
     const std::array<uint8_t, 2> buffer = {kByteMessage, value};
     peer_->SendTo(playerId, buffer);
 }
@@ -306,26 +321,35 @@ bool DirectPlay::FollowHostPhase() {
     CopyPlayer(LocalPlayerId(), local);
     CopyPlayer(HostPlayerId(), host);
     const uint32_t hostPhase = host.syncStatus & ~1u;
-    if ((local.syncStatus & ~1u) == hostPhase) return false;
+    // Once the host has left the lobby the game is under way: should this player become host
+    // by migration, the session must stay closed to newcomers.
+    if (hostPhase != 0)
+        acceptingPlayers_ = false;
+    if ((local.syncStatus & ~1u) == hostPhase)
+        return false;
     local.syncStatus = hostPhase;
     PublishLocalPlayer(local);
     return true;
 }
 
 void DirectPlay::SetReady() {
-    if (FollowHostPhase()) return;
+    if (FollowHostPhase())
+        return;
     PlayerInfo local;
     CopyPlayer(LocalPlayerId(), local);
-    if (local.IsReady()) return;
+    if (local.IsReady())
+        return;
     local.syncStatus += 1;
     PublishLocalPlayer(local);
 }
 
 void DirectPlay::ClearReady() {
-    if (FollowHostPhase()) return;
+    if (FollowHostPhase())
+        return;
     PlayerInfo local;
     CopyPlayer(LocalPlayerId(), local);
-    if (!local.IsReady()) return;
+    if (!local.IsReady())
+        return;
     local.syncStatus -= 1;
     PublishLocalPlayer(local);
 }
@@ -333,34 +357,41 @@ void DirectPlay::ClearReady() {
 bool DirectPlay::AllReady() const {
     PlayerInfo host;
     CopyPlayer(HostPlayerId(), host);
-    if (!host.IsReady()) return false;
+    if (!host.IsReady())
+        return false;
     PlayerInfo record;
     for (unsigned index = 0; index <= 255 && CopyPlayerAt(static_cast<uint8_t>(index), record);
          ++index) {
-        if ((record.syncStatus & ~1u) != (host.syncStatus & ~1u)) return false;
-        if ((record.syncStatus & 1u) != (host.syncStatus & 1u)) return false;
+        if ((record.syncStatus & ~1u) != (host.syncStatus & ~1u))
+            return false;
+        if ((record.syncStatus & 1u) != (host.syncStatus & 1u))
+            return false;
     }
     return true;
 }
 
 void DirectPlay::AdvancePhase() {
-    if (!IsHost() || !AllReady()) return;
+    if (!IsHost() || !AllReady())
+        return;
     PlayerInfo host;
     CopyPlayer(HostPlayerId(), host);
     const uint32_t s = host.syncStatus;
     host.syncStatus = s + 2 - (s & 1u);
+    acceptingPlayers_ = false;
     PublishLocalPlayer(host);
 }
 
 void DirectPlay::SetListener(Listener* listener) {
     std::lock_guard lock(listenerLock_);
-    if (listener_ != listener) events_.clear();
+    if (listener_ != listener)
+        events_.clear();
     listener_ = listener;
 }
 
 void DirectPlay::ClearListener(Listener* listener) {
     std::lock_guard lock(listenerLock_);
-    if (listener_ != listener) return;
+    if (listener_ != listener)
+        return;
     listener_ = nullptr;
     events_.clear();
 }
@@ -371,7 +402,8 @@ void DirectPlay::DeliverEvents() {
         Listener* listener = nullptr;
         {
             std::lock_guard lock(listenerLock_);
-            if (!listener_ || events_.empty()) return;
+            if (!listener_ || events_.empty())
+                return;
             event = std::move(events_.front());
             events_.pop_front();
             listener = listener_;
@@ -386,19 +418,22 @@ platform::PeerStats DirectPlay::SessionStats() const {
 
 void DirectPlay::Queue(std::function<void(Listener&)> event) {
     std::lock_guard lock(listenerLock_);
-    if (!listener_) return;  // nobody listens (the browser): the event is dropped
+    if (!listener_)
+        return;  // nobody listens (the browser): the event is dropped
     events_.push_back(std::move(event));
 }
 
 void DirectPlay::UpdatePlayer(int32_t playerId) {
     std::vector<uint8_t> data;
     uint32_t flags = 0;
-    if (!peer_ || !peer_->GetPeerInfo(playerId, data, flags)) return;
+    if (!peer_ || !peer_->GetPeerInfo(playerId, data, flags))
+        return;
     std::string joinedName;
     bool joined = false;
     {
         std::lock_guard lock(playersLock_);
-        if (!players_) return;
+        if (!players_)
+            return;
         auto record = std::find_if(players_->begin(), players_->end(),
                                    [&](const PlayerInfo& p) { return p.playerId == playerId; });
         PlayerInfo fresh;
@@ -414,8 +449,10 @@ void DirectPlay::UpdatePlayer(int32_t playerId) {
         } else if (valid) {
             *record = fresh;
         }
-        if (flags & platform::kPlayerLocal) localPlayerId_ = playerId;
-        if (flags & platform::kPlayerHost) hostPlayerId_ = playerId;
+        if (flags & platform::kPlayerLocal)
+            localPlayerId_ = playerId;
+        if (flags & platform::kPlayerHost)
+            hostPlayerId_ = playerId;
     }
     if (joined) {
         Queue([joinedName](Listener& listener) { listener.OnPlayerJoined(joinedName); });
@@ -426,14 +463,17 @@ void DirectPlay::DestroyPlayer(int32_t playerId, platform::DestroyReason reason)
     std::string name;
     {
         std::lock_guard lock(playersLock_);
-        if (!players_) return;
+        if (!players_)
+            return;
         auto record = std::find_if(players_->begin(), players_->end(),
                                    [&](const PlayerInfo& p) { return p.playerId == playerId; });
-        if (record == players_->end()) return;
+        if (record == players_->end())
+            return;
         name = record->Name();
         players_->erase(record);
     }
-    if (name.empty()) return;
+    if (name.empty())
+        return;
     if (reason == platform::DestroyReason::ConnectionLost) {
         Queue([name](Listener& listener) { listener.OnPlayerLost(name); });
     } else if (reason == platform::DestroyReason::HostDestroyedPlayer) {
@@ -444,10 +484,12 @@ void DirectPlay::DestroyPlayer(int32_t playerId, platform::DestroyReason reason)
 void DirectPlay::Receive(int32_t senderId, std::span<const uint8_t> bytes) {
     {
         std::lock_guard lock(listenerLock_);
-        if (!listener_) return;
+        if (!listener_)
+            return;
     }
     auto message = std::make_shared<GameMessage>();
-    if (!DecodeGameMessage(bytes, *message)) return;
+    if (!DecodeGameMessage(bytes, *message))
+        return;
     switch (message->type) {
         case kTextMessage:
             Queue([senderId, message](Listener& listener) {

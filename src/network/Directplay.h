@@ -58,7 +58,7 @@ struct GameMessage {
 bool DecodeGameMessage(std::span<const uint8_t> bytes, GameMessage& out);
 
 class Listener {
-public:
+  public:
     virtual ~Listener() = default;
     virtual void OnPlayerJoined(const std::string& name) = 0;
     virtual void OnPlayerLost(const std::string& name) = 0;
@@ -71,7 +71,7 @@ public:
 };
 
 class DirectPlay {
-public:
+  public:
     explicit DirectPlay(const std::string& playerName);
     // Tests and tools choose ports and time-outs.
     DirectPlay(const std::string& playerName, const platform::PeerOptions& options);
@@ -115,7 +115,7 @@ public:
     // What the session refused so far (diagnostics and tests); zeros without a session.
     platform::PeerStats SessionStats() const;
 
-private:
+  private:
     class Handler;
     friend class Handler;
 

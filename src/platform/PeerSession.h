@@ -54,7 +54,7 @@ struct SessionAnswer {
 };
 
 class PeerHandler {
-public:
+  public:
     virtual ~PeerHandler() = default;
     // Admission: false hides the session from this query / refuses this connection.
     virtual bool OnEnumQuery() = 0;
@@ -77,6 +77,9 @@ struct PeerOptions {
     int timeoutMs = 4000;  // silence after which a peer counts as lost
     int connectTimeoutMs = 10000;
     int searchMs = 350;  // how long a search collects answers
+    // An empty host name also queries every interface's broadcast address. Tests that must not
+    // send anything beyond this machine switch it off and search 127.0.0.1 only.
+    bool broadcastSearch = true;
 };
 
 enum class PeerResult {
@@ -89,14 +92,14 @@ enum class PeerResult {
 
 // Counters of what the session refused; they only grow.
 struct PeerStats {
-    uint64_t malformedFrames = 0;      // TCP streams or handshakes that broke the protocol
-    uint64_t malformedDatagrams = 0;   // discovery datagrams that were not a valid query/answer
-    uint64_t refusedConnections = 0;   // joins refused (handler, full, wrong session)
-    uint64_t droppedUnknownFrames = 0; // well-framed bodies of an unknown type
+    uint64_t malformedFrames = 0;       // TCP streams or handshakes that broke the protocol
+    uint64_t malformedDatagrams = 0;    // discovery datagrams that were not a valid query/answer
+    uint64_t refusedConnections = 0;    // joins refused (handler, full, wrong session)
+    uint64_t droppedUnknownFrames = 0;  // well-framed bodies of an unknown type
 };
 
 class PeerSession {
-public:
+  public:
     virtual ~PeerSession() = default;
 
     // Null when the I/O machinery cannot be started. `handler` must outlive the session.

@@ -10,7 +10,9 @@ namespace {
 constexpr uint8_t kQueryKind = 0x51;
 constexpr uint8_t kAnswerKind = 0x41;
 
-std::vector<uint8_t> Start(FrameType type) { return {static_cast<uint8_t>(type)}; }
+std::vector<uint8_t> Start(FrameType type) {
+    return {static_cast<uint8_t>(type)};
+}
 
 bool ReadType(ByteReader& reader, FrameType type) {
     uint8_t value = 0;
@@ -20,18 +22,21 @@ bool ReadType(ByteReader& reader, FrameType type) {
 bool ReadData(ByteReader& reader, std::vector<uint8_t>& out) {
     uint16_t length = 0;
     std::span<const uint8_t> bytes;
-    if (!reader.U16(length) || length > kMaxPeerData || !reader.Bytes(length, bytes)) return false;
+    if (!reader.U16(length) || length > kMaxPeerData || !reader.Bytes(length, bytes))
+        return false;
     out.assign(bytes.begin(), bytes.end());
     return true;
 }
 
 bool ReadName(ByteReader& reader, std::u16string& out) {
     uint16_t units = 0;
-    if (!reader.U16(units) || units > kMaxNameUnits) return false;
+    if (!reader.U16(units) || units > kMaxNameUnits)
+        return false;
     std::u16string name;
     for (uint16_t i = 0; i < units; ++i) {
         uint16_t unit = 0;
-        if (!reader.U16(unit)) return false;
+        if (!reader.U16(unit))
+            return false;
         name.push_back(static_cast<char16_t>(unit));
     }
     out = std::move(name);
@@ -41,7 +46,8 @@ bool ReadName(ByteReader& reader, std::u16string& out) {
 void WriteName(ByteWriter& writer, const std::u16string& name) {
     const size_t units = std::min(name.size(), kMaxNameUnits);
     writer.U16(static_cast<uint16_t>(units));
-    for (size_t i = 0; i < units; ++i) writer.U16(static_cast<uint16_t>(name[i]));
+    for (size_t i = 0; i < units; ++i)
+        writer.U16(static_cast<uint16_t>(name[i]));
 }
 
 void WriteData(ByteWriter& writer, std::span<const uint8_t> data) {
@@ -53,43 +59,51 @@ void WriteData(ByteWriter& writer, std::span<const uint8_t> data) {
 }  // namespace
 
 bool ByteReader::U8(uint8_t& value) {
-    if (Remaining() < 1) return false;
+    if (Remaining() < 1)
+        return false;
     value = bytes_[position_++];
     return true;
 }
 
 bool ByteReader::U16(uint16_t& value) {
-    if (Remaining() < 2) return false;
+    if (Remaining() < 2)
+        return false;
     value = static_cast<uint16_t>(bytes_[position_] | (bytes_[position_ + 1] << 8));
     position_ += 2;
     return true;
 }
 
 bool ByteReader::U32(uint32_t& value) {
-    if (Remaining() < 4) return false;
+    if (Remaining() < 4)
+        return false;
     value = 0;
-    for (int i = 3; i >= 0; --i) value = (value << 8) | bytes_[position_ + i];
+    for (int i = 3; i >= 0; --i)
+        value = (value << 8) | bytes_[position_ + i];
     position_ += 4;
     return true;
 }
 
 bool ByteReader::I32(int32_t& value) {
     uint32_t raw = 0;
-    if (!U32(raw)) return false;
+    if (!U32(raw))
+        return false;
     value = static_cast<int32_t>(raw);
     return true;
 }
 
 bool ByteReader::U64(uint64_t& value) {
-    if (Remaining() < 8) return false;
+    if (Remaining() < 8)
+        return false;
     value = 0;
-    for (int i = 7; i >= 0; --i) value = (value << 8) | bytes_[position_ + i];
+    for (int i = 7; i >= 0; --i)
+        value = (value << 8) | bytes_[position_ + i];
     position_ += 8;
     return true;
 }
 
 bool ByteReader::Bytes(size_t count, std::span<const uint8_t>& out) {
-    if (Remaining() < count) return false;
+    if (Remaining() < count)
+        return false;
     out = bytes_.subspan(position_, count);
     position_ += count;
     return true;
@@ -109,11 +123,13 @@ void ByteWriter::U16(uint16_t value) {
 }
 
 void ByteWriter::U32(uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    for (int i = 0; i < 4; ++i)
+        bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 
 void ByteWriter::U64(uint64_t value) {
-    for (int i = 0; i < 8; ++i) bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    for (int i = 0; i < 8; ++i)
+        bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 
 void ByteWriter::Preamble() {
@@ -123,7 +139,8 @@ void ByteWriter::Preamble() {
 }
 
 bool FrameReader::Append(std::span<const uint8_t> bytes) {
-    if (failed_) return false;
+    if (failed_)
+        return false;
     // Drop what was already handed out, so the buffer stays near one frame.
     if (consumed_ > 0) {
         buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<ptrdiff_t>(consumed_));
@@ -141,7 +158,8 @@ bool FrameReader::Append(std::span<const uint8_t> bytes) {
                        bytes.begin() + static_cast<ptrdiff_t>(offset + take));
         offset += take;
         const size_t now = buffer_.size() - tail_;
-        if (now < 4) continue;
+        if (now < 4)
+            continue;
         const uint32_t length = LengthAt(tail_);
         if (length == 0 || length > kMaxFrameSize) {
             failed_ = true;
@@ -149,7 +167,8 @@ bool FrameReader::Append(std::span<const uint8_t> bytes) {
             consumed_ = tail_ = 0;
             return false;
         }
-        if (now == 4 + length) tail_ = buffer_.size();
+        if (now == 4 + length)
+            tail_ = buffer_.size();
     }
     return true;
 }
@@ -162,7 +181,8 @@ uint32_t FrameReader::LengthAt(size_t position) const {
 }
 
 bool FrameReader::Next(std::vector<uint8_t>& body) {
-    if (failed_ || consumed_ >= tail_) return false;
+    if (failed_ || consumed_ >= tail_)
+        return false;
     const uint32_t length = LengthAt(consumed_);
     const auto begin = buffer_.begin() + static_cast<ptrdiff_t>(consumed_ + 4);
     body.assign(begin, begin + length);
@@ -234,7 +254,8 @@ bool DecodeWelcome(std::span<const uint8_t> body, Welcome& out) {
         !reader.I32(welcome.assignedId) || !reader.I32(welcome.hostId) ||
         !reader.U64(welcome.session) || !reader.U16(welcome.hostListenPort) ||
         !reader.U8(welcome.maxPlayers) || !reader.U32(welcome.flags) ||
-        !ReadName(reader, welcome.name) || !ReadData(reader, welcome.hostData) || !reader.U8(count) || count > kMaxRoster) {
+        !ReadName(reader, welcome.name) || !ReadData(reader, welcome.hostData) ||
+        !reader.U8(count) || count > kMaxRoster) {
         return false;
     }
     for (uint8_t i = 0; i < count; ++i) {
@@ -244,7 +265,8 @@ bool DecodeWelcome(std::span<const uint8_t> body, Welcome& out) {
         }
         welcome.roster.push_back(entry);
     }
-    if (reader.Remaining() != 0) return false;
+    if (reader.Remaining() != 0)
+        return false;
     out = std::move(welcome);
     return true;
 }
@@ -343,7 +365,9 @@ bool DecodeStamp(std::span<const uint8_t> body, FrameType type, uint64_t& stamp)
     return ReadType(reader, type) && reader.U64(stamp) && reader.Remaining() == 0;
 }
 
-std::vector<uint8_t> EncodeBye() { return Start(FrameType::Bye); }
+std::vector<uint8_t> EncodeBye() {
+    return Start(FrameType::Bye);
+}
 
 std::optional<FrameType> TypeOf(std::span<const uint8_t> body) {
     if (body.empty() || body[0] < static_cast<uint8_t>(FrameType::Hello) ||
@@ -363,7 +387,8 @@ std::vector<uint8_t> EncodeQuery(uint64_t nonce) {
 }
 
 bool DecodeQuery(std::span<const uint8_t> datagram, uint64_t& nonce) {
-    if (datagram.size() != kQuerySize) return false;
+    if (datagram.size() != kQuerySize)
+        return false;
     ByteReader reader(datagram);
     uint8_t kind = 0;
     return reader.Preamble() && reader.U8(kind) && kind == kQueryKind && reader.U64(nonce);
@@ -387,10 +412,10 @@ bool DecodeAnswer(std::span<const uint8_t> datagram, Answer& out) {
     ByteReader reader(datagram);
     Answer answer;
     uint8_t kind = 0;
-    if (!reader.Preamble() || !reader.U8(kind) || kind != kAnswerKind || !reader.U64(answer.nonce) ||
-        !reader.U64(answer.session) || !reader.U16(answer.players) ||
-        !reader.U16(answer.maxPlayers) || !reader.U32(answer.flags) || !reader.U16(answer.tcpPort) ||
-        !ReadName(reader, answer.name) || reader.Remaining() != 0) {
+    if (!reader.Preamble() || !reader.U8(kind) || kind != kAnswerKind ||
+        !reader.U64(answer.nonce) || !reader.U64(answer.session) || !reader.U16(answer.players) ||
+        !reader.U16(answer.maxPlayers) || !reader.U32(answer.flags) ||
+        !reader.U16(answer.tcpPort) || !ReadName(reader, answer.name) || reader.Remaining() != 0) {
         return false;
     }
     out = std::move(answer);

@@ -47,8 +47,7 @@ inline constexpr std::array<uint8_t, 4> kMagic = {'T', 'V', 'N', 'P'};
 inline constexpr uint16_t kProtocolVersion = 1;
 // {EDE9493E-6AC8-4F15-8D01-8B163200B966} in its usual in-memory byte order.
 inline constexpr std::array<uint8_t, 16> kApplicationGuid = {
-    0x3E, 0x49, 0xE9, 0xED, 0xC8, 0x6A, 0x15, 0x4F,
-    0x8D, 0x01, 0x8B, 0x16, 0x32, 0x00, 0xB9, 0x66};
+    0x3E, 0x49, 0xE9, 0xED, 0xC8, 0x6A, 0x15, 0x4F, 0x8D, 0x01, 0x8B, 0x16, 0x32, 0x00, 0xB9, 0x66};
 
 inline constexpr size_t kMaxFrameSize = 16384;
 inline constexpr size_t kMaxPeerData = 8192;
@@ -80,7 +79,7 @@ enum class RefuseReason : uint8_t {
 
 // Reads a byte span front to back; every read checks the remaining length first.
 class ByteReader {
-public:
+  public:
     explicit ByteReader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
 
     bool U8(uint8_t& value);
@@ -93,19 +92,21 @@ public:
     bool Preamble();
     size_t Remaining() const { return bytes_.size() - position_; }
 
-private:
+  private:
     std::span<const uint8_t> bytes_;
     size_t position_ = 0;
 };
 
 class ByteWriter {
-public:
+  public:
     void U8(uint8_t value) { bytes.push_back(value); }
     void U16(uint16_t value);
     void U32(uint32_t value);
     void I32(int32_t value) { U32(static_cast<uint32_t>(value)); }
     void U64(uint64_t value);
-    void Bytes(std::span<const uint8_t> data) { bytes.insert(bytes.end(), data.begin(), data.end()); }
+    void Bytes(std::span<const uint8_t> data) {
+        bytes.insert(bytes.end(), data.begin(), data.end());
+    }
     void Preamble();
 
     std::vector<uint8_t> bytes;
@@ -113,7 +114,7 @@ public:
 
 // Splits a TCP byte stream into frame bodies. After an error it stays failed.
 class FrameReader {
-public:
+  public:
     // Takes more stream bytes; false when the stream is malformed (a length of zero or above
     // the cap), checked before any body is buffered.
     bool Append(std::span<const uint8_t> bytes);
@@ -121,7 +122,7 @@ public:
     bool Next(std::vector<uint8_t>& body);
     bool Failed() const { return failed_; }
 
-private:
+  private:
     uint32_t LengthAt(size_t position) const;
 
     std::vector<uint8_t> buffer_;

@@ -16,7 +16,7 @@ using nettest::WaitFor;
 namespace {
 
 class SessionTest : public testing::Test {
-protected:
+  protected:
     platform::PeerOptions options = nettest::PrivateOptions();
     std::vector<std::unique_ptr<Player>> players;
     testsupport::ErrorBoxes errors;
@@ -29,7 +29,8 @@ protected:
     std::vector<DirectPlay*> Engines() {
         std::vector<DirectPlay*> engines;
         for (auto& p : players) {
-            if (p->engine) engines.push_back(p->engine.get());
+            if (p->engine)
+                engines.push_back(p->engine.get());
         }
         return engines;
     }
@@ -44,7 +45,8 @@ protected:
 
     bool TablesHold(int count) {
         for (auto* engine : Engines()) {
-            if (engine->PlayerCount() != count) return false;
+            if (engine->PlayerCount() != count)
+                return false;
         }
         return true;
     }
@@ -64,7 +66,8 @@ protected:
     static std::vector<std::string> Names(DirectPlay& engine) {
         std::vector<std::string> names;
         PlayerInfo record;
-        for (uint8_t i = 0; engine.CopyPlayerAt(i, record); ++i) names.push_back(record.Name());
+        for (uint8_t i = 0; engine.CopyPlayerAt(i, record); ++i)
+            names.push_back(record.Name());
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -82,8 +85,9 @@ TEST_F(SessionTest, HostWithEmptyNameIsFoundUnderThePlayersNameAndVersion) {
     EXPECT_EQ(self.playerId, host.engine->LocalPlayerId());
 
     Player& browser = Add("Bea");
-    browser.engine->EnumerateGames("");  // every interface and this machine
-    ASSERT_EQ(browser.engine->PartyCount(), 1);  // found by several routes, listed once
+    browser.engine->EnumerateGames("");  // this machine: broadcast is off in tests
+    // Reached on the shared discovery port and on its own port, it is listed once.
+    ASSERT_EQ(browser.engine->PartyCount(), 1);
     const EnumeratedParty* party = browser.engine->GetParty(0);
     ASSERT_NE(party, nullptr);
     EXPECT_EQ(party->version, "3.00a");
@@ -110,12 +114,14 @@ TEST_F(SessionTest, GameNameOfTwoWordsStaysWholeAndSearchesForgetEarlierResults)
 }
 
 TEST_F(SessionTest, SeveralHostsOnOneMachineAreAllFound) {
-    for (int i = 0; i < 3; ++i) ASSERT_TRUE(Add("H" + std::to_string(i)).engine->HostGame(""));
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(Add("H" + std::to_string(i)).engine->HostGame(""));
     Player& browser = Add("Bea");
     browser.engine->EnumerateGames("");
     ASSERT_EQ(browser.engine->PartyCount(), 3);
     std::vector<std::string> names;
-    for (int i = 0; i < 3; ++i) names.push_back(browser.engine->GetParty(i)->gameName);
+    for (int i = 0; i < 3; ++i)
+        names.push_back(browser.engine->GetParty(i)->gameName);
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"H0", "H1", "H2"}));
 }
@@ -151,9 +157,8 @@ TEST_F(SessionTest, JoinedPlayersAppearInEveryTableWithHostAndLocalIds) {
     std::sort(seen.begin(), seen.end());
     EXPECT_EQ(seen, (std::vector<std::string>{"P0", "P1", "P2"}));
     // Latency is measured for remote players once heartbeats have gone round.
-    EXPECT_TRUE(WaitFor([&] {
-        return players[1]->engine->GetLatency(players[0]->engine->LocalPlayerId()) >= 0;
-    }));
+    EXPECT_TRUE(WaitFor(
+        [&] { return players[1]->engine->GetLatency(players[0]->engine->LocalPlayerId()) >= 0; }));
     EXPECT_EQ(players[1]->engine->GetLatency(12345), -1);
 }
 
@@ -203,7 +208,8 @@ TEST_F(SessionTest, PhaseProtocolMovesEveryoneFromLobbyIntoTheGameAndOn) {
         for (auto* engine : engines) {
             PlayerInfo record;
             for (uint8_t i = 0; engine->CopyPlayerAt(i, record); ++i) {
-                if (record.syncStatus != status) return false;
+                if (record.syncStatus != status)
+                    return false;
             }
         }
         return true;
@@ -213,7 +219,8 @@ TEST_F(SessionTest, PhaseProtocolMovesEveryoneFromLobbyIntoTheGameAndOn) {
         EXPECT_FALSE(host.AllReady());
         host.AdvancePhase();
         EXPECT_EQ(host.LocalStatus(), phase * 2);
-        for (auto* engine : engines) engine->SetReady();
+        for (auto* engine : engines)
+            engine->SetReady();
         ASSERT_TRUE(WaitFor([&] { return allSee(phase * 2 + 1); })) << phase;
         EXPECT_TRUE(host.AllReady());
         // A non-host cannot advance the phase.
@@ -224,7 +231,8 @@ TEST_F(SessionTest, PhaseProtocolMovesEveryoneFromLobbyIntoTheGameAndOn) {
         // The others follow the host's new phase, not ready.
         ASSERT_TRUE(WaitFor([&] {
             for (auto* engine : engines) {
-                if (engine != &host) engine->FollowHostPhase();
+                if (engine != &host)
+                    engine->FollowHostPhase();
             }
             return allSee(phase * 2 + 2);
         })) << phase;
@@ -235,7 +243,8 @@ TEST_F(SessionTest, PhaseProtocolMovesEveryoneFromLobbyIntoTheGameAndOn) {
 TEST_F(SessionTest, APlayerBehindMakesAllReadyFalseWhateverItsReadyBit) {
     MakeSession(3);
     DirectPlay& host = *players[0]->engine;
-    for (auto* engine : Engines()) engine->SetReady();
+    for (auto* engine : Engines())
+        engine->SetReady();
     ASSERT_TRUE(WaitFor([&] { return host.AllReady(); }));
     host.AdvancePhase();  // host now in phase 1, not ready; others ready in phase 0
     EXPECT_FALSE(host.AllReady());
@@ -267,7 +276,8 @@ TEST_F(SessionTest, TerritoryTableReachesEveryListenerTheSenderIncluded) {
                                [](auto& p) { return p->listener.tables.size() == 1; });
         },
         std::chrono::milliseconds(3000), Engines()));
-    for (auto& p : players) EXPECT_EQ(p->listener.tables[0], table);
+    for (auto& p : players)
+        EXPECT_EQ(p->listener.tables[0], table);
 }
 
 TEST_F(SessionTest, ObjectiveReachesOnlyItsPlayer) {
@@ -275,7 +285,9 @@ TEST_F(SessionTest, ObjectiveReachesOnlyItsPlayer) {
     players[0]->engine->SendObjective(players[2]->engine->LocalPlayerId(), 4);
     players[0]->engine->SendObjective(players[0]->engine->LocalPlayerId(), 0);
     ASSERT_TRUE(WaitFor(
-        [&] { return players[2]->listener.bytes.size() == 1 && players[0]->listener.bytes.size() == 1; },
+        [&] {
+            return players[2]->listener.bytes.size() == 1 && players[0]->listener.bytes.size() == 1;
+        },
         std::chrono::milliseconds(3000), Engines()));
     WaitFor([] { return false; }, std::chrono::milliseconds(100), Engines());
     EXPECT_EQ(players[2]->listener.bytes, std::vector<uint8_t>{4});
@@ -324,7 +336,8 @@ TEST_F(SessionTest, TheNinthPlayerIsRefused) {
     EXPECT_FALSE(ninth.engine->JoinGame(host));
     players.pop_back();
     EXPECT_TRUE(TablesHold(8));
-    for (auto& p : players) EXPECT_EQ(Names(*p->engine).size(), 8u);
+    for (auto& p : players)
+        EXPECT_EQ(Names(*p->engine).size(), 8u);
 }
 
 TEST_F(SessionTest, SimultaneousJoinersForTheLastSlotLetExactlyOneIn) {
@@ -342,7 +355,8 @@ TEST_F(SessionTest, SimultaneousJoinersForTheLastSlotLetExactlyOneIn) {
     EXPECT_EQ(out.engine->PlayerCount(), 0);
     ASSERT_TRUE(WaitFor([&] {
         for (auto& p : players) {
-            if (p.get() != &out && p->engine->PlayerCount() != 8) return false;
+            if (p.get() != &out && p->engine->PlayerCount() != 8)
+                return false;
         }
         return true;
     }));
@@ -354,7 +368,8 @@ TEST_F(SessionTest, WhenTheHostLeavesTheOldestPlayerTakesOverAndThePhasesGoOn) {
     players.erase(players.begin());  // the host closes its engine
     ASSERT_TRUE(WaitFor([&] {
         for (auto& p : players) {
-            if (p->engine->HostPlayerId() != oldest || p->engine->PlayerCount() != 3) return false;
+            if (p->engine->HostPlayerId() != oldest || p->engine->PlayerCount() != 3)
+                return false;
         }
         return true;
     }));
@@ -362,24 +377,55 @@ TEST_F(SessionTest, WhenTheHostLeavesTheOldestPlayerTakesOverAndThePhasesGoOn) {
     EXPECT_FALSE(players[1]->engine->IsHost());
     // A graceful departure is no lost connection.
     WaitFor([] { return false; }, std::chrono::milliseconds(50), Engines());
-    for (auto& p : players) EXPECT_TRUE(p->listener.lost.empty());
+    for (auto& p : players)
+        EXPECT_TRUE(p->listener.lost.empty());
 
-    DirectPlay& host = *players[0]->engine;
-    for (auto* engine : Engines()) engine->SetReady();
-    ASSERT_TRUE(WaitFor([&] { return host.AllReady(); }));
-    host.AdvancePhase();
-    ASSERT_TRUE(WaitFor([&] {
-        for (auto* engine : Engines()) engine->FollowHostPhase();
-        return std::all_of(players.begin(), players.end(),
-                           [](auto& p) { return p->engine->LocalStatus() == 2u; });
-    }));
-    // The new host answers searches and admits newcomers.
+    // In the lobby the new host answers searches and admits newcomers.
     Player& late = Add("Late");
     late.engine->EnumerateGames("127.0.0.1");
     ASSERT_EQ(late.engine->PartyCount(), 1);
     EXPECT_EQ(late.engine->GetParty(0)->currentPlayers, 3);
     ASSERT_TRUE(late.engine->JoinGame(late.engine->GetParty(0)->hostAddress));
-    EXPECT_TRUE(WaitFor([&] { return TablesHold(4); }));
+    ASSERT_TRUE(WaitFor([&] { return TablesHold(4); }));
+
+    DirectPlay& host = *players[0]->engine;
+    for (auto* engine : Engines())
+        engine->SetReady();
+    ASSERT_TRUE(WaitFor([&] { return host.AllReady(); }));
+    host.AdvancePhase();
+    ASSERT_TRUE(WaitFor([&] {
+        for (auto* engine : Engines())
+            engine->FollowHostPhase();
+        return std::all_of(players.begin(), players.end(),
+                           [](auto& p) { return p->engine->LocalStatus() == 2u; });
+    }));
+}
+
+TEST_F(SessionTest, AGameInProgressStaysClosedWhenItsHostMigrates) {
+    MakeSession(3);
+    DirectPlay& host = *players[0]->engine;
+    for (auto* engine : Engines())
+        engine->SetReady();
+    ASSERT_TRUE(WaitFor([&] { return host.AllReady(); }));
+    host.StopAcceptingPlayers();
+    host.AdvancePhase();
+    ASSERT_TRUE(WaitFor([&] {
+        for (auto* engine : Engines())
+            engine->FollowHostPhase();
+        return std::all_of(players.begin(), players.end(),
+                           [](auto& p) { return p->engine->LocalStatus() == 2u; });
+    }));
+    const int32_t oldest = players[1]->engine->LocalPlayerId();
+    players.erase(players.begin());
+    ASSERT_TRUE(WaitFor([&] { return players[0]->engine->HostPlayerId() == oldest; }));
+    // The players that followed the host into the game no longer take newcomers either.
+    Player& late = Add("Late");
+    late.engine->EnumerateGames("127.0.0.1");
+    EXPECT_EQ(late.engine->PartyCount(), 0);
+    for (uint32_t port = options.basePort; port <= options.lastPort; ++port) {
+        EXPECT_FALSE(late.engine->JoinGame({0x7F000001u, static_cast<uint16_t>(port)})) << port;
+    }
+    EXPECT_EQ(players[0]->engine->PlayerCount(), 2);
 }
 
 TEST_F(SessionTest, LeavingTheListenerBehindIsSafe) {
@@ -401,6 +447,29 @@ TEST_F(SessionTest, LeavingTheListenerBehindIsSafe) {
     players[0]->engine->SendObjective(engine.LocalPlayerId(), 2);
     EXPECT_TRUE(WaitFor([&] { return players[1]->listener.bytes.size() == 1; },
                         std::chrono::milliseconds(2000), Engines()));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SessionTest, MessagesSentJustBeforeLeavingArriveAndTheDepartureIsNormal) {
+    MakeSession(2);
+    TerritoryTable table{};
+    constexpr int kCount = 200;  // about 580 KB: far more than one socket buffer
+    for (int i = 0; i < kCount; ++i) {
+        table[0].army = i;
+        players[1]->engine->SendTerritoryTable(table);
+    }
+    players.pop_back();  // leaves at once
+    Player& host = *players[0];
+    ASSERT_TRUE(WaitFor([&] { return host.engine->PlayerCount() == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return host.listener.tables.size() == kCount; },
+                        std::chrono::milliseconds(3000), Engines()));
+    // In order, none lost, and no lost connection reported.
+    for (int i = 0; i < kCount; ++i)
+        EXPECT_EQ(host.listener.tables[static_cast<size_t>(i)][0].army, i);
+    EXPECT_TRUE(host.listener.lost.empty());
 }
 
 }  // namespace

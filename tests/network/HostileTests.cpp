@@ -6,7 +6,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <thread>
 #include "NetworkTestSupport.h"
+
 #include "platform/PeerWire.h"
 
 using namespace torvane;
@@ -17,7 +20,7 @@ namespace {
 
 // A raw TCP connection to 127.0.0.1:port speaking (or not) the session's framing.
 class RawLink {
-public:
+  public:
     explicit RawLink(uint16_t port) {
         fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
@@ -28,7 +31,8 @@ public:
     }
     ~RawLink() { Close(); }
     void Close() {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0)
+            ::close(fd_);
         fd_ = -1;
     }
     bool Connected() const { return connected_; }
@@ -42,7 +46,8 @@ public:
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         for (;;) {
             while (reader_.Next(body)) {
-                if (wire::TypeOf(body) == type) return true;
+                if (wire::TypeOf(body) == type)
+                    return true;
             }
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 end - std::chrono::steady_clock::now());
@@ -65,13 +70,14 @@ public:
             pollfd fd{fd_, POLLIN, 0};
             if (::poll(&fd, 1, 50) > 0) {
                 uint8_t buffer[4096];
-                if (::recv(fd_, buffer, sizeof buffer, 0) <= 0) return true;
+                if (::recv(fd_, buffer, sizeof buffer, 0) <= 0)
+                    return true;
             }
         }
         return false;
     }
 
-private:
+  private:
     int fd_ = -1;
     bool connected_ = false;
     wire::FrameReader reader_;
@@ -104,7 +110,7 @@ bool DrawsAnswer(uint16_t port, std::span<const uint8_t> bytes, int ms = 300) {
 }
 
 class HostileTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         options.heartbeatMs = 100;
         options.timeoutMs = 600;
@@ -183,7 +189,8 @@ TEST_F(HostileTest, GarbageOnTheDiscoveryPortsIsRefusedCountedAndUnanswered) {
     const auto query = wire::EncodeQuery(5);
     EXPECT_FALSE(DrawsAnswer(port, std::span(query).first(40)));
     EXPECT_TRUE(DrawsAnswer(port, query));
-    EXPECT_TRUE(WaitFor([&] { return host->engine->SessionStats().malformedDatagrams >= before + 3; }));
+    EXPECT_TRUE(
+        WaitFor([&] { return host->engine->SessionStats().malformedDatagrams >= before + 3; }));
     DirectPlay browser("Bea", options);
     browser.EnumerateGames("127.0.0.1");
     EXPECT_EQ(browser.PartyCount(), 1);
@@ -287,6 +294,78 @@ TEST_F(HostileTest, AMeshHelloForAnotherSessionIsRefusedWithoutTrace) {
     Settle();
     EXPECT_EQ(host->listener.joined.size(), 1u);
     EXPECT_GE(host->engine->SessionStats().refusedConnections, 1u);
+}
+
+TEST_F(HostileTest, AFloodOfSilentConnectionsDoesNotKeepARealPlayerOut) {
+    std::vector<std::unique_ptr<RawLink>> flood;
+    for (int i = 0; i < 80; ++i)
+        flood.push_back(std::make_unique<RawLink>(port));
+    ASSERT_TRUE(WaitFor([&] { return host->engine->SessionStats().refusedConnections >= 16; }));
+    DirectPlay joiner("Vrai", options);
+    EXPECT_TRUE(joiner.JoinGame({0x7F000001u, port}));
+    EXPECT_TRUE(WaitFor([&] { return host->engine->PlayerCount() == 2; }));
+}
+
+TEST_F(HostileTest, APeerThatStopsReadingIsDroppedInsteadOfBufferedForever) {
+    RawLink sink(port);
+    ASSERT_NE(RawJoin(sink, Record("Sourd")), 0);
+    ASSERT_TRUE(WaitFor([&] { return host->engine->PlayerCount() == 2; }));
+    // It stays alive (its heartbeats arrive) but never reads what it is sent.
+    std::atomic<bool> stop{false};
+    std::thread alive([&] {
+        while (!stop) {
+            sink.SendFrame(wire::EncodeStamp(wire::FrameType::Ping, 1));
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    // The host hears its own tables too; this listener does not keep them.
+    struct LostOnly : nettest::RecordingListener {
+        void OnTerritories(const TerritoryTable&) override {}
+    } listener;
+    host->engine->SetListener(&listener);
+    // Batches of about 1.5 MB until the peer is dropped, beyond whatever the kernel buffers.
+    TerritoryTable table{};
+    for (int batch = 0; batch < 40 && host->engine->PlayerCount() == 2; ++batch) {
+        for (int i = 0; i < 500; ++i)
+            host->engine->SendTerritoryTable(table);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        host->engine->DeliverEvents();
+    }
+    const bool lost = WaitFor([&] { return !listener.lost.empty(); },
+                              std::chrono::milliseconds(5000), {host->engine.get()});
+    host->engine->ClearListener(&listener);
+    stop = true;
+    alive.join();
+    ASSERT_TRUE(lost);
+    EXPECT_EQ(listener.lost, std::vector<std::string>{"Sourd"});
+    EXPECT_EQ(host->engine->PlayerCount(), 1);
+}
+
+TEST(SilentHostTest, AHostThatNeverAnswersFailsTheJoinInTime) {
+    // A socket that accepts connections (through its backlog) and never says a word.
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(fd, 4), 0);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    auto options = nettest::PrivateOptions();
+    options.connectTimeoutMs = 800;
+    DirectPlay joiner("Patient", options);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(joiner.JoinGame({0x7F000001u, ntohs(address.sin_port)}));
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(700));
+    EXPECT_LT(waited, std::chrono::milliseconds(3000));
+    EXPECT_EQ(joiner.PlayerCount(), 0);
+    EXPECT_FALSE(joiner.IsHost());
+    ::close(fd);
+    // Nobody listening at all fails at once; the engine can still host afterwards.
+    EXPECT_FALSE(joiner.JoinGame({0x7F000001u, ntohs(address.sin_port)}));
+    EXPECT_TRUE(joiner.HostGame(""));
+    EXPECT_TRUE(joiner.IsHost());
 }
 
 }  // namespace

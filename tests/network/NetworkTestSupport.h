@@ -31,11 +31,14 @@ inline platform::PeerOptions PrivateOptions(uint16_t rangeSize = 12) {
     ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
     ::close(probe);
     uint16_t port = ntohs(address.sin_port);
-    if (port > 65535 - rangeSize - 1) port = static_cast<uint16_t>(port - rangeSize - 1);
+    if (port > 65535 - rangeSize - 1)
+        port = static_cast<uint16_t>(port - rangeSize - 1);
     options.discoveryPort = port;
     options.basePort = static_cast<uint16_t>(port + 1);
     options.lastPort = static_cast<uint16_t>(port + rangeSize);
     options.searchMs = 250;
+    // Nothing these tests send may leave the machine: no broadcast on real interfaces.
+    options.broadcastSearch = false;
     options.connectTimeoutMs = 3000;
     return options;
 }
@@ -46,15 +49,18 @@ inline bool WaitFor(const std::function<bool()>& done,
                     const std::vector<torvane::DirectPlay*>& deliver = {}) {
     const auto end = std::chrono::steady_clock::now() + limit;
     for (;;) {
-        for (auto* engine : deliver) engine->DeliverEvents();
-        if (done()) return true;
-        if (std::chrono::steady_clock::now() > end) return false;
+        for (auto* engine : deliver)
+            engine->DeliverEvents();
+        if (done())
+            return true;
+        if (std::chrono::steady_clock::now() > end)
+            return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
 }
 
 class RecordingListener : public torvane::Listener {
-public:
+  public:
     void OnPlayerJoined(const std::string& name) override { joined.push_back(name); }
     void OnPlayerLost(const std::string& name) override { lost.push_back(name); }
     void OnPlayerRemoved(const std::string& name) override { removed.push_back(name); }
@@ -82,12 +88,15 @@ struct Player {
         engine->SetListener(&listener);
     }
     ~Player() {
-        if (engine) engine->ClearListener(&listener);
+        if (engine)
+            engine->ClearListener(&listener);
     }
     RecordingListener listener;
     std::unique_ptr<torvane::DirectPlay> engine;
 };
 
-inline torvane::HostAddress Loopback(uint16_t port) { return {0x7F000001u, port}; }
+inline torvane::HostAddress Loopback(uint16_t port) {
+    return {0x7F000001u, port};
+}
 
 }  // namespace nettest

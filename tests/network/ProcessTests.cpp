@@ -18,14 +18,16 @@ namespace {
 
 // A torvane-peer child process whose output is read line by line.
 class ChildPeer {
-public:
+  public:
     explicit ChildPeer(const std::vector<std::string>& arguments) {
         int out[2], in[2];
-        if (::pipe(out) != 0 || ::pipe(in) != 0) return;
+        if (::pipe(out) != 0 || ::pipe(in) != 0)
+            return;
         std::vector<std::string> all = {TORVANE_PEER};
         all.insert(all.end(), arguments.begin(), arguments.end());
         std::vector<char*> argv;
-        for (auto& a : all) argv.push_back(a.data());
+        for (auto& a : all)
+            argv.push_back(a.data());
         argv.push_back(nullptr);
         pid_ = ::fork();
         if (pid_ == 0) {
@@ -47,8 +49,10 @@ public:
             ::kill(pid_, SIGCONT);
             ::waitpid(pid_, nullptr, 0);
         }
-        if (output_ >= 0) ::close(output_);
-        if (input_ >= 0) ::close(input_);
+        if (output_ >= 0)
+            ::close(output_);
+        if (input_ >= 0)
+            ::close(input_);
     }
     ChildPeer(const ChildPeer&) = delete;
     ChildPeer& operator=(const ChildPeer&) = delete;
@@ -61,16 +65,20 @@ public:
             while ((newline = pending_.find('\n')) != std::string::npos) {
                 const std::string line = pending_.substr(0, newline);
                 pending_.erase(0, newline + 1);
-                if (line.rfind(prefix, 0) == 0) return true;
+                if (line.rfind(prefix, 0) == 0)
+                    return true;
             }
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 end - std::chrono::steady_clock::now());
-            if (left.count() <= 0) return false;
+            if (left.count() <= 0)
+                return false;
             pollfd fd{output_, POLLIN, 0};
-            if (::poll(&fd, 1, static_cast<int>(left.count())) <= 0) return false;
+            if (::poll(&fd, 1, static_cast<int>(left.count())) <= 0)
+                return false;
             char buffer[256];
             const ssize_t got = ::read(output_, buffer, sizeof buffer);
-            if (got <= 0) return false;
+            if (got <= 0)
+                return false;
             pending_.append(buffer, static_cast<size_t>(got));
         }
     }
@@ -78,7 +86,7 @@ public:
     void Signal(int signal) { ::kill(pid_, signal); }
     bool Started() const { return pid_ > 0; }
 
-private:
+  private:
     pid_t pid_ = -1;
     int output_ = -1;
     int input_ = -1;
@@ -86,13 +94,14 @@ private:
 };
 
 std::vector<std::string> PortArguments(const platform::PeerOptions& options) {
-    return {"--discovery", std::to_string(options.discoveryPort), "--base",
-            std::to_string(options.basePort), "--last", std::to_string(options.lastPort),
+    return {"--discovery", std::to_string(options.discoveryPort),
+            "--base",      std::to_string(options.basePort),
+            "--last",      std::to_string(options.lastPort),
             "--search-ms", "250"};
 }
 
 class ProcessTest : public testing::Test {
-protected:
+  protected:
     platform::PeerOptions options = nettest::PrivateOptions();
 };
 

@@ -10,7 +10,8 @@ namespace {
 
 std::vector<uint8_t> Concat(const std::vector<std::vector<uint8_t>>& parts) {
     std::vector<uint8_t> all;
-    for (auto& p : parts) all.insert(all.end(), p.begin(), p.end());
+    for (auto& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
     return all;
 }
 
@@ -24,7 +25,8 @@ TEST(FrameReaderTest, FramesArrivingByteByByteOrTogetherComeOutWhole) {
             const size_t n = std::min(chunk, stream.size() - i);
             ASSERT_TRUE(reader.Append(std::span(stream).subspan(i, n)));
             std::vector<uint8_t> body;
-            while (reader.Next(body)) bodies.push_back(body);
+            while (reader.Next(body))
+                bodies.push_back(body);
         }
         ASSERT_EQ(bodies.size(), 3u) << chunk;
         EXPECT_EQ(bodies[0], a);
@@ -89,15 +91,24 @@ TEST(HandshakeTest, RoundTripsAndRefusesEveryTruncationAndTrailingByte) {
 
     const auto refusesCuts = [](std::vector<uint8_t> bytes, auto decode) {
         for (size_t n = 0; n < bytes.size(); ++n) {
-            if (decode(std::span(bytes).first(n))) return false;
+            if (decode(std::span(bytes).first(n)))
+                return false;
         }
         bytes.push_back(0);
         return !decode(std::span(bytes));
     };
-    EXPECT_TRUE(refusesCuts(EncodeHello(hello), [](auto s) { Hello h; return DecodeHello(s, h); }));
-    EXPECT_TRUE(
-        refusesCuts(EncodeWelcome(welcome), [](auto s) { Welcome w; return DecodeWelcome(s, w); }));
-    EXPECT_TRUE(refusesCuts(EncodeMeshOk(ok), [](auto s) { MeshOk m; return DecodeMeshOk(s, m); }));
+    EXPECT_TRUE(refusesCuts(EncodeHello(hello), [](auto s) {
+        Hello h;
+        return DecodeHello(s, h);
+    }));
+    EXPECT_TRUE(refusesCuts(EncodeWelcome(welcome), [](auto s) {
+        Welcome w;
+        return DecodeWelcome(s, w);
+    }));
+    EXPECT_TRUE(refusesCuts(EncodeMeshOk(ok), [](auto s) {
+        MeshOk m;
+        return DecodeMeshOk(s, m);
+    }));
 }
 
 TEST(HandshakeTest, WrongMagicVersionOrApplicationIsRefused) {
@@ -170,7 +181,8 @@ TEST(GameMessageTest, EachTypeDecodesFromItsLayout) {
 TEST(GameMessageTest, ShortUnterminatedOrUnknownMessagesAreRefused) {
     torvane::GameMessage message;
     EXPECT_FALSE(torvane::DecodeGameMessage(std::vector<uint8_t>{}, message));
-    EXPECT_FALSE(torvane::DecodeGameMessage(std::vector<uint8_t>{0, 1, 0, 0, 0, 'a', 'b'}, message));
+    EXPECT_FALSE(
+        torvane::DecodeGameMessage(std::vector<uint8_t>{0, 1, 0, 0, 0, 'a', 'b'}, message));
     EXPECT_FALSE(torvane::DecodeGameMessage(std::vector<uint8_t>{0, 1, 0, 0, 0}, message));
     EXPECT_FALSE(torvane::DecodeGameMessage(std::vector<uint8_t>{2, 1, 0, 0}, message));
     EXPECT_FALSE(torvane::DecodeGameMessage(std::vector<uint8_t>{3}, message));
@@ -178,7 +190,8 @@ TEST(GameMessageTest, ShortUnterminatedOrUnknownMessagesAreRefused) {
     table[0] = 1;
     EXPECT_FALSE(torvane::DecodeGameMessage(table, message));
     for (uint8_t type : {4, 5, 200, 255}) {
-        EXPECT_FALSE(torvane::DecodeGameMessage(std::vector<uint8_t>{type, 1, 2, 3, 4, 5}, message));
+        EXPECT_FALSE(
+            torvane::DecodeGameMessage(std::vector<uint8_t>{type, 1, 2, 3, 4, 5}, message));
     }
 }
 

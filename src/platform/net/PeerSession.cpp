@@ -10,7 +10,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <deque>
 #include <future>
 #include <map>
@@ -58,6 +57,9 @@ bool IsLoopback(uint32_t ipv4) {
     return (ipv4 >> 24) == 127;
 }
 
+constexpr size_t kMaxBacklog = 8 * 1024 * 1024;  // bytes queued for one peer
+constexpr size_t kMaxHandshakes = 64;            // connections not yet introduced
+
 enum class Role {
     Incoming,      // accepted; waiting for its HELLO
     ParkedMesh,    // a mesh HELLO for a player the host has not announced yet
@@ -77,9 +79,11 @@ struct Link {
     Role role = Role::Incoming;
     int32_t playerId = 0;
     uint32_t remoteIpv4 = 0;
+    uint16_t remoteListenPort = 0;  // where the other side accepts mesh connections
     Clock::time_point started = Clock::now();
     Clock::time_point lastHeard = Clock::now();
     bool closeAfterWrite = false;
+    size_t queuedBytes = 0;
     wire::Hello parkedHello;
 };
 using LinkPtr = std::shared_ptr<Link>;
@@ -123,7 +127,7 @@ class AsioPeerSession final : public PeerSession {
                 hostId_ = 1;
                 maxId_ = 1;
                 members_.clear();
-                members_[1] = Member{nullptr, localData_, {0, listenPort_}, 0};
+                members_[1] = Member{nullptr, localData_, {0, listenPort_}, -1};
             }
             inSession_ = true;
             joined_ = true;
@@ -227,24 +231,28 @@ class AsioPeerSession final : public PeerSession {
     }
 
     void Close() override {
-        if (!io_.get_executor().running_in_this_thread() && thread_.joinable()) {
-            std::promise<void> done;
-            auto finished = done.get_future();
-            asio::post(io_, [this, &done] {
-                CloseOnIo();
-                done.set_value();
-            });
-            if (finished.wait_for(std::chrono::seconds(5)) != std::future_status::ready)
-                return;
-            finished.get();
-        }
+        if (io_.get_executor().running_in_this_thread() || !thread_.joinable())
+            return;
+        auto done = std::make_shared<std::promise<void>>();
+        auto finished = done->get_future();
+        asio::post(io_, [this, done] {
+            CloseOnIo();
+            done->set_value();
+        });
+        if (finished.wait_for(std::chrono::seconds(5)) != std::future_status::ready)
+            return;
+        // Let the goodbyes reach the wire, so that peers see a normal departure and not a
+        // lost connection.
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        while (draining_.load() > 0 && std::chrono::steady_clock::now() < limit)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
 
     PeerStats Stats() const override {
         std::lock_guard lock(mutex_);
         return stats_;
     }
-    uint16_t ListenPort() const override { return inSession_ ? listenPort_ : 0; }
+    uint16_t ListenPort() const override { return inSession_ ? listenPort_.load() : 0; }
     int32_t LocalId() const override {
         std::lock_guard lock(mutex_);
         return localId_;
@@ -359,6 +367,15 @@ class AsioPeerSession final : public PeerSession {
                     remote.address().is_v4() ? remote.address().to_v4().to_uint() : 0;
                 link->role = Role::Incoming;
                 link->started = link->lastHeard = Clock::now();
+                if (handshakes_.size() >= kMaxHandshakes) {
+                    // A flood of connections that never introduce themselves: the oldest
+                    // makes room, so a real joiner still gets its turn.
+                    auto oldest = std::min_element(
+                        handshakes_.begin(), handshakes_.end(),
+                        [](const LinkPtr& a, const LinkPtr& b) { return a->started < b->started; });
+                    Count(&PeerStats::refusedConnections);
+                    Drop(*oldest, DestroyReason::ConnectionLost);
+                }
                 handshakes_.insert(link);
                 Read(link);
             }
@@ -446,6 +463,12 @@ class AsioPeerSession final : public PeerSession {
     void Send(const LinkPtr& link, const Bytes& body) {
         if (link->role == Role::Closed)
             return;
+        // A peer that stops reading must not make us hold an ever-growing backlog.
+        if (link->queuedBytes + body.size() > kMaxBacklog) {
+            Drop(link, DestroyReason::ConnectionLost);
+            return;
+        }
+        link->queuedBytes += body.size() + 4;
         link->writeQueue.push_back(wire::MakeFrame(body));
         if (!link->writing)
             Write(link);
@@ -463,6 +486,7 @@ class AsioPeerSession final : public PeerSession {
                           [this, link](const asio::error_code& error, size_t) {
                               if (link->role == Role::Closed && !link->closeAfterWrite)
                                   return;
+                              link->queuedBytes -= link->writeQueue.front().size();
                               link->writeQueue.pop_front();
                               if (error) {
                                   link->writeQueue.clear();
@@ -479,9 +503,11 @@ class AsioPeerSession final : public PeerSession {
     void SendAndClose(const LinkPtr& link, const Bytes& body) {
         if (link->role == Role::Closed)
             return;
+        link->queuedBytes += body.size() + 4;
         link->writeQueue.push_back(wire::MakeFrame(body));
         link->role = Role::Closed;
         link->closeAfterWrite = true;
+        ++draining_;
         handshakes_.erase(link);
         if (!link->writing)
             Write(link);
@@ -490,9 +516,16 @@ class AsioPeerSession final : public PeerSession {
     void Shut(const LinkPtr& link) {
         asio::error_code error;
         link->role = Role::Closed;
+        if (link->closeAfterWrite)
+            --draining_;
         link->closeAfterWrite = false;
         link->socket.shutdown(tcp::socket::shutdown_both, error);
         link->socket.close(error);
+    }
+
+    // The first round trip of a new member is measured at once, not at the next heartbeat.
+    void Ping(const LinkPtr& link) {
+        Send(link, wire::EncodeStamp(wire::FrameType::Ping, NowMicros()));
     }
 
     void Refuse(const LinkPtr& link, wire::RefuseReason reason) {
@@ -629,8 +662,11 @@ class AsioPeerSession final : public PeerSession {
         const Bytes announce = wire::EncodeAnnounce({id, link->remoteIpv4, hello.listenPort});
         for (auto& other : others)
             Send(other, announce);
-        Send(link, wire::EncodeWelcome(welcome));
+        // Our own table holds the newcomer before it learns it is in, so nothing it sends
+        // once admitted can arrive before its record.
         handler_.OnCreatePlayer(id);
+        Send(link, wire::EncodeWelcome(welcome));
+        Ping(link);  // after the welcome: the joiner expects nothing else first
     }
 
     void AcceptMesh(const LinkPtr& link) {
@@ -643,6 +679,11 @@ class AsioPeerSession final : public PeerSession {
                 SendAndClose(link, wire::EncodeRefuse(wire::RefuseReason::BadSession));
                 return;
             }
+            if (static_cast<int>(members_.size()) >= maxPlayers_) {
+                ++stats_.refusedConnections;
+                SendAndClose(link, wire::EncodeRefuse(wire::RefuseReason::Full));
+                return;
+            }
             link->role = Role::Member;
             link->playerId = id;
             members_[id] = Member{link, hello.data, {link->remoteIpv4, hello.listenPort}, -1};
@@ -651,6 +692,7 @@ class AsioPeerSession final : public PeerSession {
         announced_.erase(id);
         handshakes_.erase(link);
         Send(link, wire::EncodeMeshOk({LocalId(), LocalData()}));
+        Ping(link);
         if (joined_)
             handler_.OnCreatePlayer(id);
     }
@@ -815,7 +857,7 @@ class AsioPeerSession final : public PeerSession {
             hostId_ = welcome.hostId;
             maxId_ = std::max(welcome.assignedId, welcome.hostId);
             members_.clear();
-            members_[localId_] = Member{nullptr, localData_, {0, listenPort_}, 0};
+            members_[localId_] = Member{nullptr, localData_, {0, listenPort_}, -1};
             members_[hostId_] =
                 Member{link, welcome.hostData, {link->remoteIpv4, welcome.hostListenPort}, -1};
             for (const auto& entry : welcome.roster)
@@ -823,6 +865,7 @@ class AsioPeerSession final : public PeerSession {
         }
         link->role = Role::Member;
         link->playerId = welcome.hostId;
+        Ping(link);
         join_->hostId = welcome.hostId;
         wire::Hello hello;
         hello.kind = wire::HelloKind::Mesh;
@@ -839,6 +882,7 @@ class AsioPeerSession final : public PeerSession {
             mesh->role = Role::OutgoingMesh;
             mesh->playerId = entry.id;
             mesh->remoteIpv4 = entry.ipv4 != 0 ? entry.ipv4 : link->remoteIpv4;
+            mesh->remoteListenPort = entry.port;
             join_->links.push_back(mesh);
             ++join_->meshPending;
             ConnectLink(mesh, {mesh->remoteIpv4, entry.port}, helloBody);
@@ -856,9 +900,10 @@ class AsioPeerSession final : public PeerSession {
         }
         {
             std::lock_guard lock(mutex_);
-            members_[ok.id] = Member{link, ok.data, {link->remoteIpv4, 0}, -1};
+            members_[ok.id] = Member{link, ok.data, {link->remoteIpv4, link->remoteListenPort}, -1};
         }
         link->role = Role::Member;
+        Ping(link);
         if (--join_->meshPending == 0)
             FinishJoin(PeerResult::Ok);
     }
@@ -980,10 +1025,11 @@ class AsioPeerSession final : public PeerSession {
     std::set<LinkPtr> handshakes_;
     std::map<int32_t, Clock::time_point> announced_;
     std::unique_ptr<JoinState> join_;
-    uint16_t listenPort_ = 0;  // written on the I/O thread while the caller waits
+    std::atomic<uint16_t> listenPort_{0};
 
     std::atomic<bool> inSession_{false};
     std::atomic<bool> joined_{false};
+    std::atomic<int> draining_{0};  // connections still writing their last frame
 
     // Shared with callers, under mutex_.
     mutable std::mutex mutex_;
@@ -1003,10 +1049,6 @@ class AsioPeerSession final : public PeerSession {
 
 std::vector<uint32_t> BroadcastAddresses() {
     std::vector<uint32_t> addresses;
-    // TORVANE_SEARCH=local keeps every search on this machine (tests, automation, CI).
-    if (const char* scope = std::getenv("TORVANE_SEARCH"); scope && std::string(scope) == "local") {
-        return addresses;
-    }
     ifaddrs* list = nullptr;
     if (::getifaddrs(&list) != 0)
         return addresses;
@@ -1042,7 +1084,8 @@ PeerResult AsioPeerSession::EnumHosts(const std::string& hostName) {
         }
     };
     if (hostName.empty()) {
-        for (uint32_t broadcast : BroadcastAddresses()) {
+        for (uint32_t broadcast :
+             options_.broadcastSearch ? BroadcastAddresses() : std::vector<uint32_t>{}) {
             targets.emplace_back(asio::ip::address_v4(broadcast), options_.discoveryPort);
         }
         addRange(asio::ip::address_v4::loopback());

@@ -15,15 +15,13 @@
 namespace {
 
 class PrintingListener : public torvane::Listener {
-public:
+  public:
     void OnPlayerJoined(const std::string& name) override { Say("JOINED", name); }
     void OnPlayerLost(const std::string& name) override { Say("LOST", name); }
     void OnPlayerRemoved(const std::string& name) override { Say("REMOVED", name); }
     void OnTextMessage(int32_t, const std::string& text, int32_t) override { Say("TEXT", text); }
     void OnTerritories(const torvane::TerritoryTable&) override { Say("TERRITORIES", ""); }
-    void OnValueMessage(int32_t, int32_t number) override {
-        Say("VALUE", std::to_string(number));
-    }
+    void OnValueMessage(int32_t, int32_t number) override { Say("VALUE", std::to_string(number)); }
     void OnByteMessage(uint8_t value) override { Say("BYTE", std::to_string(value)); }
     void OnSessionTerminated() override { Say("TERMINATED", ""); }
 
@@ -37,7 +35,7 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: torvane-peer host|join|search [--name N] [--game G] [--host H]\n"
                  "       [--discovery P] [--base P] [--last P] [--heartbeat MS] [--timeout MS]\n"
-                 "       [--search-ms MS] [--stay S]\n");
+                 "       [--search-ms MS] [--stay S] [--broadcast 0|1]\n");
     return 2;
 }
 
@@ -54,7 +52,8 @@ void Serve(torvane::DirectPlay& engine, int stay) {
         pollfd in{STDIN_FILENO, POLLIN, 0};
         if (::poll(&in, 1, 10) > 0) {
             char buffer[64];
-            if (::read(STDIN_FILENO, buffer, sizeof buffer) <= 0) return;
+            if (::read(STDIN_FILENO, buffer, sizeof buffer) <= 0)
+                return;
         }
     }
 }
@@ -62,7 +61,8 @@ void Serve(torvane::DirectPlay& engine, int stay) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) return Usage();
+    if (argc < 2)
+        return Usage();
     const std::string mode = argv[1];
     std::string name = "Peer", game, host;
     int stay = 60;
@@ -70,17 +70,30 @@ int main(int argc, char** argv) {
     for (int i = 2; i + 1 < argc; i += 2) {
         const std::string key = argv[i];
         const char* value = argv[i + 1];
-        if (key == "--name") name = value;
-        else if (key == "--game") game = value;
-        else if (key == "--host") host = value;
-        else if (key == "--discovery") options.discoveryPort = static_cast<uint16_t>(std::atoi(value));
-        else if (key == "--base") options.basePort = static_cast<uint16_t>(std::atoi(value));
-        else if (key == "--last") options.lastPort = static_cast<uint16_t>(std::atoi(value));
-        else if (key == "--heartbeat") options.heartbeatMs = std::atoi(value);
-        else if (key == "--timeout") options.timeoutMs = std::atoi(value);
-        else if (key == "--search-ms") options.searchMs = std::atoi(value);
-        else if (key == "--stay") stay = std::atoi(value);
-        else return Usage();
+        if (key == "--name")
+            name = value;
+        else if (key == "--game")
+            game = value;
+        else if (key == "--host")
+            host = value;
+        else if (key == "--discovery")
+            options.discoveryPort = static_cast<uint16_t>(std::atoi(value));
+        else if (key == "--base")
+            options.basePort = static_cast<uint16_t>(std::atoi(value));
+        else if (key == "--last")
+            options.lastPort = static_cast<uint16_t>(std::atoi(value));
+        else if (key == "--heartbeat")
+            options.heartbeatMs = std::atoi(value);
+        else if (key == "--timeout")
+            options.timeoutMs = std::atoi(value);
+        else if (key == "--search-ms")
+            options.searchMs = std::atoi(value);
+        else if (key == "--stay")
+            stay = std::atoi(value);
+        else if (key == "--broadcast")
+            options.broadcastSearch = std::atoi(value) != 0;
+        else
+            return Usage();
     }
     torvane::DirectPlay engine(name, options);
     PrintingListener listener;

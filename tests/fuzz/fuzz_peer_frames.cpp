@@ -1,0 +1,48 @@
+// Fuzz target: the TCP stream reader and every handshake and session frame decoder.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "platform/PeerWire.h"
+
+using namespace platform::wire;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::span<const uint8_t> input(data, size);
+    // The first byte chooses how the stream is cut into reads, as the network would.
+    const size_t chunk = size > 0 ? 1 + data[0] % 64 : 1;
+    FrameReader reader;
+    std::vector<uint8_t> body;
+    for (size_t offset = 0; offset < size; offset += chunk) {
+        if (!reader.Append(input.subspan(offset, std::min(chunk, size - offset))))
+            break;
+        while (reader.Next(body)) {
+            Hello hello;
+            Welcome welcome;
+            MeshOk ok;
+            RefuseReason reason;
+            RosterEntry entry;
+            std::vector<uint8_t> info;
+            uint64_t stamp = 0;
+            DecodeHello(body, hello);
+            DecodeWelcome(body, welcome);
+            DecodeMeshOk(body, ok);
+            DecodeRefuse(body, reason);
+            DecodeAnnounce(body, entry);
+            DecodeInfo(body, info);
+            DecodeStamp(body, FrameType::Ping, stamp);
+            TypeOf(body);
+            if (welcome.roster.size() > kMaxRoster || info.size() > kMaxPeerData)
+                __builtin_trap();
+        }
+    }
+    // The whole input as one body, too.
+    Hello hello;
+    Welcome welcome;
+    if (DecodeHello(input, hello) && EncodeHello(hello).size() != size)
+        __builtin_trap();
+    if (DecodeWelcome(input, welcome) && EncodeWelcome(welcome).size() != size)
+        __builtin_trap();
+    return 0;
+}
