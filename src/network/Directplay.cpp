@@ -138,7 +138,7 @@ class DirectPlay::Handler final : public platform::PeerHandler {
 };
 
 DirectPlay::DirectPlay(const std::string& playerName)
-    : DirectPlay(playerName, platform::PeerOptions{}) {}
+    : DirectPlay(playerName, platform::PeerOptionsFromEnvironment()) {}
 
 DirectPlay::DirectPlay(const std::string& playerName, const platform::PeerOptions& options)
     : playerName_(playerName), handler_(std::make_unique<Handler>(*this)) {

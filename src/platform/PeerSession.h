@@ -82,6 +82,11 @@ struct PeerOptions {
     bool broadcastSearch = true;
 };
 
+// The defaults, adjusted by the environment: TORVANE_SEARCH=local keeps searches on this
+// machine (no broadcast), TORVANE_PORT and TORVANE_DISCOVERY_PORT move the ports (several games
+// or test runs side by side). Values that are not a port number are ignored.
+PeerOptions PeerOptionsFromEnvironment();
+
 enum class PeerResult {
     Ok,
     AddressFailed,   // no address could be formed (bad host name)

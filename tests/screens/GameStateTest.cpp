@@ -151,7 +151,10 @@ class GameSession : public testing::Test {
 
     // `count` players in a session, named P0 (host), P1, ..., with nations 4, 0, 5, 3, ... and
     // governments 0, 1, 2, 0, ...; the host's record holds the lobby's objective choice.
-    void MakeSession(int count, int8_t hostObjective) {
+    // `lateJoiner` runs once the seats are in the session, before the lobby ends; it may bring
+    // in players that never become ready, and the host then starts the game regardless.
+    void MakeSession(int count, int8_t hostObjective,
+                     const std::function<void()>& lateJoiner = {}) {
         static const int8_t kNations[8] = {4, 0, 5, 3, 6, 1, 7, 2};
         for (int i = 0; i < count; ++i) {
             auto seat = std::make_unique<Seat>();
@@ -165,6 +168,8 @@ class GameSession : public testing::Test {
         for (int i = 1; i < count; ++i)
             ASSERT_TRUE(seats[i]->network->JoinGame(hostAddress));
         ASSERT_TRUE(WaitFor([&] { return AllSee(count); }));
+        if (lateJoiner)
+            lateJoiner();
         for (int i = 0; i < count; ++i) {
             PlayerInfo record = seats[i]->Self();
             record.nation = kNations[i];
@@ -175,9 +180,10 @@ class GameSession : public testing::Test {
         }
         ASSERT_TRUE(WaitFor([&] {
             for (auto& seat : seats) {
-                PlayerInfo record;
-                for (uint8_t i = 0; seat->network->CopyPlayerAt(i, record); ++i) {
-                    if (record.nation < 0 || record.government < 0)
+                for (auto& other : seats) {
+                    PlayerInfo record;
+                    if (!seat->network->CopyPlayer(other->network->LocalPlayerId(), record) ||
+                        record.nation < 0 || record.government < 0)
                         return false;
                 }
             }
@@ -186,8 +192,15 @@ class GameSession : public testing::Test {
         // The lobby's end: everybody ready, the host advances, the others follow.
         for (auto& seat : seats)
             seat->network->SetReady();
-        ASSERT_TRUE(WaitFor([&] { return seats[0]->network->AllReady(); }));
-        seats[0]->network->AdvancePhase();
+        if (lateJoiner) {
+            // Someone is not ready: the host moves to the game's first phase by itself.
+            PlayerInfo host = seats[0]->Self();
+            host.syncStatus = 2;
+            seats[0]->network->PublishLocalPlayer(host);
+        } else {
+            ASSERT_TRUE(WaitFor([&] { return seats[0]->network->AllReady(); }));
+            seats[0]->network->AdvancePhase();
+        }
         ASSERT_TRUE(WaitFor([&] {
             for (auto& seat : seats)
                 seat->network->FollowHostPhase();
@@ -341,15 +354,19 @@ TEST_F(GameSession, PersonaliseDealsEachPlayerAnObjectiveFromOneToFour) {
 }
 
 TEST_F(GameSession, APlayerLostWhileWaitingSendsEveryoneBackToTheBrowser) {
-    MakeSession(2, -1);
-    // A third player joins in a separate process, then dies without a goodbye before it was
-    // ready, so the others are still waiting for it.
-    ChildPeer child({"join", "--name", "Fantome", "--host", "127.0.0.1", "--discovery",
-                     std::to_string(options.discoveryPort), "--base",
-                     std::to_string(options.basePort), "--last", std::to_string(options.lastPort),
-                     "--search-ms", "250", "--heartbeat", "100", "--timeout", "800"});
-    ASSERT_TRUE(child.WaitLine("READY", std::chrono::milliseconds(5000)));
-    ASSERT_TRUE(WaitFor([&] { return AllSee(3); }));
+    // A third player, in a separate process, joins before the game starts, is never ready and
+    // dies without a goodbye, so the others are still waiting for it.
+    std::unique_ptr<ChildPeer> child;
+    MakeSession(2, -1, [&] {
+        child = std::make_unique<ChildPeer>(std::vector<std::string>{
+            "join", "--name", "Fantome", "--host", "127.0.0.1", "--discovery",
+            std::to_string(options.discoveryPort), "--base", std::to_string(options.basePort),
+            "--last", std::to_string(options.lastPort), "--search-ms", "250", "--heartbeat", "100",
+            "--timeout", "800"});
+        ASSERT_TRUE(child->WaitLine("READY", std::chrono::milliseconds(5000)));
+        ASSERT_TRUE(WaitFor([&] { return AllSee(3); }));
+    });
+    ASSERT_NE(child, nullptr);
     OpenScreens();
     Frames(60);
     for (auto& seat : seats) {
@@ -364,7 +381,7 @@ TEST_F(GameSession, APlayerLostWhileWaitingSendsEveryoneBackToTheBrowser) {
     const char* shots = std::getenv("TORVANE_GAME_SHOTS");
     if (shots)
         seats[1]->screen->SaveScreenshot(std::string(shots) + "/waiting.png");
-    child.Kill();
+    child->Kill();
     ASSERT_TRUE(
         RunUntil([&] { return seats[0]->game->Disconnected() && seats[1]->game->Disconnected(); }));
     for (auto& seat : seats) {

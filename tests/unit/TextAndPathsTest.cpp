@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "platform/Cp1252.h"
+#include "platform/PeerSession.h"
 #include "platform/ResourcePath.h"
 
 using namespace platform;
@@ -67,4 +68,26 @@ TEST_F(Resources, MissingFilesResolveToTheWrittenPath) {
     EXPECT_EQ(ResolveResource("..\\Ressources\\Graphics\\Fond\\Nothing.png"),
               (root_ / "Graphics" / "Fond" / "Nothing.png").string());
     EXPECT_FALSE(std::filesystem::exists(ResolveResource("..\\Ressources\\Sounds\\hit.wav")));
+}
+
+TEST(PeerEnvironment, PortsAndSearchScopeComeFromTheEnvironment) {
+    ::setenv("TORVANE_SEARCH", "local", 1);
+    ::setenv("TORVANE_PORT", "40000", 1);
+    ::setenv("TORVANE_DISCOVERY_PORT", "41000", 1);
+    platform::PeerOptions options = platform::PeerOptionsFromEnvironment();
+    EXPECT_FALSE(options.broadcastSearch);
+    EXPECT_EQ(options.basePort, 40000);
+    EXPECT_EQ(options.lastPort, 40098);
+    EXPECT_EQ(options.discoveryPort, 41000);
+    // Anything but a port number leaves the defaults.
+    ::setenv("TORVANE_SEARCH", "everywhere", 1);
+    ::setenv("TORVANE_PORT", "80", 1);
+    ::setenv("TORVANE_DISCOVERY_PORT", "6000x", 1);
+    options = platform::PeerOptionsFromEnvironment();
+    EXPECT_TRUE(options.broadcastSearch);
+    EXPECT_EQ(options.basePort, 2302);
+    EXPECT_EQ(options.discoveryPort, platform::PeerOptions{}.discoveryPort);
+    ::setenv("TORVANE_SEARCH", "local", 1);
+    ::unsetenv("TORVANE_PORT");
+    ::unsetenv("TORVANE_DISCOVERY_PORT");
 }
