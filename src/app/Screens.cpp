@@ -2,6 +2,7 @@
 #include "app/Statemain.h"
 #include "audio/Directaudio.h"
 #include "input/Directinput.h"
+#include "lobby/Statepaysgov.h"
 #include "network/Directplay.h"
 #include "screen/Directscreen.h"
 #include "states/Statemenu.h"
@@ -25,6 +26,8 @@ std::unique_ptr<DirectState> CreateScreenFor(int32_t code, const EngineSlots& sl
             return std::make_unique<NameState>(screen, audio, input);
         case NetworkBrowserCode:
             return std::make_unique<NetworkState>(screen, audio, input, slots.network);
+        case LobbyCode:
+            return std::make_unique<PaysGovState>(screen, audio, input, slots.network);
         default:
             return nullptr;
     }
