@@ -693,6 +693,22 @@ void PaysGovState::DrawList() {
     }
     Draw(bar, 31, 56);
 
+    // Backgrounds and the selectors first: the selectors sit on the first row's cells, whoever
+    // is first, and must not cover that row's texts.
+    bool localShown = false;
+    for (int index = 0; index < rowCount; ++index) {
+        const PlayerInfo& record = rows[static_cast<size_t>(index)];
+        const int y = (index + 1) * 30 + 33;
+        Draw(rowPlain, 36, y, kVeilColour);
+        if (index == selectedRow)
+            Draw(rowTinted, 36, y - 1, NationColour(record.nation) & 0x7FFFFFFF);
+        localShown = localShown || record.playerId == localId;
+    }
+    if (localShown) {
+        Draw(buttons, 176, 63, listCursor == 0 ? kPanelColour : kVeilColour);
+        Draw(buttons, 276, 63, listCursor == 1 ? kPanelColour : kVeilColour, 1.5f, 1.0f);
+    }
+
     const DirectPlay* network = Network();
     for (int index = 0; index < rowCount; ++index) {
         const PlayerInfo& record = rows[static_cast<size_t>(index)];
@@ -705,16 +721,7 @@ void PaysGovState::DrawList() {
         const bool local = record.playerId == localId;
         const bool selected = index == selectedRow;
 
-        Draw(rowPlain, 36, y, kVeilColour);
-        float k = 0.5f;
-        if (selected) {
-            k = 0.75f;
-            Draw(rowTinted, 36, y - 1, c & 0x7FFFFFFF);
-        }
-        if (local) {
-            Draw(buttons, 176, 63, listCursor == 0 ? kPanelColour : kVeilColour);
-            Draw(buttons, 276, 63, listCursor == 1 ? kPanelColour : kVeilColour, 1.5f, 1.0f);
-        }
+        const float k = selected ? 0.75f : 0.5f;
         const bool highlighted = listCursor == r || (r == 1 && listCursor == 0);
         const uint32_t text = highlighted ? (c & 0xCFFFFFFF) : (c & 0x7FFFFFFF);
 

@@ -110,10 +110,6 @@ struct Seat {
         return std::find(sounds.begin(), sounds.end(), file) != sounds.end();
     }
     uint32_t Pixel(int x, int y) const { return screen->PixelAt(x, y); }
-    void Shot(const std::string& name) const {
-        if (std::getenv("LOBBY_SHOTS"))
-            screen->SaveScreenshot(std::string(std::getenv("LOBBY_SHOTS")) + "/" + name + ".png");
-    }
 
     std::vector<std::string> sounds;
     platform::ScriptedWindow window;
@@ -294,7 +290,6 @@ TEST_F(LobbyTest, TwoPlayersChooseBecomeReadyAndEnterTheGameTogetherAfterTheirFa
             EXPECT_EQ(Blue(c), 0) << dx << "," << dy;
         }
     }
-    guest.Shot("guest-chooser");
     Press(guest, kDown);  // Egypte, free: its highlighted thumbnail keeps its own colours
     const platform::Point egypte = PaysGovState::ChooserPoint(1);
     int coloured = 0;
@@ -330,8 +325,6 @@ TEST_F(LobbyTest, TwoPlayersChooseBecomeReadyAndEnterTheGameTogetherAfterTheirFa
     }));
     ASSERT_TRUE(Until([&] { return host.network->AllReady(); }));
     Frame();
-    host.Shot("host-ready");
-    guest.Shot("guest-ready");
     EXPECT_EQ(Count(host, 460, 366, 572, 392, RedText), 0);
     EXPECT_GT(Count(host, 460, 366, 572, 392, DarkGreenText), 20);
 
@@ -547,6 +540,8 @@ TEST_F(LobbyTest, TheMarkOnTheMapIsDrawnInThePlayersNationColour) {
     const uint32_t theirs = guest.Pixel(russie.x, russie.y);
     EXPECT_LT(Green(theirs), Green(before) - 20);
     EXPECT_GT(Green(theirs), Green(own));
+    // The guest's selectors sit on the first row's cells, under the host's "Russie" in red.
+    EXPECT_GT(Count(guest, 180, 66, 243, 90, RedText), 15);
     // The guest has no nation: no mark on any other map point.
     EXPECT_EQ(host.Pixel(PaysGovState::MapPoint(4).x, PaysGovState::MapPoint(4).y),
               guest.Pixel(PaysGovState::MapPoint(4).x, PaysGovState::MapPoint(4).y));
