@@ -9,8 +9,10 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,6 +27,26 @@
 #include "support/TestSupport.h"
 
 extern char** environ;
+
+// Allocations made on this thread while counting is on: a built screen draws without any.
+namespace {
+thread_local bool countAllocations = false;
+thread_local long allocations = 0;
+}  // namespace
+
+void* operator new(std::size_t size) {
+    if (countAllocations)
+        ++allocations;
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 using namespace torvane;
 
@@ -697,6 +719,31 @@ TEST_F(LobbyTest, BackByEscapeOrMouseFadesOutAndEndsTheSession) {
     ASSERT_TRUE(Until([&] { return host.code != 0; }));
     EXPECT_EQ(host.code, NetworkBrowserCode);
     EXPECT_EQ(host.network, nullptr);
+}
+
+TEST_F(LobbyTest, ABuiltLobbyDrawsItsFramesWithoutAllocating) {
+    MakeSession(3);
+    Choose(*seats[0], 5, 1);
+    Press(*seats[1], kEscape);
+    Settle();
+    // Every panel on show: the list with marks and latencies, the start light, the choosers.
+    Press(*seats[0], kUp);
+    Press(*seats[0], kUp);
+    Press(*seats[2], kRight);
+    seats[0]->window.SetCursor(100, 400);
+    Frame();
+    for (auto& seat : seats)
+        EXPECT_EQ(seat->code, StayCode);
+    countAllocations = true;
+    allocations = 0;
+    for (int i = 0; i < 30; ++i) {
+        for (auto& seat : seats) {
+            seat->window.AdvanceTime(40);
+            seat->lobby->Run();
+        }
+    }
+    countAllocations = false;
+    EXPECT_EQ(allocations, 0);
 }
 
 // Joins with a raw session and publishes `bytes` as its record.
