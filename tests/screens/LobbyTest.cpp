@@ -32,6 +32,10 @@ extern char** environ;
 namespace {
 thread_local bool countAllocations = false;
 thread_local long allocations = 0;
+// Kept out of line so the compiler never pairs an inlined free with operator new.
+[[gnu::noinline]] void Release(void* p) noexcept {
+    std::free(p);
+}
 }  // namespace
 
 void* operator new(std::size_t size) {
@@ -42,10 +46,10 @@ void* operator new(std::size_t size) {
     throw std::bad_alloc();
 }
 void operator delete(void* p) noexcept {
-    std::free(p);
+    Release(p);
 }
 void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
+    Release(p);
 }
 
 using namespace torvane;
