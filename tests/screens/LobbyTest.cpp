@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/Statemain.h"
 #include "audio/Directaudio.h"
 #include "input/Directinput.h"
 #include "lobby/Statepaysgov.h"
@@ -748,6 +749,23 @@ TEST_F(LobbyTest, ABuiltLobbyDrawsItsFramesWithoutAllocating) {
     }
     countAllocations = false;
     EXPECT_EQ(allocations, 0);
+}
+
+TEST_F(LobbyTest, TheTableOfScreensBuildsTheLobbyForCodeFiveOnTheDriversEngines) {
+    MakeSession(1);
+    Seat& seat = *seats[0];
+    seat.lobby.reset();
+    const EngineSlots slots{&seat.window, &seat.screen, &seat.audio, &seat.input, &seat.network};
+    std::unique_ptr<DirectState> screen = CreateScreenFor(LobbyCode, slots);
+    auto* lobby = dynamic_cast<PaysGovState*>(screen.get());
+    ASSERT_NE(lobby, nullptr);
+    seat.window.SetKeyDown(kEscape, true);
+    EXPECT_EQ(lobby->Run(), StayCode);
+    EXPECT_EQ(lobby->CurrentMode(), PaysGovState::List);
+    // A lost player sends it back with the disconnection box.
+    lobby->OnPlayerLost("Fantome");
+    EXPECT_TRUE(lobby->Disconnected());
+    EXPECT_TRUE(seat.Played("Failed.wav"));
 }
 
 // Joins with a raw session and publishes `bytes` as its record.
