@@ -3,6 +3,7 @@
 #include "audio/Directaudio.h"
 #include "game/Stategame.h"
 #include "input/Directinput.h"
+#include "lobby/Statepaysgov.h"
 #include "network/Directplay.h"
 #include "screen/Directscreen.h"
 #include "states/Statemenu.h"
@@ -26,6 +27,8 @@ std::unique_ptr<DirectState> CreateScreenFor(int32_t code, const EngineSlots& sl
             return std::make_unique<NameState>(screen, audio, input);
         case NetworkBrowserCode:
             return std::make_unique<NetworkState>(screen, audio, input, slots.network);
+        case LobbyCode:
+            return std::make_unique<PaysGovState>(screen, audio, input, slots.network);
         case GameCode:
             return std::make_unique<GameState>(screen, audio, input, slots.network);
         default:

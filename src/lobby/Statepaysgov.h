@@ -1,0 +1,180 @@
+// The lobby: every player chooses a nation and a government, the host the objective mode, and
+// all leave together for the game once everybody is ready.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/Directstate.h"
+#include "network/Directplay.h"
+#include "platform/Window.h"
+
+namespace torvane {
+
+class DirectScreen;
+class DirectAudio;
+class DirectInput;
+class Image;
+class SoundEffect;
+
+class PaysGovState : public DirectState, public Listener {
+  public:
+    // The session never holds more than eight players; rows past that are not shown.
+    static constexpr int kMaxRows = 8;
+
+    enum Mode : int32_t {
+        FirstNation = 0,
+        FirstGovernment = 1,
+        List = 2,
+        NationChange = 3,
+        GovernmentChange = 4,
+    };
+
+    // Registers itself as the listener of the engine in `networkSlot` (when there is one) and
+    // fades in from black.
+    PaysGovState(DirectScreen* screen, DirectAudio* audio, DirectInput* input,
+                 std::unique_ptr<DirectPlay>* networkSlot);
+    ~PaysGovState() override;
+    PaysGovState(const PaysGovState&) = delete;
+    PaysGovState& operator=(const PaysGovState&) = delete;
+
+    // 0 to stay, 6 into the game once the host has started, 4 back to the browser (the network
+    // engine is then destroyed and its slot emptied).
+    int32_t Run() override;
+
+    void OnPlayerJoined(const std::string& name) override;
+    void OnPlayerLost(const std::string& name) override;
+    void OnPlayerRemoved(const std::string& name) override;
+    void OnTextMessage(int32_t senderId, const std::string& text, int32_t number) override;
+    void OnTerritories(const TerritoryTable& table) override;
+    void OnValueMessage(int32_t senderId, int32_t number) override;
+    void OnByteMessage(uint8_t value) override;
+    void OnSessionTerminated() override;
+
+    int32_t CurrentMode() const { return mode; }
+    int32_t ListCursor() const { return listCursor; }
+    int32_t NationCursor() const { return nationCursor; }
+    int32_t GovernmentCursor() const { return governmentCursor; }
+    int32_t SelectedRow() const { return selectedRow; }
+    bool Leaving() const { return leaving; }
+    bool BackToBrowser() const { return backToBrowser; }
+    bool Disconnected() const { return disconnected; }
+    float NationOffset() const { return nationOffset; }
+    float GovernmentOffset() const { return governmentOffset; }
+    float Glow(int nation) const;
+
+    // Where a nation's mark sits on the map, and the centre of its thumbnail in the nation
+    // chooser at rest; (0, 0) outside 0..7.
+    static platform::Point MapPoint(int nation);
+    static platform::Point ChooserPoint(int nation);
+    // The nation whose chooser point, shifted down by `offset`, is nearest to (x, y) (the lower
+    // index on a tie), and that squared distance.
+    static int NearestChooserNation(int x, int y, int offset, int32_t& squaredDistance);
+
+  private:
+    DirectPlay* Network() const;
+    bool IsHost() const;
+    void Click();
+    void Refuse();
+
+    void HandleNationChooser();
+    void HandleGovernmentChooser();
+    void HandleList();
+    bool HandleObjective(bool click, const platform::Point& mouse);
+    void ChooseNation(int nation);
+    void ChooseGovernment(int government);
+    void ReleaseNation();
+    // The local player's record as the table holds it; false without one.
+    bool CopyLocal(PlayerInfo& record) const;
+    void Publish(const PlayerInfo& record);
+    void StartGame();
+    void ReturnToBrowser();
+    void LeaveSession(bool lost);
+    void UpdateReadyMark();
+
+    void TakeSnapshot();
+    void DrawFrame();
+    void DrawStartPanel();
+    void DrawObjectivePanel();
+    void DrawList();
+    void DrawNationChooser();
+    void DrawGovernmentChooser();
+    const std::string& LatencyText(int row, int32_t latency);
+
+    DirectScreen* screen;
+    DirectAudio* audio;
+    DirectInput* input;
+    std::unique_ptr<DirectPlay>* networkSlot;
+
+    std::unique_ptr<Image> miniFrame;
+    std::unique_ptr<Image> networkIcon;
+    std::unique_ptr<Image> bar;
+    std::unique_ptr<Image> notReadyIcon;
+    std::unique_ptr<Image> readyIcon;
+    std::unique_ptr<Image> serverIcon;
+    std::unique_ptr<Image> homeIcon;
+    std::unique_ptr<Image> rowPlain;
+    std::unique_ptr<Image> rowTinted;
+    std::unique_ptr<Image> objectivePanel;
+    std::unique_ptr<Image> startPanel;
+    std::unique_ptr<Image> buttons;
+    std::unique_ptr<Image> background;
+    std::unique_ptr<Image> point;
+    std::unique_ptr<Image> nationPanel;
+    std::unique_ptr<Image> thumbnailFrame;
+    std::unique_ptr<Image> dim;
+    std::unique_ptr<Image> light;
+    std::array<std::unique_ptr<Image>, 8> flags;
+    std::array<std::unique_ptr<Image>, 8> portraits;
+    std::array<std::unique_ptr<Image>, 3> emblems;
+    std::unique_ptr<Image> conquestIcon;
+    std::unique_ptr<Image> spyIcon;
+    std::array<std::unique_ptr<Image>, 3> governmentPictures;
+    std::unique_ptr<Image> governmentPanel;
+
+    std::unique_ptr<SoundEffect> hitSound;
+    std::unique_ptr<SoundEffect> failedSound;
+    std::array<std::unique_ptr<SoundEffect>, 8> nationSounds;
+    std::array<std::unique_ptr<SoundEffect>, 3> governmentSounds;
+
+    int32_t mode = FirstNation;
+    int32_t listCursor = 0;
+    int32_t nationCursor = 0;
+    int32_t governmentCursor = 0;
+    int32_t selectedRow = 0;
+    bool leaving = false;
+    bool backToBrowser = false;
+    bool disconnected = false;
+    float nationOffset = -400.0f;
+    float governmentOffset = -400.0f;
+    float highlight = 0.0f;
+    std::array<float, 8> glow{};
+
+    // The players table as read once for this frame's drawing.
+    std::array<PlayerInfo, kMaxRows> rows{};
+    int rowCount = 0;
+    int32_t localId = 0;
+    int32_t hostId = 0;
+    bool host = false;
+    bool allReady = false;
+    int8_t hostObjective = 0;
+    bool hostKnown = false;
+
+    // Texts built once, so that drawing a frame builds none.
+    struct GovernmentTexts {
+        std::string name, description, army, boat, espionage, revenue, counterEspionage, abilities;
+    };
+    std::array<GovernmentTexts, 3> governmentTexts;
+    std::array<std::string, 9> nationNames;  // the eight nations, then "En cours..."
+    std::array<std::string, 4> governmentNames;
+    std::array<std::string, 5> labels;
+    std::array<std::string, 5> columnTitles;
+    std::string descriptionLabel, startText, backText, objectiveTitle, worldText, customText,
+        disconnectedText;
+    std::array<int32_t, kMaxRows> latencyShown{};
+    std::array<std::string, kMaxRows> latencyTexts;
+};
+
+}  // namespace torvane
