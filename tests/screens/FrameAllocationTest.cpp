@@ -2,35 +2,13 @@
 // draws is kept from the frame where its value last changed.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
 #include "game/Objectif.h"
 #include "game/Stategame.h"
 #include "input/Directinput.h"
 #include "network/NetworkTestSupport.h"
 #include "platform/ScriptedWindow.h"
 #include "screen/Directscreen.h"
-
-namespace {
-thread_local bool counting = false;
-thread_local long allocations = 0;
-}  // namespace
-
-void* operator new(std::size_t size) {
-    if (counting)
-        ++allocations;
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
+#include "support/AllocationCounter.h"
 
 using namespace torvane;
 
@@ -59,11 +37,11 @@ TEST(GameFrames, DrawingThePanelsAllocatesNothing) {
         long total = 0;
         for (int i = 0; i < count; ++i) {
             window.AdvanceTime(16);
-            allocations = 0;
-            counting = measure;
+            if (measure)
+                testsupport::StartCountingAllocations();
             EXPECT_EQ(game.Run(), 0);
-            counting = false;
-            total += allocations;
+            if (measure)
+                total += testsupport::StopCountingAllocations();
         }
         return total;
     };

@@ -25,33 +25,10 @@
 #include "platform/PeerSession.h"
 #include "platform/ScriptedWindow.h"
 #include "screen/Directscreen.h"
+#include "support/AllocationCounter.h"
 #include "support/TestSupport.h"
 
 extern char** environ;
-
-// Allocations made on this thread while counting is on: a built screen draws without any.
-namespace {
-thread_local bool countAllocations = false;
-thread_local long allocations = 0;
-// Kept out of line so the compiler never pairs an inlined free with operator new.
-[[gnu::noinline]] void Release(void* p) noexcept {
-    std::free(p);
-}
-}  // namespace
-
-void* operator new(std::size_t size) {
-    if (countAllocations)
-        ++allocations;
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    Release(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    Release(p);
-}
 
 using namespace torvane;
 
@@ -739,16 +716,14 @@ TEST_F(LobbyTest, ABuiltLobbyDrawsItsFramesWithoutAllocating) {
     Frame();
     for (auto& seat : seats)
         EXPECT_EQ(seat->code, StayCode);
-    countAllocations = true;
-    allocations = 0;
+    testsupport::StartCountingAllocations();
     for (int i = 0; i < 30; ++i) {
         for (auto& seat : seats) {
             seat->window.AdvanceTime(40);
             seat->lobby->Run();
         }
     }
-    countAllocations = false;
-    EXPECT_EQ(allocations, 0);
+    EXPECT_EQ(testsupport::StopCountingAllocations(), 0);
 }
 
 TEST_F(LobbyTest, TheTableOfScreensBuildsTheLobbyForCodeFiveOnTheDriversEngines) {

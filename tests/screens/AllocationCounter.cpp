@@ -1,0 +1,46 @@
+// The screen tests' operator new, which counts allocations on a thread while asked to.
+#include "support/AllocationCounter.h"
+
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+thread_local bool counting = false;
+thread_local long allocations = 0;
+
+// Kept out of line so the compiler never pairs an inlined free with operator new.
+[[gnu::noinline]] void Release(void* p) noexcept {
+    std::free(p);
+}
+
+}  // namespace
+
+namespace testsupport {
+
+void StartCountingAllocations() {
+    allocations = 0;
+    counting = true;
+}
+
+long StopCountingAllocations() {
+    counting = false;
+    return allocations;
+}
+
+}  // namespace testsupport
+
+void* operator new(std::size_t size) {
+    if (counting)
+        ++allocations;
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+
+void operator delete(void* p) noexcept {
+    Release(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    Release(p);
+}

@@ -1,0 +1,11 @@
+// Counts heap allocations made on the calling thread between Start and Stop. The counting
+// operator new lives in tests/screens/AllocationCounter.cpp, linked into the screen tests.
+#pragma once
+
+namespace testsupport {
+
+void StartCountingAllocations();
+// The allocations counted since Start.
+long StopCountingAllocations();
+
+}  // namespace testsupport
