@@ -237,8 +237,19 @@ void PaysGovState::Publish(const PlayerInfo& record) {
 // ---------------------------------------------------------------------------------------------
 // Frame
 
+bool PaysGovState::HostHasStarted() const {
+    if (leaving)
+        return !backToBrowser;
+    DirectPlay* network = Network();
+    PlayerInfo host;
+    return network && network->CopyPlayer(network->HostPlayerId(), host) && host.Phase() >= 1;
+}
+
 int32_t PaysGovState::Run() {
-    if (DirectPlay* network = Network())
+    // Once the host has started, what arrives (the dealt world, the objective, a lost player) is
+    // the game screen's: it stays queued for it, even before this lobby has seen the start.
+    DirectPlay* network = Network();
+    if (network && !HostHasStarted())
         network->DeliverEvents();
     if (input)
         input->Update();

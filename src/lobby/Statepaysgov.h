@@ -74,6 +74,8 @@ class PaysGovState : public DirectState, public Listener {
     static int NearestChooserNation(int x, int y, int offset, int32_t& squaredDistance);
 
   private:
+    // True once the host has moved the session into the game.
+    bool HostHasStarted() const;
     DirectPlay* Network() const;
     bool IsHost() const;
     void Click();

@@ -162,6 +162,7 @@ DirectPlay::~DirectPlay() {
     {
         std::lock_guard lock(listenerLock_);
         listener_ = nullptr;
+        handOver_ = false;
         events_.clear();
     }
     {
@@ -383,8 +384,12 @@ void DirectPlay::AdvancePhase() {
 
 void DirectPlay::SetListener(Listener* listener) {
     std::lock_guard lock(listenerLock_);
-    if (listener_ != listener)
+    // A screen taking over from one that just left gets what arrived in between (the lobby
+    // leaving for the game hands over the table and objective the host may already have sent);
+    // any other new listener starts afresh.
+    if (listener_ != listener && !handOver_)
         events_.clear();
+    handOver_ = false;
     listener_ = listener;
 }
 
@@ -393,7 +398,7 @@ void DirectPlay::ClearListener(Listener* listener) {
     if (listener_ != listener)
         return;
     listener_ = nullptr;
-    events_.clear();
+    handOver_ = true;
 }
 
 void DirectPlay::DeliverEvents() {
@@ -418,9 +423,12 @@ platform::PeerStats DirectPlay::SessionStats() const {
 
 void DirectPlay::Queue(std::function<void(Listener&)> event) {
     std::lock_guard lock(listenerLock_);
-    if (!listener_)
+    if (!listener_ && !handOver_)
         return;  // nobody listens (the browser): the event is dropped
     events_.push_back(std::move(event));
+    // A screen that stops delivering must not let the queue grow without end.
+    if (events_.size() > kMaxQueuedEvents)
+        events_.pop_front();
 }
 
 void DirectPlay::UpdatePlayer(int32_t playerId) {
@@ -484,7 +492,7 @@ void DirectPlay::DestroyPlayer(int32_t playerId, platform::DestroyReason reason)
 void DirectPlay::Receive(int32_t senderId, std::span<const uint8_t> bytes) {
     {
         std::lock_guard lock(listenerLock_);
-        if (!listener_)
+        if (!listener_ && !handOver_)
             return;
     }
     auto message = std::make_shared<GameMessage>();

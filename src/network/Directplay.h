@@ -138,7 +138,10 @@ class DirectPlay {
 
     std::mutex listenerLock_;
     Listener* listener_ = nullptr;
+    // Set between a listener leaving and the next one registering: events are kept for it.
+    bool handOver_ = false;
     std::deque<std::function<void(Listener&)>> events_;
+    static constexpr size_t kMaxQueuedEvents = 4096;
 
     std::atomic<int32_t> localPlayerId_{0};
     std::atomic<int32_t> hostPlayerId_{0};

@@ -296,22 +296,45 @@ TEST_F(SessionTest, ObjectiveReachesOnlyItsPlayer) {
 }
 
 TEST_F(SessionTest, MessagesWithoutAListenerAreDroppedButTheTableIsKept) {
-    MakeSession(2);
-    Player& second = *players[1];
-    second.engine->ClearListener(&second.listener);
-    players[0]->engine->SendObjective(second.engine->LocalPlayerId(), 2);
+    ASSERT_TRUE(Add("P0").engine->HostGame("Partie"));
+    // A joiner whose screens never registered (the browser): messages are dropped.
+    DirectPlay browser("Navigateur", options);
+    ASSERT_TRUE(browser.JoinGame(FindHost(browser)));
+    ASSERT_TRUE(WaitFor([&] { return browser.PlayerCount() == 2; }));
+    players[0]->engine->SendObjective(browser.LocalPlayerId(), 2);
     PlayerInfo record;
     ASSERT_TRUE(players[0]->engine->CopyPlayer(players[0]->engine->LocalPlayerId(), record));
     record.nation = 1;
     players[0]->engine->PublishLocalPlayer(record);
     ASSERT_TRUE(WaitFor([&] {
         PlayerInfo seen;
-        return second.engine->CopyPlayer(players[0]->engine->LocalPlayerId(), seen) &&
-               seen.nation == 1;
+        return browser.CopyPlayer(players[0]->engine->LocalPlayerId(), seen) && seen.nation == 1;
     }));
+    nettest::RecordingListener late;
+    browser.SetListener(&late);
+    WaitFor([] { return false; }, std::chrono::milliseconds(100), {&browser});
+    EXPECT_TRUE(late.bytes.empty());
+    browser.ClearListener(&late);
+}
+
+TEST_F(SessionTest, WhatArrivesBetweenTwoScreensReachesTheNextOne) {
+    MakeSession(2);
+    Player& second = *players[1];
+    // The lobby leaves: what the host sends meanwhile is the game screen's.
+    second.engine->ClearListener(&second.listener);
+    const TerritoryTable table{};
+    players[0]->engine->SendTerritoryTable(table);
+    players[0]->engine->SendObjective(second.engine->LocalPlayerId(), 3);
+    WaitFor([] { return false; }, std::chrono::milliseconds(200));
+    EXPECT_TRUE(second.listener.bytes.empty());  // nobody was called meanwhile
+    nettest::RecordingListener game;
+    second.engine->SetListener(&game);
+    ASSERT_TRUE(WaitFor([&] { return game.bytes.size() == 1; }, std::chrono::milliseconds(2000),
+                        {second.engine.get()}));
+    EXPECT_EQ(game.bytes[0], 3);
+    EXPECT_EQ(game.tables.size(), 1u);
+    second.engine->ClearListener(&game);
     second.engine->SetListener(&second.listener);
-    WaitFor([] { return false; }, std::chrono::milliseconds(100), Engines());
-    EXPECT_TRUE(second.listener.bytes.empty());
 }
 
 TEST_F(SessionTest, StoppingAdmissionHidesTheSessionAndRefusesALateJoin) {
@@ -435,17 +458,18 @@ TEST_F(SessionTest, LeavingTheListenerBehindIsSafe) {
     engine.SetListener(listener.get());
     players[0]->engine->SendObjective(engine.LocalPlayerId(), 1);
     ASSERT_TRUE(WaitFor([&] { return false; }, std::chrono::milliseconds(200)) == false);
-    // Destroyed before delivery: its queued event is never delivered to anyone.
+    // Destroyed before delivery: its queued event goes to the screen that takes over, never to
+    // the destroyed one.
     engine.ClearListener(listener.get());
     listener.reset();
     engine.SetListener(&players[1]->listener);
     engine.DeliverEvents();
-    EXPECT_TRUE(players[1]->listener.bytes.empty());
+    EXPECT_EQ(players[1]->listener.bytes, std::vector<uint8_t>{1});
     // Clearing someone else's registration changes nothing.
     nettest::RecordingListener other;
     engine.ClearListener(&other);
     players[0]->engine->SendObjective(engine.LocalPlayerId(), 2);
-    EXPECT_TRUE(WaitFor([&] { return players[1]->listener.bytes.size() == 1; },
+    EXPECT_TRUE(WaitFor([&] { return players[1]->listener.bytes.size() == 2; },
                         std::chrono::milliseconds(2000), Engines()));
 }
 
