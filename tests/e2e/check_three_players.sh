@@ -18,6 +18,8 @@ if [ -z "${TORVANE_E2E_INNER:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1300x1000x24" "$0" "$@"
 fi
 
+# Real windows on the virtual display, whatever the test environment says.
+unset SDL_VIDEODRIVER SDL_RENDER_DRIVER
 BIN=$BUILD/bin/torvane
 OUT=${3:-$(mktemp -d /tmp/torvane-e2e-XXXXXX)}
 mkdir -p "$OUT"
