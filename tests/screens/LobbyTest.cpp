@@ -19,6 +19,8 @@
 
 #include "app/Statemain.h"
 #include "audio/Directaudio.h"
+#include "game/Objectif.h"
+#include "game/Stategame.h"
 #include "input/Directinput.h"
 #include "lobby/Statepaysgov.h"
 #include "network/NetworkTestSupport.h"
@@ -841,6 +843,66 @@ TEST_F(LobbyTest, WithoutScreenOrNetworkTheLobbyStillAnswersAndLeavesAtOnce) {
     EXPECT_EQ(seat.code, StayCode);
     seat.lobby.reset();
     EXPECT_TRUE(errors.texts.empty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(LobbyTest, WhatTheHostDealsWhileAGuestIsStillInItsLobbyReachesTheGuestsGame) {
+    BuildObjectives();
+    MakeSession(2);
+    Seat& host = *seats[0];
+    Seat& guest = *seats[1];
+    Settle();
+    Press(host, kReturn);  // Irak
+    Press(host, kReturn);  // Démocratie
+    Press(guest, kDown);
+    Press(guest, kReturn);  // Egypte
+    Press(guest, kReturn);  // Démocratie
+    ASSERT_TRUE(Until([&] { return host.network->AllReady(); }));
+    Press(host, kUp);
+    Press(host, kUp);
+    // From here on only the host's machine runs frames, as if the guest's were slow.
+    host.window.SetKeyDown(kReturn, true);
+    host.window.AdvanceTime(50);
+    host.lobby->Run();
+    host.window.SetKeyDown(kReturn, false);
+    ASSERT_TRUE(host.lobby->Leaving());
+    int32_t code = 0;
+    for (int i = 0; i < 60 && code == 0; ++i) {
+        host.window.AdvanceTime(50);
+        code = host.lobby->Run();
+    }
+    ASSERT_EQ(code, GameCode);
+    host.lobby.reset();
+    GameState hostGame(host.screen.get(), host.audio.get(), host.input.get(), &host.network);
+    for (int i = 0; i < 20; ++i) {
+        host.window.AdvanceTime(50);
+        hostGame.Run();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    // The world and the objective are on their way to the guest, whose lobby now sees the start.
+    code = 0;
+    for (int i = 0; i < 100 && code == 0; ++i) {
+        guest.window.AdvanceTime(50);
+        code = guest.lobby->Run();
+    }
+    ASSERT_EQ(code, GameCode);
+    guest.lobby.reset();
+    GameState guestGame(guest.screen.get(), guest.audio.get(), guest.input.get(), &guest.network);
+    ASSERT_TRUE(nettest::WaitFor([&] {
+        host.window.AdvanceTime(20);
+        hostGame.Run();
+        guest.window.AdvanceTime(20);
+        guestGame.Run();
+        return hostGame.GetMode() == GameState::ShowingObjective &&
+               guestGame.GetMode() == GameState::ShowingObjective;
+    }));
+    EXPECT_EQ(guestGame.History().Count(), 1);
+    EXPECT_EQ(guest.Local().objective, 0);
+    EXPECT_EQ(guest.Local().syncStatus, 4u);
+    DestroyObjectives();
 }
 
 }  // namespace
