@@ -36,7 +36,8 @@ inline platform::PeerOptions PrivateOptions(uint16_t rangeSize = 12) {
     options.discoveryPort = port;
     options.basePort = static_cast<uint16_t>(port + 1);
     options.lastPort = static_cast<uint16_t>(port + rangeSize);
-    options.searchMs = 250;
+    // Long enough for every answer to arrive on a loaded two-core machine.
+    options.searchMs = 500;
     // Nothing these tests send may leave the machine: no broadcast on real interfaces.
     options.broadcastSearch = false;
     options.connectTimeoutMs = 3000;
