@@ -204,7 +204,8 @@ void Form::SetPictureMapping(double scale, int offsetX, int offsetY) {
 // Application
 
 Application::Application() : impl_(std::make_unique<Impl>()) {
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // SIGINT and SIGTERM arrive as a quit message, so the game closes cleanly (leaving its
+    // network session with a goodbye) when interrupted or when the desktop session ends.
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
