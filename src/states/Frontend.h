@@ -6,9 +6,12 @@
 #include <memory>
 #include <string>
 
+#include <algorithm>
+
 #include "app/Directparameters.h"
 #include "audio/Directaudio.h"
 #include "screen/Directscreen.h"
+#include "states/Animation.h"
 
 namespace torvane {
 
@@ -87,6 +90,32 @@ inline void DrawVersionLine(DirectScreen* screen) {
     if (screen) {
         screen->DrawText(620, 440, std::string("v ") + kGameVersion, kTextGreen, 1, 2, 2);
     }
+}
+
+// Opens a front-end frame: drops a finished fade, begins the frame, draws the background and
+// the version line.
+inline void BeginFrontendFrame(DirectScreen* screen, const std::unique_ptr<Image>& background) {
+    if (!screen)
+        return;
+    screen->FadeDone();
+    screen->BeginFrame();
+    Draw(background, 0, 0);
+    DrawVersionLine(screen);
+}
+
+// One step of a front-end frame sliding to its place at 180, or away to -300 while it closes;
+// it never goes below its place.
+inline float SlideFrame(float frameTop, bool closing, int32_t ft) {
+    return std::min(SlideToward(frameTop, closing ? -300 : 180, ft), 180.0f);
+}
+
+// A menu highlight moved past either end comes back at the other (items 0..count-1).
+inline int32_t WrapHighlight(int32_t highlight, int32_t count) {
+    if (highlight < 0)
+        return count - 1;
+    if (highlight >= count)
+        return 0;
+    return highlight;
 }
 
 }  // namespace torvane

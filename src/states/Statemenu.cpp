@@ -1,8 +1,6 @@
 // The title menu: a parchment frame sliding down with "jouer", "options", "crédits", "quitter".
 #include "states/Statemenu.h"
 
-#include <algorithm>
-
 #include "input/Directinput.h"
 #include "states/Animation.h"
 #include "states/Frontend.h"
@@ -44,20 +42,11 @@ MenuState::~MenuState() {
     subScreen.reset();
 }
 
-void MenuState::DrawBase() {
-    if (!screen)
-        return;
-    screen->FadeDone();
-    screen->BeginFrame();
-    Draw(background, 0, 0);
-    DrawVersionLine(screen);
-}
-
 int32_t MenuState::Run() {
     if (input)
         input->Update();
     if (subScreen) {
-        DrawBase();
+        BeginFrontendFrame(screen, background);
         if (subScreen->Run() != 0) {
             subScreen.reset();
             Play(audio, fillInSound.get());
@@ -85,9 +74,9 @@ int32_t MenuState::Run() {
         }
     }
 
-    DrawBase();
+    BeginFrontendFrame(screen, background);
     const int32_t ft = FrameTime(screen);
-    frameTop = std::min(SlideToward(frameTop, closing ? -300 : 180, ft), 180.0f);
+    frameTop = SlideFrame(frameTop, closing, ft);
     Draw(frame, 165, Trunc(frameTop), kFrameColour);
 
     FadeHighlight(itemColour, highlight, ft);
@@ -148,10 +137,7 @@ void MenuState::HandleInput() {
             return;
         }
     }
-    if (highlight < 0)
-        highlight = 3;
-    if (highlight > 3)
-        highlight = 0;
+    highlight = WrapHighlight(highlight, 4);
     const int32_t remembered = highlight;
 
     const platform::Point mouse = input->CursorPosition();

@@ -28,7 +28,6 @@ class MenuState : public DirectState {
 
   private:
     void HandleInput();
-    void DrawBase();
     void Choose(bool fadeToBlack);
 
     DirectInput* input;

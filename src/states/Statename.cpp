@@ -1,8 +1,6 @@
 // The player-name screen: the name with its blinking caret, then "jouer" or "retour".
 #include "states/Statename.h"
 
-#include <algorithm>
-
 #include "input/Directinput.h"
 #include "states/Animation.h"
 #include "states/Frontend.h"
@@ -48,12 +46,9 @@ int32_t NameState::Run() {
     if (!screen)
         return StayCode;
 
-    screen->FadeDone();
-    screen->BeginFrame();
-    Draw(background, 0, 0);
-    DrawVersionLine(screen);
+    BeginFrontendFrame(screen, background);
     const int32_t ft = screen->GetFrameTime();
-    frameTop = std::min(SlideToward(frameTop, closing ? -300 : 180, ft), 180.0f);
+    frameTop = SlideFrame(frameTop, closing, ft);
     Draw(nameFrame, 193, Trunc(frameTop), kFrameColour);
     Draw(frame, 193, Trunc(frameTop + 108), kFrameColour);
 
@@ -111,10 +106,7 @@ void NameState::HandleInput() {
         Choose();
         return;
     }
-    if (highlight < 0)
-        highlight = 1;
-    if (highlight > 1)
-        highlight = 0;
+    highlight = WrapHighlight(highlight, 2);
     const int32_t remembered = highlight;
 
     const platform::Point mouse = input->CursorPosition();

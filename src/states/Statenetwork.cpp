@@ -191,12 +191,9 @@ int32_t NetworkState::Run() {
     if (!screen)
         return StayCode;
 
-    screen->FadeDone();
-    screen->BeginFrame();
-    Draw(background, 0, 0);
-    DrawVersionLine(screen);
+    BeginFrontendFrame(screen, background);
     const int32_t ft = screen->GetFrameTime();
-    frameTop = std::min(SlideToward(frameTop, closing ? -300 : 180, ft), 180.0f);
+    frameTop = SlideFrame(frameTop, closing, ft);
     Draw(frame, Trunc(400 - shift), Trunc(frameTop), kFrameColour);
 
     // The highlighted item (or the list, as item 4) brightens; everything else dims.
@@ -329,10 +326,7 @@ void NetworkState::HandleInput() {
             Close(false);
             return;
         }
-        if (highlight < 0)
-            highlight = 3;
-        if (highlight > 3)
-            highlight = 0;
+        highlight = WrapHighlight(highlight, 4);
     }
 
     const int32_t rememberedHighlight = highlight;

@@ -63,7 +63,7 @@ int32_t OptionState::Run() {
         return 1;
 
     const int32_t ft = FrameTime(screen);
-    frameTop = std::min(SlideToward(frameTop, closing ? -300 : 180, ft), 180.0f);
+    frameTop = SlideFrame(frameTop, closing, ft);
     FadeHighlight(colours, highlight, ft);
 
     Draw(rowFrame, 185, Trunc(frameTop), kFrameColour);
@@ -116,10 +116,7 @@ void OptionState::HandleInput() {
         if (highlight == 0)
             SetMusic(std::max(musicVolume - 10, 0));
     }
-    if (highlight < 0)
-        highlight = 2;
-    if (highlight > 2)
-        highlight = 0;
+    highlight = WrapHighlight(highlight, 3);
     const int32_t remembered = highlight;
 
     const platform::Point mouse = input->CursorPosition();

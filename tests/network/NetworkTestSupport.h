@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -94,6 +95,23 @@ struct Player {
     }
     RecordingListener listener;
     std::unique_ptr<torvane::DirectPlay> engine;
+};
+
+// A bare session-layer handler for raw peers that talk to the engines directly: it answers
+// searches and admits joiners when `admit` is set, and ignores every event.
+class BareHandler : public platform::PeerHandler {
+  public:
+    explicit BareHandler(bool admit) : admit(admit) {}
+    bool OnEnumQuery() override { return admit; }
+    bool OnIndicateConnect() override { return admit; }
+    void OnEnumResponse(const platform::SessionAnswer&) override {}
+    void OnCreatePlayer(int32_t) override {}
+    void OnDestroyPlayer(int32_t, platform::DestroyReason) override {}
+    void OnPeerInfo(int32_t) override {}
+    void OnHostMigrate(int32_t) override {}
+    void OnReceive(int32_t, std::span<const uint8_t>) override {}
+    void OnTerminateSession() override {}
+    const bool admit;
 };
 
 inline torvane::HostAddress Loopback(uint16_t port) {

@@ -12,20 +12,6 @@ using namespace torvane;
 
 namespace {
 
-// A session layer that answers every search: an old game announcing another version.
-class AlwaysAnswer : public platform::PeerHandler {
-  public:
-    bool OnEnumQuery() override { return true; }
-    bool OnIndicateConnect() override { return true; }
-    void OnEnumResponse(const platform::SessionAnswer&) override {}
-    void OnCreatePlayer(int32_t) override {}
-    void OnDestroyPlayer(int32_t, platform::DestroyReason) override {}
-    void OnPeerInfo(int32_t) override {}
-    void OnHostMigrate(int32_t) override {}
-    void OnReceive(int32_t, std::span<const uint8_t>) override {}
-    void OnTerminateSession() override {}
-};
-
 class Browser : public testsupport::FrontendHarness {
   protected:
     void SetUp() override {
@@ -171,7 +157,7 @@ TEST_F(Browser, AnAddressSearchFindsTheGameThere) {
 }
 
 TEST_F(Browser, AGameOfAnotherVersionIsListedButRefused) {
-    AlwaysAnswer handler;
+    nettest::BareHandler handler(true);  // an old game that answers every search
     auto old = platform::PeerSession::Create(handler, options);
     ASSERT_NE(old, nullptr);
     ASSERT_EQ(old->Host(u"3.00b Vieille partie", 8, 4), platform::PeerResult::Ok);

@@ -745,24 +745,10 @@ TEST_F(LobbyTest, TheTableOfScreensBuildsTheLobbyForCodeFiveOnTheDriversEngines)
     EXPECT_TRUE(seat.Played("Failed.wav"));
 }
 
-// Joins with a raw session and publishes `bytes` as its record.
-class RawPeer : public platform::PeerHandler {
-  public:
-    bool OnEnumQuery() override { return false; }
-    bool OnIndicateConnect() override { return false; }
-    void OnEnumResponse(const platform::SessionAnswer&) override {}
-    void OnCreatePlayer(int32_t) override {}
-    void OnDestroyPlayer(int32_t, platform::DestroyReason) override {}
-    void OnPeerInfo(int32_t) override {}
-    void OnHostMigrate(int32_t) override {}
-    void OnReceive(int32_t, std::span<const uint8_t>) override {}
-    void OnTerminateSession() override {}
-};
-
 TEST_F(LobbyTest, HostileRecordsAreDrawnAndNeverUsedAsIndexes) {
     MakeSession(1);
     Seat& host = *seats[0];
-    RawPeer handler;
+    nettest::BareHandler handler(false);  // a raw session that publishes its own bytes
     auto raw = platform::PeerSession::Create(handler, options);
     ASSERT_NE(raw, nullptr);
     host.network->EnumerateGames("127.0.0.1");
