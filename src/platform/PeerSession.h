@@ -126,7 +126,11 @@ class PeerSession {
     virtual bool SendTo(int32_t playerId, std::span<const uint8_t> bytes) = 0;
     // Round trip in milliseconds, or -1 when unknown.
     virtual int32_t GetLatency(int32_t playerId) const = 0;
-    // Leaves the session gracefully (others see a normal departure). Idempotent.
+    // Ends the connection to a member that misbehaves; it is reported as lost
+    // (DestroyReason::ConnectionLost). Unknown ids and the local player are ignored.
+    virtual void DropPlayer(int32_t playerId) = 0;
+    // Leaves the session gracefully (others see a normal departure). Idempotent. Once it returns
+    // the handler is never called again from the session's thread.
     virtual void Close() = 0;
 
     virtual PeerStats Stats() const = 0;

@@ -230,6 +230,20 @@ class AsioPeerSession final : public PeerSession {
         return found == members_.end() ? -1 : found->second.latency;
     }
 
+    void DropPlayer(int32_t playerId) override {
+        asio::post(io_, [this, playerId] {
+            LinkPtr link;
+            {
+                std::lock_guard lock(mutex_);
+                auto found = members_.find(playerId);
+                if (found == members_.end() || !found->second.link)
+                    return;
+                link = found->second.link;
+            }
+            Drop(link, DestroyReason::ConnectionLost);
+        });
+    }
+
     void Close() override {
         if (io_.get_executor().running_in_this_thread() || !thread_.joinable())
             return;
