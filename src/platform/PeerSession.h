@@ -76,6 +76,8 @@ struct PeerOptions {
     int heartbeatMs = 1000;
     int timeoutMs = 4000;  // silence after which a peer counts as lost
     int connectTimeoutMs = 10000;
+    // How long leaving waits for the session's thread before stopping it outright.
+    int closeTimeoutMs = 5000;
     int searchMs = 350;  // how long a search collects answers
     // An empty host name also queries every interface's broadcast address. Tests that must not
     // send anything beyond this machine switch it off and search 127.0.0.1 only.
@@ -101,7 +103,13 @@ struct PeerStats {
     uint64_t malformedDatagrams = 0;    // discovery datagrams that were not a valid query/answer
     uint64_t refusedConnections = 0;    // joins refused (handler, full, wrong session)
     uint64_t droppedUnknownFrames = 0;  // well-framed bodies of an unknown type
+    uint64_t refusedMeshHellos = 0;     // mesh HELLOs the host had not admitted (token, address)
+    uint64_t refusedClaims = 0;         // host claims refused: the old host is alive, or older
+    uint64_t droppedAnswers = 0;        // search answers beyond the cap of parties per search
 };
+
+// At most this many parties are collected by one search.
+inline constexpr size_t kMaxSearchParties = 64;
 
 class PeerSession {
   public:
@@ -129,6 +137,9 @@ class PeerSession {
     // Ends the connection to a member that misbehaves; it is reported as lost
     // (DestroyReason::ConnectionLost). Unknown ids and the local player are ignored.
     virtual void DropPlayer(int32_t playerId) = 0;
+    // Test hook: the connection to `playerId` goes silent both ways while it stays open, as when a
+    // firewall starts dropping its packets; the heartbeats then find the player lost.
+    virtual void SeverLink(int32_t playerId) = 0;
     // Leaves the session gracefully (others see a normal departure). Idempotent. Once it returns
     // the handler is never called again from the session's thread.
     virtual void Close() = 0;

@@ -204,6 +204,7 @@ std::vector<uint8_t> EncodeHello(const Hello& hello) {
     writer.U8(static_cast<uint8_t>(hello.kind));
     writer.I32(hello.playerId);
     writer.U64(hello.session);
+    writer.U64(hello.token);
     writer.U16(hello.listenPort);
     WriteData(writer, hello.data);
     return std::move(writer.bytes);
@@ -215,7 +216,7 @@ bool DecodeHello(std::span<const uint8_t> body, Hello& out) {
     Hello hello;
     if (!ReadType(reader, FrameType::Hello) || !reader.Preamble() || !reader.U8(kind) ||
         kind > static_cast<uint8_t>(HelloKind::Mesh) || !reader.I32(hello.playerId) ||
-        !reader.U64(hello.session) || !reader.U16(hello.listenPort) ||
+        !reader.U64(hello.session) || !reader.U64(hello.token) || !reader.U16(hello.listenPort) ||
         !ReadData(reader, hello.data) || reader.Remaining() != 0) {
         return false;
     }
@@ -231,6 +232,7 @@ std::vector<uint8_t> EncodeWelcome(const Welcome& welcome) {
     writer.I32(welcome.assignedId);
     writer.I32(welcome.hostId);
     writer.U64(welcome.session);
+    writer.U64(welcome.token);
     writer.U16(welcome.hostListenPort);
     writer.U8(welcome.maxPlayers);
     writer.U32(welcome.flags);
@@ -252,10 +254,10 @@ bool DecodeWelcome(std::span<const uint8_t> body, Welcome& out) {
     uint8_t count = 0;
     if (!ReadType(reader, FrameType::Welcome) || !reader.Preamble() ||
         !reader.I32(welcome.assignedId) || !reader.I32(welcome.hostId) ||
-        !reader.U64(welcome.session) || !reader.U16(welcome.hostListenPort) ||
-        !reader.U8(welcome.maxPlayers) || !reader.U32(welcome.flags) ||
-        !ReadName(reader, welcome.name) || !ReadData(reader, welcome.hostData) ||
-        !reader.U8(count) || count > kMaxRoster) {
+        !reader.U64(welcome.session) || !reader.U64(welcome.token) ||
+        !reader.U16(welcome.hostListenPort) || !reader.U8(welcome.maxPlayers) ||
+        !reader.U32(welcome.flags) || !ReadName(reader, welcome.name) ||
+        !ReadData(reader, welcome.hostData) || !reader.U8(count) || count > kMaxRoster) {
         return false;
     }
     for (uint8_t i = 0; i < count; ++i) {
@@ -310,23 +312,25 @@ bool DecodeRefuse(std::span<const uint8_t> body, RefuseReason& out) {
     return true;
 }
 
-std::vector<uint8_t> EncodeAnnounce(const RosterEntry& entry) {
+std::vector<uint8_t> EncodeAnnounce(const Announce& announce) {
     ByteWriter writer;
     writer.bytes = Start(FrameType::Announce);
-    writer.I32(entry.id);
-    writer.U32(entry.ipv4);
-    writer.U16(entry.port);
+    writer.I32(announce.entry.id);
+    writer.U32(announce.entry.ipv4);
+    writer.U16(announce.entry.port);
+    writer.U64(announce.token);
     return std::move(writer.bytes);
 }
 
-bool DecodeAnnounce(std::span<const uint8_t> body, RosterEntry& out) {
+bool DecodeAnnounce(std::span<const uint8_t> body, Announce& out) {
     ByteReader reader(body);
-    RosterEntry entry;
-    if (!ReadType(reader, FrameType::Announce) || !reader.I32(entry.id) ||
-        !reader.U32(entry.ipv4) || !reader.U16(entry.port) || reader.Remaining() != 0) {
+    Announce announce;
+    if (!ReadType(reader, FrameType::Announce) || !reader.I32(announce.entry.id) ||
+        !reader.U32(announce.entry.ipv4) || !reader.U16(announce.entry.port) ||
+        !reader.U64(announce.token) || reader.Remaining() != 0) {
         return false;
     }
-    out = entry;
+    out = announce;
     return true;
 }
 
@@ -369,9 +373,22 @@ std::vector<uint8_t> EncodeBye() {
     return Start(FrameType::Bye);
 }
 
+std::vector<uint8_t> EncodeClaim(int32_t previousHostId) {
+    ByteWriter writer;
+    writer.bytes = Start(FrameType::Claim);
+    writer.I32(previousHostId);
+    return std::move(writer.bytes);
+}
+
+bool DecodeClaim(std::span<const uint8_t> body, int32_t& previousHostId) {
+    ByteReader reader(body);
+    return ReadType(reader, FrameType::Claim) && reader.I32(previousHostId) &&
+           reader.Remaining() == 0;
+}
+
 std::optional<FrameType> TypeOf(std::span<const uint8_t> body) {
     if (body.empty() || body[0] < static_cast<uint8_t>(FrameType::Hello) ||
-        body[0] > static_cast<uint8_t>(FrameType::Bye)) {
+        body[0] > static_cast<uint8_t>(FrameType::Claim)) {
         return std::nullopt;
     }
     return static_cast<FrameType>(body[0]);

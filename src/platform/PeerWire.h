@@ -10,20 +10,23 @@
 //   HELLO    (first frame a connecting side sends)
 //            magic "TVNP" | u16 version | GUID (16) | u8 kind (0 join, 1 mesh)
 //            | i32 playerId (mesh: the sender's id; join: 0) | u64 session (mesh only)
+//            | u64 token (mesh: the admission token the host gave; join: 0)
 //            | u16 listenPort | u16 dataLength | data
 //   WELCOME  (host to an admitted joiner)
 //            magic | u16 version | GUID | i32 assignedId | i32 hostId | u64 session
-//            | u16 hostListenPort | u8 maxPlayers | u32 flags | u16 nameUnits (<= 64)
-//            | UTF-16LE session name | u16 dataLength | data (the host's peer data)
-//            | u8 count (<= 7) | count x { i32 id | u32 ipv4 | u16 port }
+//            | u64 token | u16 hostListenPort | u8 maxPlayers | u32 flags
+//            | u16 nameUnits (<= 64) | UTF-16LE session name | u16 dataLength
+//            | data (the host's peer data) | u8 count (<= 7)
+//            | count x { i32 id | u32 ipv4 | u16 port }
 //   MESH_OK  (a peer accepting a mesh HELLO): magic | u16 version | GUID | i32 id
 //            | u16 dataLength | data
 //   REFUSE   magic | u16 version | GUID | u8 reason
-//   ANNOUNCE (host to members: a joiner is coming) i32 id | u32 ipv4 | u16 port
+//   ANNOUNCE (host to members: a joiner is coming) i32 id | u32 ipv4 | u16 port | u64 token
 //   INFO     u16 dataLength | data          (new peer data of the sender)
 //   MESSAGE  application bytes, the rest of the body
 //   PING     u64 stamp;  PONG  u64 stamp (echo)
 //   BYE      empty: the sender leaves on purpose
+//   CLAIM    i32 previousHostId: the sender has lost that host and takes over from it
 //
 // UDP discovery: a QUERY is exactly kQuerySize bytes (padded with zeros) so that no ANSWER,
 // which is always smaller, can be used to amplify traffic.
@@ -44,7 +47,7 @@
 namespace platform::wire {
 
 inline constexpr std::array<uint8_t, 4> kMagic = {'T', 'V', 'N', 'P'};
-inline constexpr uint16_t kProtocolVersion = 1;
+inline constexpr uint16_t kProtocolVersion = 2;
 // {EDE9493E-6AC8-4F15-8D01-8B163200B966} in its usual in-memory byte order.
 inline constexpr std::array<uint8_t, 16> kApplicationGuid = {
     0x3E, 0x49, 0xE9, 0xED, 0xC8, 0x6A, 0x15, 0x4F, 0x8D, 0x01, 0x8B, 0x16, 0x32, 0x00, 0xB9, 0x66};
@@ -54,6 +57,8 @@ inline constexpr size_t kMaxPeerData = 8192;
 inline constexpr size_t kMaxRoster = 7;
 inline constexpr size_t kQuerySize = 256;
 inline constexpr size_t kMaxNameUnits = 64;
+// Player ids grow by one per admission; anything near the top of the range is hostile.
+inline constexpr int32_t kMaxPlayerId = 1 << 30;
 
 enum class FrameType : uint8_t {
     Hello = 1,
@@ -66,6 +71,7 @@ enum class FrameType : uint8_t {
     Ping = 8,
     Pong = 9,
     Bye = 10,
+    Claim = 11,
 };
 
 enum class HelloKind : uint8_t { Join = 0, Mesh = 1 };
@@ -138,6 +144,7 @@ struct Hello {
     HelloKind kind = HelloKind::Join;
     int32_t playerId = 0;
     uint64_t session = 0;
+    uint64_t token = 0;
     uint16_t listenPort = 0;
     std::vector<uint8_t> data;
 };
@@ -149,10 +156,17 @@ struct RosterEntry {
     bool operator==(const RosterEntry&) const = default;
 };
 
+// The host's word that a joiner is coming, and the token its mesh HELLO must carry.
+struct Announce {
+    RosterEntry entry;
+    uint64_t token = 0;
+};
+
 struct Welcome {
     int32_t assignedId = 0;
     int32_t hostId = 0;
     uint64_t session = 0;
+    uint64_t token = 0;  // the joiner presents it to every member
     uint16_t hostListenPort = 0;
     uint8_t maxPlayers = 0;
     uint32_t flags = 0;
@@ -181,11 +195,12 @@ std::vector<uint8_t> EncodeHello(const Hello& hello);
 std::vector<uint8_t> EncodeWelcome(const Welcome& welcome);
 std::vector<uint8_t> EncodeMeshOk(const MeshOk& ok);
 std::vector<uint8_t> EncodeRefuse(RefuseReason reason);
-std::vector<uint8_t> EncodeAnnounce(const RosterEntry& entry);
+std::vector<uint8_t> EncodeAnnounce(const Announce& announce);
 std::vector<uint8_t> EncodeInfo(std::span<const uint8_t> data);
 std::vector<uint8_t> EncodeMessage(std::span<const uint8_t> data);
 std::vector<uint8_t> EncodeStamp(FrameType type, uint64_t stamp);
 std::vector<uint8_t> EncodeBye();
+std::vector<uint8_t> EncodeClaim(int32_t previousHostId);
 
 // Decoders take a whole frame body (type byte first) and refuse anything malformed,
 // including trailing bytes.
@@ -193,9 +208,10 @@ bool DecodeHello(std::span<const uint8_t> body, Hello& out);
 bool DecodeWelcome(std::span<const uint8_t> body, Welcome& out);
 bool DecodeMeshOk(std::span<const uint8_t> body, MeshOk& out);
 bool DecodeRefuse(std::span<const uint8_t> body, RefuseReason& out);
-bool DecodeAnnounce(std::span<const uint8_t> body, RosterEntry& out);
+bool DecodeAnnounce(std::span<const uint8_t> body, Announce& out);
 bool DecodeInfo(std::span<const uint8_t> body, std::vector<uint8_t>& out);
 bool DecodeStamp(std::span<const uint8_t> body, FrameType type, uint64_t& stamp);
+bool DecodeClaim(std::span<const uint8_t> body, int32_t& previousHostId);
 // The type byte of a body, when it is a known type.
 std::optional<FrameType> TypeOf(std::span<const uint8_t> body);
 

@@ -22,14 +22,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             Welcome welcome;
             MeshOk ok;
             RefuseReason reason;
-            RosterEntry entry;
+            Announce announce;
+            int32_t previousHost = 0;
             std::vector<uint8_t> info;
             uint64_t stamp = 0;
             DecodeHello(body, hello);
             DecodeWelcome(body, welcome);
             DecodeMeshOk(body, ok);
             DecodeRefuse(body, reason);
-            DecodeAnnounce(body, entry);
+            DecodeAnnounce(body, announce);
+            DecodeClaim(body, previousHost);
             DecodeInfo(body, info);
             DecodeStamp(body, FrameType::Ping, stamp);
             TypeOf(body);
@@ -43,6 +45,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (DecodeHello(input, hello) && EncodeHello(hello).size() != size)
         __builtin_trap();
     if (DecodeWelcome(input, welcome) && EncodeWelcome(welcome).size() != size)
+        __builtin_trap();
+    Announce announce;
+    if (DecodeAnnounce(input, announce) &&
+        EncodeAnnounce(announce) != std::vector(input.begin(), input.end()))
+        __builtin_trap();
+    int32_t previousHost = 0;
+    if (DecodeClaim(input, previousHost) &&
+        EncodeClaim(previousHost) != std::vector(input.begin(), input.end()))
         __builtin_trap();
     return 0;
 }

@@ -4,6 +4,7 @@
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <sys/random.h>
 #include <sys/socket.h>
 
 #include <asio.hpp>
@@ -14,9 +15,11 @@
 #include <future>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <set>
 #include <thread>
+#include <tuple>
 
 #include "platform/PeerWire.h"
 
@@ -44,6 +47,16 @@ uint64_t Random64() {
     uint64_t value = 0;
     while (value == 0)
         value = engine();
+    return value;
+}
+
+// Admission tokens must not be guessable from the session ids and nonces other machines see.
+uint64_t SecretRandom64() {
+    uint64_t value = 0;
+    while (value == 0) {
+        if (::getrandom(&value, sizeof value, 0) != static_cast<ssize_t>(sizeof value))
+            value = Random64() ^ (Random64() << 1);
+    }
     return value;
 }
 
@@ -85,6 +98,7 @@ struct Link {
     bool closeAfterWrite = false;
     size_t queuedBytes = 0;
     wire::Hello parkedHello;
+    bool severed = false;  // test hook: nothing goes out, nothing coming in is heard
 };
 using LinkPtr = std::shared_ptr<Link>;
 
@@ -111,6 +125,8 @@ class AsioPeerSession final : public PeerSession {
     }
 
     PeerResult Host(const std::u16string& sessionName, int maxPlayers, uint32_t flags) override {
+        if (stopped_)
+            return PeerResult::Failed;
         return RunOnIo<PeerResult>([&](std::promise<PeerResult>& done) {
             if (inSession_)
                 return done.set_value(PeerResult::Failed);
@@ -140,6 +156,8 @@ class AsioPeerSession final : public PeerSession {
     PeerResult EnumHosts(const std::string& hostName) override;
 
     PeerResult Connect(const PeerAddress& host) override {
+        if (stopped_)
+            return PeerResult::Failed;
         std::promise<PeerResult> done;
         auto result = done.get_future();
         asio::post(io_, [this, host, &done] { StartJoin(host, done); });
@@ -244,6 +262,15 @@ class AsioPeerSession final : public PeerSession {
         });
     }
 
+    void SeverLink(int32_t playerId) override {
+        asio::post(io_, [this, playerId] {
+            std::lock_guard lock(mutex_);
+            auto found = members_.find(playerId);
+            if (found != members_.end() && found->second.link)
+                found->second.link->severed = true;
+        });
+    }
+
     void Close() override {
         if (io_.get_executor().running_in_this_thread() || !thread_.joinable())
             return;
@@ -253,8 +280,15 @@ class AsioPeerSession final : public PeerSession {
             CloseOnIo();
             done->set_value();
         });
-        if (finished.wait_for(std::chrono::seconds(5)) != std::future_status::ready)
+        if (finished.wait_for(std::chrono::milliseconds(options_.closeTimeoutMs)) !=
+            std::future_status::ready) {
+            // The session's thread is stuck in a call: stop it and wait until it has returned,
+            // so that it never reaches the handler, or this object, after we are gone.
+            stopped_ = true;
+            io_.stop();
+            thread_.join();
             return;
+        }
         // Let the goodbyes reach the wire, so that peers see a normal departure and not a
         // lost connection.
         const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(1);
@@ -460,6 +494,8 @@ class AsioPeerSession final : public PeerSession {
                     Drop(link, DestroyReason::ConnectionLost);
                     return;
                 }
+                if (link->severed)
+                    return Read(link);
                 if (!link->reader.Append(std::span(link->readBuffer.data(), size))) {
                     Count(&PeerStats::malformedFrames);
                     Drop(link, DestroyReason::ConnectionLost);
@@ -475,7 +511,7 @@ class AsioPeerSession final : public PeerSession {
     }
 
     void Send(const LinkPtr& link, const Bytes& body) {
-        if (link->role == Role::Closed)
+        if (link->role == Role::Closed || link->severed)
             return;
         // A peer that stops reading must not make us hold an ever-growing backlog.
         if (link->queuedBytes + body.size() > kMaxBacklog) {
@@ -504,9 +540,14 @@ class AsioPeerSession final : public PeerSession {
                               link->writeQueue.pop_front();
                               if (error) {
                                   link->writeQueue.clear();
+                                  link->queuedBytes = 0;
                                   link->writing = false;
-                                  if (link->closeAfterWrite)
+                                  if (link->closeAfterWrite) {
                                       Shut(link);
+                                  } else {
+                                      // The connection is broken: its member is gone.
+                                      Drop(link, DestroyReason::ConnectionLost);
+                                  }
                                   return;
                               }
                               Write(link);
@@ -563,24 +604,118 @@ class AsioPeerSession final : public PeerSession {
     }
 
     void DestroyMember(int32_t id, const LinkPtr& link, DestroyReason reason) {
-        int32_t newHost = 0;
+        bool lostHost = false;
         {
             std::lock_guard lock(mutex_);
             auto found = members_.find(id);
             if (found == members_.end() || found->second.link != link)
                 return;
             members_.erase(found);
-            if (id == hostId_) {
-                // The oldest remaining player (ids grow with arrival) takes over.
-                hostId_ = members_.empty() ? localId_ : members_.begin()->first;
-                newHost = hostId_;
-            }
+            lostHost = id == hostId_;
         }
-        if (!joined_)
+        claims_.erase(id);
+        if (lostHost)
+            succession_ = Succession{id, Clock::now()};
+        if (joined_)
+            handler_.OnDestroyPlayer(id, reason);
+        SettleSuccession();
+    }
+
+    // ---- host succession ----------------------------------------------------------------
+    //
+    // When the host goes, the oldest remaining player (ids grow with arrival) takes over, and
+    // the outcome is agreed rather than assumed: the successor sends CLAIM to every member, and
+    // a member accepts it only once it has lost the old host itself. A member that still hears
+    // the old host pings it; the answer proves the claimant is the one cut off, and its link is
+    // treated as lost. A member waiting for a successor that never claims (because that player
+    // still has the old host) drops it and awaits the next one. So no two members of one mesh
+    // ever follow different hosts.
+
+    int32_t OldestMember() const {
+        std::lock_guard lock(mutex_);
+        return members_.empty() ? localId_ : members_.begin()->first;
+    }
+
+    LinkPtr MemberLink(int32_t id) const {
+        std::lock_guard lock(mutex_);
+        auto found = members_.find(id);
+        return found == members_.end() ? nullptr : found->second.link;
+    }
+
+    void SettleSuccession() {
+        if (!succession_)
             return;
-        handler_.OnDestroyPlayer(id, reason);
-        if (newHost != 0)
-            handler_.OnHostMigrate(newHost);
+        const int32_t previous = succession_->previousHost;
+        const int32_t successor = OldestMember();
+        const bool self = successor == LocalId();
+        auto claim = claims_.find(successor);
+        if (!self && claim == claims_.end())
+            return;  // the successor has not claimed yet
+        std::vector<wire::Announce> held;
+        if (!self)
+            held = std::move(claim->second.announces);
+        // Everybody else who claimed is younger than the successor.
+        std::vector<int32_t> refused;
+        for (auto& [claimant, pending] : claims_) {
+            if (claimant != successor)
+                refused.push_back(claimant);
+        }
+        claims_.clear();
+        succession_.reset();
+        {
+            std::lock_guard lock(mutex_);
+            hostId_ = successor;
+        }
+        if (self) {
+            const Bytes body = wire::EncodeClaim(previous);
+            for (auto& link : MemberLinks())
+                Send(link, body);
+        }
+        if (joined_)
+            handler_.OnHostMigrate(successor);
+        for (const auto& announce : held)
+            OnAnnounce(announce);
+        for (int32_t claimant : refused)
+            RefuseClaim(claimant);
+    }
+
+    void OnClaim(int32_t claimant, int32_t previous) {
+        int32_t host = 0;
+        bool hostAlive = false;
+        {
+            std::lock_guard lock(mutex_);
+            host = hostId_;
+            hostAlive = members_.count(hostId_) != 0;
+        }
+        if (claimant == host)
+            return;  // already agreed
+        if (previous != host || previous == claimant || (hostAlive && host == LocalId()))
+            return RefuseClaim(claimant);  // not the host we follow, or we are it and alive
+        claims_[claimant] = Claim{previous, NowMicros(), {}};
+        if (!hostAlive)
+            return SettleSuccession();
+        // We still have the old host: ask it. A ping sent after the claim that comes back proves
+        // the host is alive for us; losing the host instead accepts the claim.
+        if (auto link = MemberLink(host))
+            Send(link, wire::EncodeStamp(wire::FrameType::Ping, NowMicros()));
+    }
+
+    // The host answered a ping sent at `stamp`: whoever claimed its place before that is cut off.
+    void HostAnswered(uint64_t stamp) {
+        std::vector<int32_t> refused;
+        for (auto& [claimant, pending] : claims_) {
+            if (pending.receivedMicros <= stamp)
+                refused.push_back(claimant);
+        }
+        for (int32_t claimant : refused)
+            RefuseClaim(claimant);
+    }
+
+    void RefuseClaim(int32_t claimant) {
+        claims_.erase(claimant);
+        Count(&PeerStats::refusedClaims);
+        if (auto link = MemberLink(claimant))
+            Drop(link, DestroyReason::ConnectionLost);
     }
 
     void OnFrame(const LinkPtr& link, const Bytes& body) {
@@ -614,7 +749,7 @@ class AsioPeerSession final : public PeerSession {
         {
             std::lock_guard lock(mutex_);
             if (hello.session != session_ || hello.playerId <= 0 ||
-                members_.count(hello.playerId) != 0) {
+                hello.playerId > wire::kMaxPlayerId || members_.count(hello.playerId) != 0) {
                 ++stats_.refusedConnections;
                 SendAndClose(link, wire::EncodeRefuse(wire::RefuseReason::BadSession));
                 return;
@@ -622,8 +757,31 @@ class AsioPeerSession final : public PeerSession {
         }
         link->parkedHello = std::move(hello);
         link->role = Role::ParkedMesh;
-        if (announced_.count(link->parkedHello.playerId) != 0)
-            AcceptMesh(link);
+        AdmitParked(link);
+    }
+
+    // A mesh HELLO meets the host's announcement: only the joiner the host admitted, with the
+    // token it was given, gets in. Until the announcement comes the HELLO waits.
+    void AdmitParked(const LinkPtr& link) {
+        auto found = announced_.find(link->parkedHello.playerId);
+        if (found == announced_.end())
+            return;
+        const Announced& announced = found->second;
+        // The address the host saw is a second check, where both sides see a real address (a
+        // joiner on the host's or on our machine reaches us from another one).
+        const bool addressesKnown =
+            announced.ipv4 != 0 && !IsLoopback(announced.ipv4) && !IsLoopback(link->remoteIpv4);
+        if (link->parkedHello.token != announced.token ||
+            (addressesKnown && announced.ipv4 != link->remoteIpv4)) {
+            {
+                std::lock_guard lock(mutex_);
+                ++stats_.refusedMeshHellos;
+                ++stats_.refusedConnections;
+            }
+            SendAndClose(link, wire::EncodeRefuse(wire::RefuseReason::BadSession));
+            return;
+        }
+        AcceptMesh(link);
     }
 
     void AdmitJoiner(const LinkPtr& link, const wire::Hello& hello) {
@@ -637,7 +795,7 @@ class AsioPeerSession final : public PeerSession {
                 SendAndClose(link, wire::EncodeRefuse(wire::RefuseReason::BadSession));
                 return;
             }
-            if (static_cast<int>(members_.size()) >= maxPlayers_) {
+            if (static_cast<int>(members_.size()) >= maxPlayers_ || maxId_ >= wire::kMaxPlayerId) {
                 ++stats_.refusedConnections;
                 SendAndClose(link, wire::EncodeRefuse(wire::RefuseReason::Full));
                 return;
@@ -654,6 +812,7 @@ class AsioPeerSession final : public PeerSession {
             welcome.assignedId = id;
             welcome.hostId = hostId_;
             welcome.session = session_;
+            welcome.token = SecretRandom64();
             welcome.hostListenPort = listenPort_;
             welcome.maxPlayers = static_cast<uint8_t>(maxPlayers_);
             welcome.flags = flags_;
@@ -673,7 +832,8 @@ class AsioPeerSession final : public PeerSession {
             members_[id] = Member{link, hello.data, {link->remoteIpv4, hello.listenPort}, -1};
         }
         handshakes_.erase(link);
-        const Bytes announce = wire::EncodeAnnounce({id, link->remoteIpv4, hello.listenPort});
+        const Bytes announce =
+            wire::EncodeAnnounce({{id, link->remoteIpv4, hello.listenPort}, welcome.token});
         for (auto& other : others)
             Send(other, announce);
         // Our own table holds the newcomer before it learns it is in, so nothing it sends
@@ -709,6 +869,21 @@ class AsioPeerSession final : public PeerSession {
         Ping(link);
         if (joined_)
             handler_.OnCreatePlayer(id);
+    }
+
+    void OnAnnounce(const wire::Announce& announce) {
+        const int32_t joiner = announce.entry.id;
+        {
+            std::lock_guard lock(mutex_);
+            if (members_.count(joiner) != 0)
+                return;
+            maxId_ = std::max(maxId_, joiner);
+        }
+        announced_[joiner] = Announced{Clock::now(), announce.token, announce.entry.ipv4};
+        for (auto parked : std::set<LinkPtr>(handshakes_)) {
+            if (parked->role == Role::ParkedMesh && parked->parkedHello.playerId == joiner)
+                AdmitParked(parked);
+        }
     }
 
     Bytes LocalData() {
@@ -757,12 +932,16 @@ class AsioPeerSession final : public PeerSession {
                 const uint64_t now = NowMicros();
                 if (stamp > now)
                     break;
-                std::lock_guard lock(mutex_);
-                auto found = members_.find(id);
-                if (found != members_.end()) {
-                    found->second.latency = static_cast<int32_t>(
-                        std::min<uint64_t>((now - stamp + 500) / 1000, 0x7FFFFFFF));
+                {
+                    std::lock_guard lock(mutex_);
+                    auto found = members_.find(id);
+                    if (found != members_.end()) {
+                        found->second.latency = static_cast<int32_t>(
+                            std::min<uint64_t>((now - stamp + 500) / 1000, 0x7FFFFFFF));
+                    }
                 }
+                if (id == HostId() && !claims_.empty())
+                    HostAnswered(stamp);
                 return;
             }
             case wire::FrameType::Bye:
@@ -770,22 +949,29 @@ class AsioPeerSession final : public PeerSession {
                     break;
                 return Drop(link, DestroyReason::Normal);
             case wire::FrameType::Announce: {
-                wire::RosterEntry entry;
-                if (!wire::DecodeAnnounce(body, entry))
+                wire::Announce announce;
+                if (!wire::DecodeAnnounce(body, announce) || announce.entry.id <= 0 ||
+                    announce.entry.id > wire::kMaxPlayerId) {
                     break;
-                if (id != HostId() || entry.id <= 0)
+                }
+                if (id == HostId()) {
+                    OnAnnounce(announce);
+                    return;
+                }
+                // A claimant's admissions wait until its claim is settled: its ANNOUNCE may
+                // overtake the old host's goodbye, which travels on another connection.
+                auto claim = claims_.find(id);
+                if (claim == claims_.end())
                     break;  // only the host admits players
-                {
-                    std::lock_guard lock(mutex_);
-                    maxId_ = std::max(maxId_, entry.id);
-                }
-                announced_[entry.id] = Clock::now();
-                for (auto parked : std::set<LinkPtr>(handshakes_)) {
-                    if (parked->role == Role::ParkedMesh &&
-                        parked->parkedHello.playerId == entry.id) {
-                        AcceptMesh(parked);
-                    }
-                }
+                if (claim->second.announces.size() < static_cast<size_t>(kMaxSessionPlayers))
+                    claim->second.announces.push_back(announce);
+                return;
+            }
+            case wire::FrameType::Claim: {
+                int32_t previous = 0;
+                if (!wire::DecodeClaim(body, previous))
+                    break;
+                OnClaim(id, previous);
                 return;
             }
             default:
@@ -850,12 +1036,29 @@ class AsioPeerSession final : public PeerSession {
             });
     }
 
+    // Ids an honest host could have given: in range, each player once, the joiner the newest
+    // (ids grow with arrival, and the oldest player is the next host), no more players than
+    // the session holds. Anything else is refused whole, so no id can overflow later and no
+    // connection is left without its player.
+    static bool PlausibleWelcome(const wire::Welcome& welcome) {
+        const auto valid = [](int32_t id) { return id > 0 && id <= wire::kMaxPlayerId; };
+        if (!valid(welcome.assignedId) || !valid(welcome.hostId))
+            return false;
+        std::set<int32_t> ids = {welcome.hostId};
+        for (const auto& entry : welcome.roster) {
+            if (!valid(entry.id) || !ids.insert(entry.id).second)
+                return false;
+        }
+        return welcome.assignedId > *ids.rbegin() &&
+               static_cast<int>(ids.size()) <
+                   std::clamp<int>(welcome.maxPlayers, 2, kMaxSessionPlayers);
+    }
+
     void OnWelcome(const LinkPtr& link, const Bytes& body) {
         wire::RefuseReason reason;
         wire::Welcome welcome;
         if (wire::DecodeRefuse(body, reason) || !wire::DecodeWelcome(body, welcome) || !join_ ||
-            welcome.assignedId <= 0 || welcome.hostId <= 0 ||
-            welcome.assignedId == welcome.hostId) {
+            !PlausibleWelcome(welcome)) {
             if (!wire::TypeOf(body) || wire::TypeOf(body) != wire::FrameType::Refuse) {
                 Count(&PeerStats::malformedFrames);
             }
@@ -874,8 +1077,6 @@ class AsioPeerSession final : public PeerSession {
             members_[localId_] = Member{nullptr, localData_, {0, listenPort_}, -1};
             members_[hostId_] =
                 Member{link, welcome.hostData, {link->remoteIpv4, welcome.hostListenPort}, -1};
-            for (const auto& entry : welcome.roster)
-                maxId_ = std::max(maxId_, entry.id);
         }
         link->role = Role::Member;
         link->playerId = welcome.hostId;
@@ -885,13 +1086,11 @@ class AsioPeerSession final : public PeerSession {
         hello.kind = wire::HelloKind::Mesh;
         hello.playerId = welcome.assignedId;
         hello.session = welcome.session;
+        hello.token = welcome.token;
         hello.listenPort = listenPort_;
         hello.data = LocalData();
         const Bytes helloBody = wire::EncodeHello(hello);
         for (const auto& entry : welcome.roster) {
-            if (entry.id <= 0 || entry.id == welcome.assignedId || entry.id == welcome.hostId) {
-                continue;
-            }
             auto mesh = std::make_shared<Link>(io_);
             mesh->role = Role::OutgoingMesh;
             mesh->playerId = entry.id;
@@ -956,6 +1155,8 @@ class AsioPeerSession final : public PeerSession {
             Shut(link);
         handshakes_.clear();
         announced_.clear();
+        claims_.clear();
+        succession_.reset();
         std::lock_guard lock(mutex_);
         members_.clear();
         localId_ = hostId_ = maxId_ = 0;
@@ -1020,7 +1221,25 @@ class AsioPeerSession final : public PeerSession {
                 Drop(link, DestroyReason::ConnectionLost);
         }
         for (auto it = announced_.begin(); it != announced_.end();) {
-            it = now - it->second > handshakeLimit ? announced_.erase(it) : std::next(it);
+            it = now - it->second.when > handshakeLimit ? announced_.erase(it) : std::next(it);
+        }
+        // A host that is still heard from long after a claim, without answering the ping that
+        // asked, is alive all the same.
+        const auto settle = std::chrono::milliseconds(options_.timeoutMs + options_.heartbeatMs);
+        const uint64_t settleMicros = static_cast<uint64_t>(settle.count()) * 1000;
+        std::vector<int32_t> overdue;
+        for (auto& [claimant, claim] : claims_) {
+            if (!succession_ && NowMicros() - claim.receivedMicros > settleMicros)
+                overdue.push_back(claimant);
+        }
+        for (int32_t claimant : overdue)
+            RefuseClaim(claimant);
+        // A successor that never claims still has the old host: it is cut off from us.
+        if (succession_ && now - succession_->since > settle) {
+            succession_->since = now;
+            const int32_t successor = OldestMember();
+            if (auto link = MemberLink(successor))
+                Drop(link, DestroyReason::ConnectionLost);
         }
     }
 
@@ -1037,13 +1256,30 @@ class AsioPeerSession final : public PeerSession {
     std::shared_ptr<udp::socket> portSocket_;
     std::shared_ptr<udp::socket> discoverySocket_;
     std::set<LinkPtr> handshakes_;
-    std::map<int32_t, Clock::time_point> announced_;
+    struct Announced {
+        Clock::time_point when;
+        uint64_t token = 0;
+        uint32_t ipv4 = 0;  // the joiner's address as the host saw it
+    };
+    std::map<int32_t, Announced> announced_;
+    struct Claim {
+        int32_t previousHost = 0;
+        uint64_t receivedMicros = 0;
+        std::vector<wire::Announce> announces;  // held until the claim is settled
+    };
+    std::map<int32_t, Claim> claims_;  // by claimant
+    struct Succession {
+        int32_t previousHost = 0;
+        Clock::time_point since;
+    };
+    std::optional<Succession> succession_;  // the host is lost; its successor has not claimed
     std::unique_ptr<JoinState> join_;
     std::atomic<uint16_t> listenPort_{0};
 
     std::atomic<bool> inSession_{false};
     std::atomic<bool> joined_{false};
-    std::atomic<int> draining_{0};  // connections still writing their last frame
+    std::atomic<int> draining_{0};      // connections still writing their last frame
+    std::atomic<bool> stopped_{false};  // the thread was stopped: the session is out of use
 
     // Shared with callers, under mutex_.
     mutable std::mutex mutex_;
@@ -1078,6 +1314,22 @@ std::vector<uint32_t> BroadcastAddresses() {
         if (address != 0 &&
             std::find(addresses.begin(), addresses.end(), address) == addresses.end()) {
             addresses.push_back(address);
+        }
+    }
+    ::freeifaddrs(list);
+    return addresses;
+}
+
+// This machine's own IPv4 addresses.
+std::vector<uint32_t> LocalAddresses() {
+    std::vector<uint32_t> addresses;
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0)
+        return addresses;
+    for (ifaddrs* entry = list; entry; entry = entry->ifa_next) {
+        if (entry->ifa_addr && entry->ifa_addr->sa_family == AF_INET) {
+            const auto* address = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr);
+            addresses.push_back(ntohl(address->sin_addr.s_addr));
         }
     }
     ::freeifaddrs(list);
@@ -1119,7 +1371,18 @@ PeerResult AsioPeerSession::EnumHosts(const std::string& hostName) {
 
     const uint64_t base = Random64();
     std::map<uint64_t, Clock::time_point> sent;  // nonce -> when its round was sent
-    std::set<uint64_t> seen;                     // sessions already reported
+    // Sessions already reported, by session id and where to connect. A session reached by
+    // several routes to this machine (loopback, each interface) is one; two machines that give
+    // the same session id (one of them forging it) are both listed, so that neither hides the
+    // other.
+    std::set<std::tuple<uint64_t, uint32_t, uint16_t>> seen;
+    const std::vector<uint32_t> ownAddresses = LocalAddresses();
+    const auto route = [&](uint32_t address) {
+        const bool local =
+            IsLoopback(address) ||
+            std::find(ownAddresses.begin(), ownAddresses.end(), address) != ownAddresses.end();
+        return local ? 0x7F000001u : address;
+    };
     const auto start = Clock::now();
     const auto end = start + std::chrono::milliseconds(options_.searchMs);
     // Two rounds: a lost datagram in the first is covered by the second.
@@ -1158,8 +1421,19 @@ PeerResult AsioPeerSession::EnumHosts(const std::string& hostName) {
                         return;
                     }
                     auto round = sent.find(answer.nonce);
-                    if (round == sent.end() || !seen.insert(answer.session).second)
+                    if (round == sent.end())
                         return;
+                    // The address to connect to is always the one the answer came from.
+                    const uint32_t source = from.address().to_v4().to_uint();
+                    const auto key = std::make_tuple(answer.session, route(source), answer.tcpPort);
+                    if (seen.count(key) != 0)
+                        return;
+                    if (seen.size() >= kMaxSearchParties) {
+                        std::lock_guard lock(mutex_);
+                        ++stats_.droppedAnswers;
+                        return;
+                    }
+                    seen.insert(key);
                     SessionAnswer found;
                     found.sessionName = answer.name;
                     found.currentPlayers = answer.players;
@@ -1167,7 +1441,7 @@ PeerResult AsioPeerSession::EnumHosts(const std::string& hostName) {
                     found.latency = static_cast<int32_t>(
                         std::chrono::duration_cast<std::chrono::milliseconds>(now - round->second)
                             .count());
-                    found.address = {from.address().to_v4().to_uint(), answer.tcpPort};
+                    found.address = {source, answer.tcpPort};
                     handler_.OnEnumResponse(found);
                 });
         }
