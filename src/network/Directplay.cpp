@@ -421,6 +421,11 @@ platform::PeerStats DirectPlay::SessionStats() const {
     return peer_ ? peer_->Stats() : platform::PeerStats{};
 }
 
+void DirectPlay::SeverLinkForTest(int32_t playerId) {
+    if (peer_)
+        peer_->SeverLink(playerId);
+}
+
 void DirectPlay::Queue(std::function<void(Listener&)> event) {
     std::lock_guard lock(listenerLock_);
     if (!listener_ && !handOver_)

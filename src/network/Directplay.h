@@ -114,6 +114,8 @@ class DirectPlay {
 
     // What the session refused so far (diagnostics and tests); zeros without a session.
     platform::PeerStats SessionStats() const;
+    // Test hook: the connection to `playerId` goes silent both ways, as behind a firewall.
+    void SeverLinkForTest(int32_t playerId);
 
   private:
     class Handler;

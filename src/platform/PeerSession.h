@@ -104,7 +104,7 @@ struct PeerStats {
     uint64_t refusedConnections = 0;    // joins refused (handler, full, wrong session)
     uint64_t droppedUnknownFrames = 0;  // well-framed bodies of an unknown type
     uint64_t refusedMeshHellos = 0;     // mesh HELLOs the host had not admitted (token, address)
-    uint64_t refusedClaims = 0;         // host claims refused: the old host is alive, or older
+    uint64_t refusedSuccessions = 0;    // members cut off from the host, or a second host, dropped
     uint64_t droppedAnswers = 0;        // search answers beyond the cap of parties per search
 };
 

@@ -373,22 +373,30 @@ std::vector<uint8_t> EncodeBye() {
     return Start(FrameType::Bye);
 }
 
-std::vector<uint8_t> EncodeClaim(int32_t previousHostId) {
+std::vector<uint8_t> EncodeHostLost(const HostLost& notice) {
     ByteWriter writer;
-    writer.bytes = Start(FrameType::Claim);
-    writer.I32(previousHostId);
+    writer.bytes = Start(FrameType::HostLost);
+    writer.I32(notice.previousHost);
+    writer.U8(notice.takeOver ? 1 : 0);
     return std::move(writer.bytes);
 }
 
-bool DecodeClaim(std::span<const uint8_t> body, int32_t& previousHostId) {
+bool DecodeHostLost(std::span<const uint8_t> body, HostLost& out) {
     ByteReader reader(body);
-    return ReadType(reader, FrameType::Claim) && reader.I32(previousHostId) &&
-           reader.Remaining() == 0;
+    HostLost notice;
+    uint8_t takeOver = 0;
+    if (!ReadType(reader, FrameType::HostLost) || !reader.I32(notice.previousHost) ||
+        !reader.U8(takeOver) || takeOver > 1 || reader.Remaining() != 0) {
+        return false;
+    }
+    notice.takeOver = takeOver == 1;
+    out = notice;
+    return true;
 }
 
 std::optional<FrameType> TypeOf(std::span<const uint8_t> body) {
     if (body.empty() || body[0] < static_cast<uint8_t>(FrameType::Hello) ||
-        body[0] > static_cast<uint8_t>(FrameType::Claim)) {
+        body[0] > static_cast<uint8_t>(FrameType::HostLost)) {
         return std::nullopt;
     }
     return static_cast<FrameType>(body[0]);

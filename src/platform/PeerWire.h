@@ -26,7 +26,8 @@
 //   MESSAGE  application bytes, the rest of the body
 //   PING     u64 stamp;  PONG  u64 stamp (echo)
 //   BYE      empty: the sender leaves on purpose
-//   CLAIM    i32 previousHostId: the sender has lost that host and takes over from it
+//   HOST_LOST i32 previousHostId | u8 takeOver (0/1): the sender has lost that host; with
+//            takeOver 1 it is the oldest player left and claims the succession
 //
 // UDP discovery: a QUERY is exactly kQuerySize bytes (padded with zeros) so that no ANSWER,
 // which is always smaller, can be used to amplify traffic.
@@ -71,7 +72,7 @@ enum class FrameType : uint8_t {
     Ping = 8,
     Pong = 9,
     Bye = 10,
-    Claim = 11,
+    HostLost = 11,
 };
 
 enum class HelloKind : uint8_t { Join = 0, Mesh = 1 };
@@ -200,7 +201,11 @@ std::vector<uint8_t> EncodeInfo(std::span<const uint8_t> data);
 std::vector<uint8_t> EncodeMessage(std::span<const uint8_t> data);
 std::vector<uint8_t> EncodeStamp(FrameType type, uint64_t stamp);
 std::vector<uint8_t> EncodeBye();
-std::vector<uint8_t> EncodeClaim(int32_t previousHostId);
+struct HostLost {
+    int32_t previousHost = 0;
+    bool takeOver = false;
+};
+std::vector<uint8_t> EncodeHostLost(const HostLost& notice);
 
 // Decoders take a whole frame body (type byte first) and refuse anything malformed,
 // including trailing bytes.
@@ -211,7 +216,7 @@ bool DecodeRefuse(std::span<const uint8_t> body, RefuseReason& out);
 bool DecodeAnnounce(std::span<const uint8_t> body, Announce& out);
 bool DecodeInfo(std::span<const uint8_t> body, std::vector<uint8_t>& out);
 bool DecodeStamp(std::span<const uint8_t> body, FrameType type, uint64_t& stamp);
-bool DecodeClaim(std::span<const uint8_t> body, int32_t& previousHostId);
+bool DecodeHostLost(std::span<const uint8_t> body, HostLost& out);
 // The type byte of a body, when it is a known type.
 std::optional<FrameType> TypeOf(std::span<const uint8_t> body);
 

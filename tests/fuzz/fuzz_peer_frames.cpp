@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             MeshOk ok;
             RefuseReason reason;
             Announce announce;
-            int32_t previousHost = 0;
+            HostLost notice;
             std::vector<uint8_t> info;
             uint64_t stamp = 0;
             DecodeHello(body, hello);
@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             DecodeMeshOk(body, ok);
             DecodeRefuse(body, reason);
             DecodeAnnounce(body, announce);
-            DecodeClaim(body, previousHost);
+            DecodeHostLost(body, notice);
             DecodeInfo(body, info);
             DecodeStamp(body, FrameType::Ping, stamp);
             TypeOf(body);
@@ -50,9 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (DecodeAnnounce(input, announce) &&
         EncodeAnnounce(announce) != std::vector(input.begin(), input.end()))
         __builtin_trap();
-    int32_t previousHost = 0;
-    if (DecodeClaim(input, previousHost) &&
-        EncodeClaim(previousHost) != std::vector(input.begin(), input.end()))
+    HostLost notice;
+    if (DecodeHostLost(input, notice) &&
+        EncodeHostLost(notice) != std::vector(input.begin(), input.end()))
         __builtin_trap();
     return 0;
 }

@@ -70,16 +70,45 @@ class ChildPeer {
         pid_ = -1;
     }
 
-    // Waits for a line starting with `prefix`.
-    bool WaitLine(const std::string& prefix, std::chrono::milliseconds limit) {
+    // One line to its standard input (the peer's commands).
+    bool Write(const std::string& line) {
+        const std::string text = line + "\n";
+        return input_ >= 0 &&
+               ::write(input_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    }
+    // Closing its standard input makes the peer leave the session on purpose and end.
+    void CloseInput() {
+        if (input_ >= 0)
+            ::close(input_);
+        input_ = -1;
+    }
+    // Waits for the process to end by itself.
+    bool WaitExit(std::chrono::milliseconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (pid_ > 0 && std::chrono::steady_clock::now() < end) {
+            if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+                pid_ = -1;
+                return true;
+            }
+            ::usleep(5000);
+        }
+        return pid_ <= 0;
+    }
+
+    // Waits for a line starting with `prefix`; `line` receives the whole line.
+    bool WaitLine(const std::string& prefix, std::chrono::milliseconds limit,
+                  std::string* line = nullptr) {
         const auto end = std::chrono::steady_clock::now() + limit;
         for (;;) {
             size_t newline;
             while ((newline = pending_.find('\n')) != std::string::npos) {
-                const std::string line = pending_.substr(0, newline);
+                const std::string next = pending_.substr(0, newline);
                 pending_.erase(0, newline + 1);
-                if (line.rfind(prefix, 0) == 0)
+                if (next.rfind(prefix, 0) == 0) {
+                    if (line)
+                        *line = next;
                     return true;
+                }
             }
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 end - std::chrono::steady_clock::now());

@@ -613,23 +613,27 @@ class AsioPeerSession final : public PeerSession {
             members_.erase(found);
             lostHost = id == hostId_;
         }
-        claims_.erase(id);
-        if (lostHost)
-            succession_ = Succession{id, Clock::now()};
+        notices_.erase(id);
         if (joined_)
             handler_.OnDestroyPlayer(id, reason);
-        SettleSuccession();
+        if (lostHost) {
+            StartSuccession(id);
+        } else {
+            SettleSuccession();
+        }
     }
 
     // ---- host succession ----------------------------------------------------------------
     //
     // When the host goes, the oldest remaining player (ids grow with arrival) takes over, and
-    // the outcome is agreed rather than assumed: the successor sends CLAIM to every member, and
-    // a member accepts it only once it has lost the old host itself. A member that still hears
-    // the old host pings it; the answer proves the claimant is the one cut off, and its link is
-    // treated as lost. A member waiting for a successor that never claims (because that player
-    // still has the old host) drops it and awaits the next one. So no two members of one mesh
-    // ever follow different hosts.
+    // the outcome is agreed rather than assumed. Every member that loses the host tells the
+    // others with HOST_LOST; the successor's notice claims the succession, and a member accepts
+    // it only once it has lost the old host itself. A member that still has the old host pings
+    // it: the answer proves that the sender of the notice is the one cut off from the host, and
+    // its link is treated as lost (a full mesh has no room for a member without a link to the
+    // host). A member waiting for a successor that never claims (because that player still has
+    // the old host) drops it and awaits the next one. So no two members of one mesh ever follow
+    // different hosts.
 
     int32_t OldestMember() const {
         std::lock_guard lock(mutex_);
@@ -642,32 +646,45 @@ class AsioPeerSession final : public PeerSession {
         return found == members_.end() ? nullptr : found->second.link;
     }
 
+    // The host is gone: tell everybody, and take over when we are the oldest left.
+    void StartSuccession(int32_t previous) {
+        succession_ = Succession{previous, Clock::now()};
+        if (OldestMember() != LocalId()) {
+            const Bytes body = wire::EncodeHostLost({previous, false});
+            for (auto& link : MemberLinks())
+                Send(link, body);
+        }
+        SettleSuccession();
+    }
+
     void SettleSuccession() {
         if (!succession_)
             return;
         const int32_t previous = succession_->previousHost;
         const int32_t successor = OldestMember();
         const bool self = successor == LocalId();
-        auto claim = claims_.find(successor);
-        if (!self && claim == claims_.end())
+        auto claim = notices_.find(successor);
+        const bool claimed = claim != notices_.end() && claim->second.takeOver &&
+                             claim->second.previousHost == previous;
+        if (!self && !claimed)
             return;  // the successor has not claimed yet
         std::vector<wire::Announce> held;
-        if (!self)
+        if (claimed)
             held = std::move(claim->second.announces);
-        // Everybody else who claimed is younger than the successor.
+        // Anybody else who claimed the succession is a second host: the older one stays.
         std::vector<int32_t> refused;
-        for (auto& [claimant, pending] : claims_) {
-            if (claimant != successor)
-                refused.push_back(claimant);
+        for (auto& [sender, notice] : notices_) {
+            if (sender != successor && notice.takeOver)
+                refused.push_back(sender);
         }
-        claims_.clear();
+        notices_.clear();
         succession_.reset();
         {
             std::lock_guard lock(mutex_);
             hostId_ = successor;
         }
         if (self) {
-            const Bytes body = wire::EncodeClaim(previous);
+            const Bytes body = wire::EncodeHostLost({previous, true});
             for (auto& link : MemberLinks())
                 Send(link, body);
         }
@@ -675,11 +692,11 @@ class AsioPeerSession final : public PeerSession {
             handler_.OnHostMigrate(successor);
         for (const auto& announce : held)
             OnAnnounce(announce);
-        for (int32_t claimant : refused)
-            RefuseClaim(claimant);
+        for (int32_t sender : refused)
+            CutOff(sender);
     }
 
-    void OnClaim(int32_t claimant, int32_t previous) {
+    void OnHostLost(int32_t sender, const wire::HostLost& notice) {
         int32_t host = 0;
         bool hostAlive = false;
         {
@@ -687,34 +704,42 @@ class AsioPeerSession final : public PeerSession {
             host = hostId_;
             hostAlive = members_.count(hostId_) != 0;
         }
-        if (claimant == host)
-            return;  // already agreed
-        if (previous != host || previous == claimant || (hostAlive && host == LocalId()))
-            return RefuseClaim(claimant);  // not the host we follow, or we are it and alive
-        claims_[claimant] = Claim{previous, NowMicros(), {}};
+        if (sender == host)
+            return;  // our host already; a late word about its predecessor
+        if (notice.previousHost != host) {
+            // About a host we do not follow (any more): harmless, unless the sender claims to be
+            // host beside ours.
+            if (notice.takeOver)
+                CutOff(sender);
+            return;
+        }
+        if (hostAlive && host == LocalId())
+            return CutOff(sender);  // we are that host, and alive: the sender lost its link to us
+        notices_[sender] = Notice{notice.previousHost, notice.takeOver, NowMicros(), {}};
         if (!hostAlive)
             return SettleSuccession();
-        // We still have the old host: ask it. A ping sent after the claim that comes back proves
-        // the host is alive for us; losing the host instead accepts the claim.
+        // We still have the host: ask it. A ping sent after the notice that comes back proves
+        // the host is alive for us; losing the host instead settles the succession.
         if (auto link = MemberLink(host))
             Send(link, wire::EncodeStamp(wire::FrameType::Ping, NowMicros()));
     }
 
-    // The host answered a ping sent at `stamp`: whoever claimed its place before that is cut off.
+    // The host answered a ping sent at `stamp`: whoever said it was lost before that is cut off.
     void HostAnswered(uint64_t stamp) {
         std::vector<int32_t> refused;
-        for (auto& [claimant, pending] : claims_) {
-            if (pending.receivedMicros <= stamp)
-                refused.push_back(claimant);
+        for (auto& [sender, notice] : notices_) {
+            if (notice.receivedMicros <= stamp)
+                refused.push_back(sender);
         }
-        for (int32_t claimant : refused)
-            RefuseClaim(claimant);
+        for (int32_t sender : refused)
+            CutOff(sender);
     }
 
-    void RefuseClaim(int32_t claimant) {
-        claims_.erase(claimant);
-        Count(&PeerStats::refusedClaims);
-        if (auto link = MemberLink(claimant))
+    // A member cut off from the host, or a second host: its link is treated as lost.
+    void CutOff(int32_t member) {
+        notices_.erase(member);
+        Count(&PeerStats::refusedSuccessions);
+        if (auto link = MemberLink(member))
             Drop(link, DestroyReason::ConnectionLost);
     }
 
@@ -940,7 +965,7 @@ class AsioPeerSession final : public PeerSession {
                             std::min<uint64_t>((now - stamp + 500) / 1000, 0x7FFFFFFF));
                     }
                 }
-                if (id == HostId() && !claims_.empty())
+                if (id == HostId() && !notices_.empty())
                     HostAnswered(stamp);
                 return;
             }
@@ -958,20 +983,20 @@ class AsioPeerSession final : public PeerSession {
                     OnAnnounce(announce);
                     return;
                 }
-                // A claimant's admissions wait until its claim is settled: its ANNOUNCE may
+                // A successor's admissions wait until its claim is settled: its ANNOUNCE may
                 // overtake the old host's goodbye, which travels on another connection.
-                auto claim = claims_.find(id);
-                if (claim == claims_.end())
+                auto claim = notices_.find(id);
+                if (claim == notices_.end() || !claim->second.takeOver)
                     break;  // only the host admits players
                 if (claim->second.announces.size() < static_cast<size_t>(kMaxSessionPlayers))
                     claim->second.announces.push_back(announce);
                 return;
             }
-            case wire::FrameType::Claim: {
-                int32_t previous = 0;
-                if (!wire::DecodeClaim(body, previous))
+            case wire::FrameType::HostLost: {
+                wire::HostLost notice;
+                if (!wire::DecodeHostLost(body, notice))
                     break;
-                OnClaim(id, previous);
+                OnHostLost(id, notice);
                 return;
             }
             default:
@@ -1155,7 +1180,7 @@ class AsioPeerSession final : public PeerSession {
             Shut(link);
         handshakes_.clear();
         announced_.clear();
-        claims_.clear();
+        notices_.clear();
         succession_.reset();
         std::lock_guard lock(mutex_);
         members_.clear();
@@ -1228,12 +1253,12 @@ class AsioPeerSession final : public PeerSession {
         const auto settle = std::chrono::milliseconds(options_.timeoutMs + options_.heartbeatMs);
         const uint64_t settleMicros = static_cast<uint64_t>(settle.count()) * 1000;
         std::vector<int32_t> overdue;
-        for (auto& [claimant, claim] : claims_) {
-            if (!succession_ && NowMicros() - claim.receivedMicros > settleMicros)
-                overdue.push_back(claimant);
+        for (auto& [sender, notice] : notices_) {
+            if (!succession_ && NowMicros() - notice.receivedMicros > settleMicros)
+                overdue.push_back(sender);
         }
-        for (int32_t claimant : overdue)
-            RefuseClaim(claimant);
+        for (int32_t sender : overdue)
+            CutOff(sender);
         // A successor that never claims still has the old host: it is cut off from us.
         if (succession_ && now - succession_->since > settle) {
             succession_->since = now;
@@ -1262,12 +1287,13 @@ class AsioPeerSession final : public PeerSession {
         uint32_t ipv4 = 0;  // the joiner's address as the host saw it
     };
     std::map<int32_t, Announced> announced_;
-    struct Claim {
+    struct Notice {  // a member's word that it lost the host
         int32_t previousHost = 0;
+        bool takeOver = false;
         uint64_t receivedMicros = 0;
-        std::vector<wire::Announce> announces;  // held until the claim is settled
+        std::vector<wire::Announce> announces;  // a successor's, held until it is accepted
     };
-    std::map<int32_t, Claim> claims_;  // by claimant
+    std::map<int32_t, Notice> notices_;  // by sender
     struct Succession {
         int32_t previousHost = 0;
         Clock::time_point since;

@@ -39,10 +39,23 @@ int Usage() {
     return 2;
 }
 
+// Commands on standard input, one per line: "sever ID" silences the connection to a player (as
+// a firewall would); "players" prints the table's size, the host and the local player.
+void Command(torvane::DirectPlay& engine, const std::string& line) {
+    if (line.rfind("sever ", 0) == 0) {
+        engine.SeverLinkForTest(std::atoi(line.c_str() + 6));
+    } else if (line == "players") {
+        std::printf("PLAYERS %d HOST %d SELF %d\n", engine.PlayerCount(), engine.HostPlayerId(),
+                    engine.LocalPlayerId());
+        std::fflush(stdout);
+    }
+}
+
 // Runs the engine's events until standard input closes or `stay` seconds pass.
 void Serve(torvane::DirectPlay& engine, int stay) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(stay);
     int lastHost = engine.HostPlayerId();
+    std::string commands;
     while (std::chrono::steady_clock::now() < end) {
         engine.DeliverEvents();
         if (engine.HostPlayerId() != lastHost) {
@@ -51,9 +64,16 @@ void Serve(torvane::DirectPlay& engine, int stay) {
         }
         pollfd in{STDIN_FILENO, POLLIN, 0};
         if (::poll(&in, 1, 10) > 0) {
-            char buffer[64];
-            if (::read(STDIN_FILENO, buffer, sizeof buffer) <= 0)
+            char buffer[256];
+            const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+            if (got <= 0)
                 return;
+            commands.append(buffer, static_cast<size_t>(got));
+            size_t newline;
+            while ((newline = commands.find('\n')) != std::string::npos) {
+                Command(engine, commands.substr(0, newline));
+                commands.erase(0, newline + 1);
+            }
         }
     }
 }
