@@ -9,105 +9,18 @@
 #include <atomic>
 #include <thread>
 #include "NetworkTestSupport.h"
+#include "RawPeer.h"
 
 #include "platform/PeerWire.h"
 
 using namespace torvane;
+using nettest::DrawsAnswer;
+using nettest::RawLink;
+using nettest::SendDatagram;
 using nettest::WaitFor;
 namespace wire = platform::wire;
 
 namespace {
-
-// A raw TCP connection to 127.0.0.1:port speaking (or not) the session's framing.
-class RawLink {
-  public:
-    explicit RawLink(uint16_t port) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
-    ~RawLink() { Close(); }
-    void Close() {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
-    }
-    bool Connected() const { return connected_; }
-    bool Send(std::span<const uint8_t> bytes) {
-        return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
-               static_cast<ssize_t>(bytes.size());
-    }
-    bool SendFrame(std::span<const uint8_t> body) { return Send(wire::MakeFrame(body)); }
-    // Next frame body of the given type (others are skipped); false on close or time-out.
-    bool Read(wire::FrameType type, std::vector<uint8_t>& body, int ms = 2000) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        for (;;) {
-            while (reader_.Next(body)) {
-                if (wire::TypeOf(body) == type)
-                    return true;
-            }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                end - std::chrono::steady_clock::now());
-            pollfd fd{fd_, POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&fd, 1, static_cast<int>(left.count())) <= 0) {
-                return false;
-            }
-            uint8_t buffer[4096];
-            const ssize_t got = ::recv(fd_, buffer, sizeof buffer, 0);
-            if (got <= 0 || !reader_.Append(std::span(buffer, static_cast<size_t>(got)))) {
-                return false;
-            }
-        }
-    }
-    // True when the other side has closed the connection.
-    bool ClosedByPeer(int ms = 2000) {
-        std::vector<uint8_t> body;
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < end) {
-            pollfd fd{fd_, POLLIN, 0};
-            if (::poll(&fd, 1, 50) > 0) {
-                uint8_t buffer[4096];
-                if (::recv(fd_, buffer, sizeof buffer, 0) <= 0)
-                    return true;
-            }
-        }
-        return false;
-    }
-
-  private:
-    int fd_ = -1;
-    bool connected_ = false;
-    wire::FrameReader reader_;
-};
-
-void SendDatagram(uint16_t port, std::span<const uint8_t> bytes) {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&address),
-             sizeof address);
-    ::close(fd);
-}
-
-// Whether a datagram sent to `port` draws any answer within `ms`.
-bool DrawsAnswer(uint16_t port, std::span<const uint8_t> bytes, int ms = 300) {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&address),
-             sizeof address);
-    pollfd poll{fd, POLLIN, 0};
-    const bool answered = ::poll(&poll, 1, ms) > 0;
-    ::close(fd);
-    return answered;
-}
 
 class HostileTest : public testing::Test {
   protected:

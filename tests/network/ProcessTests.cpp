@@ -1,4 +1,5 @@
-// Peers in separate processes: a peer killed or frozen mid-session is seen as lost in time.
+// Peers in separate processes: a peer killed or frozen mid-session is seen as lost in time, and
+// a host that dies or loses one member's link leaves exactly one host.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -6,7 +7,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ChildPeer.h"
@@ -88,6 +92,99 @@ TEST_F(ProcessTest, AKilledHostLeavesTheJoinerAsHost) {
                         std::chrono::milliseconds(5000), {joiner.engine.get()}));
     EXPECT_EQ(joiner.listener.lost, std::vector<std::string>{"Chef"});
     EXPECT_EQ(joiner.engine->PlayerCount(), 1);
+}
+
+// What a peer process says of its table.
+struct Snapshot {
+    int players = -1;
+    int host = -1;
+    int self = -1;
+};
+
+Snapshot Ask(ChildPeer& peer) {
+    Snapshot snapshot;
+    std::string line;
+    if (peer.Write("players") && peer.WaitLine("PLAYERS", std::chrono::milliseconds(2000), &line)) {
+        std::sscanf(line.c_str(), "PLAYERS %d HOST %d SELF %d", &snapshot.players, &snapshot.host,
+                    &snapshot.self);
+    }
+    return snapshot;
+}
+
+// Three peer processes: a host and two joiners, with the default heartbeat and time-out.
+class ThreePeersTest : public ProcessTest {
+  protected:
+    void SetUp() override {
+        auto arguments = PortArguments(options);
+        arguments.insert(arguments.begin(), {"host", "--name", "Hote", "--game", "Partie"});
+        peers.push_back(std::make_unique<ChildPeer>(arguments));
+        ASSERT_TRUE(peers[0]->WaitLine("READY", std::chrono::milliseconds(5000)));
+        for (const char* name : {"Bea", "Cyd"}) {
+            arguments = PortArguments(options);
+            arguments.insert(arguments.begin(), {"join", "--name", name, "--host", "127.0.0.1"});
+            peers.push_back(std::make_unique<ChildPeer>(arguments));
+            ASSERT_TRUE(peers.back()->WaitLine("READY", std::chrono::milliseconds(5000)));
+        }
+        ASSERT_TRUE(WaitFor([&] {
+            for (auto& peer : peers) {
+                if (Ask(*peer).players != 3)
+                    return false;
+            }
+            return true;
+        }));
+        for (auto& peer : peers)
+            ids.push_back(Ask(*peer).self);
+    }
+
+    std::vector<std::unique_ptr<ChildPeer>> peers;  // host, older joiner, younger joiner
+    std::vector<int> ids;
+};
+
+// One member's link to the host breaks (its traffic is silently dropped both ways): the host
+// stays the host of everybody it still reaches, and the cut-off member ends up alone instead of
+// becoming a second host. Parameter: 1 cuts the host's successor, 2 the youngest player.
+class SplitLinkTest : public ThreePeersTest, public testing::WithParamInterface<int> {};
+
+TEST_P(SplitLinkTest, ExactlyOneHostRemainsWithinFiveSeconds) {
+    const int cut = GetParam();
+    const int other = 3 - cut;
+    ASSERT_TRUE(peers[cut]->Write("sever " + std::to_string(ids[0])));
+    const auto start = std::chrono::steady_clock::now();
+    bool twoHosts = false;
+    const bool settled = WaitFor(
+        [&] {
+            const Snapshot host = Ask(*peers[0]);
+            const Snapshot stays = Ask(*peers[other]);
+            const Snapshot alone = Ask(*peers[cut]);
+            twoHosts |= host.host != ids[0] || stays.host != ids[0];
+            return host.players == 2 && stays.players == 2 && alone.players == 1;
+        },
+        std::chrono::milliseconds(8000));
+    const auto took = std::chrono::steady_clock::now() - start;
+    ASSERT_TRUE(settled);
+    EXPECT_FALSE(twoHosts);
+    EXPECT_LT(took, std::chrono::milliseconds(5000))
+        << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
+    // And it stays that way.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_EQ(Ask(*peers[0]).players, 2);
+    const Snapshot stays = Ask(*peers[other]);
+    EXPECT_EQ(stays.players, 2);
+    EXPECT_EQ(stays.host, ids[0]);
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, SplitLinkTest, testing::Values(1, 2));
+
+TEST_F(ThreePeersTest, AKilledHostIsSucceededByTheOldestPlayerForEverybody) {
+    peers[0]->Signal(SIGKILL);
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            const Snapshot older = Ask(*peers[1]);
+            const Snapshot younger = Ask(*peers[2]);
+            return older.players == 2 && younger.players == 2 && older.host == ids[1] &&
+                   younger.host == ids[1];
+        },
+        std::chrono::milliseconds(6000)));
 }
 
 }  // namespace
