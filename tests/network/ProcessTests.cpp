@@ -15,6 +15,7 @@
 
 #include "ChildPeer.h"
 #include "NetworkTestSupport.h"
+#include "RawPeer.h"
 
 using namespace torvane;
 using nettest::WaitFor;
@@ -92,6 +93,56 @@ TEST_F(ProcessTest, AKilledHostLeavesTheJoinerAsHost) {
                         std::chrono::milliseconds(5000), {joiner.engine.get()}));
     EXPECT_EQ(joiner.listener.lost, std::vector<std::string>{"Chef"});
     EXPECT_EQ(joiner.engine->PlayerCount(), 1);
+}
+
+TEST_F(ProcessTest, AnOutsiderParkedAtAMemberCannotStopARealJoiner) {
+    namespace wire = platform::wire;
+    auto arguments = PortArguments(options);
+    arguments.insert(arguments.begin(), {"host", "--name", "Hote", "--game", "Partie"});
+    ChildPeer host(arguments);
+    ASSERT_TRUE(host.WaitLine("READY", std::chrono::milliseconds(5000)));
+    arguments = PortArguments(options);
+    arguments.insert(arguments.begin(), {"join", "--name", "Bob", "--host", "127.0.0.1"});
+    ChildPeer bob(arguments);
+    ASSERT_TRUE(bob.WaitLine("READY", std::chrono::milliseconds(5000)));
+
+    // The outsider learns the session from a search answer, then parks a mesh HELLO for the next
+    // id at every port of the range where somebody listens: Bob's is one of them.
+    uint16_t hostPort = 0;
+    wire::Answer answer;
+    for (uint32_t port = options.basePort; port <= options.lastPort && hostPort == 0; ++port) {
+        std::vector<uint8_t> bytes;
+        if (nettest::DrawsAnswer(static_cast<uint16_t>(port), wire::EncodeQuery(3), 300, &bytes) &&
+            wire::DecodeAnswer(bytes, answer)) {
+            hostPort = static_cast<uint16_t>(port);
+        }
+    }
+    ASSERT_NE(hostPort, 0);
+    wire::Hello hello;
+    hello.kind = wire::HelloKind::Mesh;
+    hello.playerId = 3;
+    hello.session = answer.session;
+    PlayerInfo intruder;
+    intruder.SetName("Intrus");
+    const auto record = EncodePlayer(intruder);
+    hello.data.assign(record.begin(), record.end());
+    std::vector<std::unique_ptr<nettest::RawLink>> parked;
+    for (uint32_t port = options.basePort; port <= options.lastPort; ++port) {
+        auto link = std::make_unique<nettest::RawLink>(static_cast<uint16_t>(port));
+        if (port != hostPort && link->Connected() && link->SendFrame(wire::EncodeHello(hello)))
+            parked.push_back(std::move(link));
+    }
+    ASSERT_FALSE(parked.empty());
+
+    arguments = PortArguments(options);
+    arguments.insert(arguments.begin(), {"join", "--name", "Carol", "--host", "127.0.0.1"});
+    ChildPeer carol(arguments);
+    ASSERT_TRUE(carol.WaitLine("READY", std::chrono::milliseconds(5000)));
+    EXPECT_TRUE(bob.WaitLine("JOINED Carol", std::chrono::milliseconds(3000)));
+    std::string line;
+    ASSERT_TRUE(bob.Write("players"));
+    ASSERT_TRUE(bob.WaitLine("PLAYERS", std::chrono::milliseconds(2000), &line));
+    EXPECT_EQ(line.rfind("PLAYERS 3 ", 0), 0u) << line;
 }
 
 // What a peer process says of its table.
