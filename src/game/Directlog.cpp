@@ -8,12 +8,25 @@ CInfos::CInfos() {
         row.fill(-1);
 }
 
-void DirectLog::Append(const TerritoryTable* table) {
+bool DirectLog::Append(const TerritoryTable* table) {
     if (!table)
-        return;
+        return false;
     auto copy = std::make_unique<const TerritoryTable>(*table);
     auto infos = std::make_unique<const CInfos>();
     std::lock_guard lock(mutex_);
+    if (tables_.size() >= static_cast<size_t>(kMaxTables))
+        return false;
+    tables_.push_back(std::move(copy));
+    infos_.push_back(std::move(infos));
+    return true;
+}
+
+void DirectLog::StartOver(const TerritoryTable& table) {
+    auto copy = std::make_unique<const TerritoryTable>(table);
+    auto infos = std::make_unique<const CInfos>();
+    std::lock_guard lock(mutex_);
+    tables_.clear();
+    infos_.clear();
     tables_.push_back(std::move(copy));
     infos_.push_back(std::move(infos));
 }

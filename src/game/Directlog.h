@@ -17,17 +17,26 @@ struct CInfos {
     CInfos();
 };
 
-// Appends may come from the network thread while the frame reads; every operation takes the
-// history's lock, and tables, once appended, never move or change until the history is destroyed.
+// Appends may come from another thread while the frame reads; every operation takes the
+// history's lock, and tables, once appended, never move or change until the history is destroyed
+// or started over.
 class DirectLog {
   public:
+    // What a history keeps at most (about 12 MB of tables): whoever sends tables cannot make a
+    // player's memory grow without end.
+    static constexpr int kMaxTables = 4096;
+
     DirectLog() = default;
     DirectLog(const DirectLog&) = delete;
     DirectLog& operator=(const DirectLog&) = delete;
 
-    // Appends an owned copy of `table` (a missing table is ignored) and a fresh CInfos.
-    void Append(const TerritoryTable* table);
-    void Append(const TerritoryTable& table) { Append(&table); }
+    // Appends an owned copy of `table` and a fresh CInfos; false, with nothing kept, for a
+    // missing table or a full history.
+    bool Append(const TerritoryTable* table);
+    bool Append(const TerritoryTable& table) { return Append(&table); }
+    // Forgets every table and keeps a copy of `table` alone. Pointers read from the history
+    // before are no longer valid: only its owner's thread, holding none, may call it.
+    void StartOver(const TerritoryTable& table);
 
     int Count() const;
     // The table at position `index` (0 = oldest), or nullptr when there is none.

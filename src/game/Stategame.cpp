@@ -155,13 +155,22 @@ void GameState::OnPlayerRemoved(const std::string&) {}
 
 void GameState::OnTextMessage(int32_t, const std::string&, int32_t) {}
 
-void GameState::OnTerritories(const TerritoryTable& table) {
+// The engine lets through only the tables of the player that was host when they arrived.
+void GameState::OnTerritories(int32_t, const TerritoryTable& table) {
+    // Until the objective panel opens the world is still being dealt, and a host that takes over
+    // deals it again: every history keeps the current host's one deal, never two worlds.
+    if (mode == Waiting && history.Count() > 0) {
+        history.StartOver(table);
+        progressHistoryCount = -1;
+        return;
+    }
+    // A full history keeps what it has.
     history.Append(table);
 }
 
 void GameState::OnValueMessage(int32_t, int32_t) {}
 
-void GameState::OnByteMessage(uint8_t value) {
+void GameState::OnByteMessage(int32_t, uint8_t value) {
     pendingObjective = value;
 }
 
@@ -246,8 +255,7 @@ void GameState::RunStartProtocol() {
     if (network->IsHost()) {
         if (!mapDealt) {
             mapDealt = true;
-            // A host that took over from one that had dealt the world keeps that world.
-            DealWorld(*network, history.Count() == 0);
+            DealWorld(*network);
             return;
         }
         if (network->AllReady()) {
@@ -265,7 +273,7 @@ void GameState::RunStartProtocol() {
         mode = ShowingObjective;
 }
 
-void GameState::DealWorld(DirectPlay& network, bool dealMap) {
+void GameState::DealWorld(DirectPlay& network) {
     std::vector<int8_t> nations;
     std::vector<int32_t> ids;
     std::vector<uint32_t> statuses;
@@ -283,12 +291,19 @@ void GameState::DealWorld(DirectPlay& network, bool dealMap) {
     bool personal = personalised;
     if (hostAtStart && (self.objective == -2 || self.objective == -1))
         personal = self.objective == -2;
-    if (dealMap) {
+    // A host that takes over during the start sends the world it holds again (the players that
+    // missed it get it, the others replace theirs by the same), or deals one if it holds none: a
+    // table from the old host may have reached only some players, and every history must keep the
+    // current host's one deal.
+    const int held = history.Count();
+    if (held > 0) {
+        network.SendTerritoryTable(*history.TableAt(held - 1));
+    } else {
         network.SendTerritoryTable(DealMap(nations));
     }
     for (size_t i = 0; i < ids.size(); ++i) {
-        // After a takeover only the players still waiting in the first phase need one.
-        if (dealMap || statuses[i] == 2)
+        // After a takeover only the players that have not yet stored one are owed one.
+        if (hostAtStart || statuses[i] <= 2)
             network.SendObjective(ids[i], DealObjective(personal, ObjectiveCount()));
     }
 }

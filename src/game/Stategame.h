@@ -37,9 +37,9 @@ class GameState : public DirectState, public Listener {
     void OnPlayerLost(const std::string& name) override;
     void OnPlayerRemoved(const std::string& name) override;
     void OnTextMessage(int32_t senderId, const std::string& text, int32_t number) override;
-    void OnTerritories(const TerritoryTable& table) override;
+    void OnTerritories(int32_t senderId, const TerritoryTable& table) override;
     void OnValueMessage(int32_t senderId, int32_t number) override;
-    void OnByteMessage(uint8_t value) override;
+    void OnByteMessage(int32_t senderId, uint8_t value) override;
     void OnSessionTerminated() override;
 
     // Fades out towards the network browser.
@@ -64,7 +64,7 @@ class GameState : public DirectState, public Listener {
   private:
     DirectPlay* Network() const;
     void RunStartProtocol();
-    void DealWorld(DirectPlay& network, bool dealMap);
+    void DealWorld(DirectPlay& network);
     void RunYearCycle();
 
     void RefreshLocalTexts(const PlayerInfo& local);

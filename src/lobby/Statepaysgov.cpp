@@ -416,14 +416,20 @@ void PaysGovState::ReleaseNation() {
     }
 }
 
-void PaysGovState::StartGame() {
+bool PaysGovState::StartGame() {
     DirectPlay* network = Network();
     if (!network)
-        return;
+        return false;
+    // Closed before the advance, so that nobody joins a lobby that is already leaving.
     network->StopAcceptingPlayers();
-    network->AdvancePhase();
+    StartChecked();
+    if (!network->AdvancePhase()) {
+        network->ResumeAcceptingPlayers();
+        return false;
+    }
     leaving = true;
     Fade(screen, true);
+    return true;
 }
 
 void PaysGovState::ReturnToBrowser() {
@@ -446,10 +452,8 @@ void PaysGovState::HandleList() {
 
     const bool click = input->KeyPressed(key::LeftButton);
     auto tryStart = [&] {
-        if (isHost && network && network->AllReady()) {
-            StartGame();
+        if (isHost && network && network->AllReady() && StartGame())
             return true;
-        }
         Refuse();
         return false;
     };
@@ -586,9 +590,9 @@ void PaysGovState::OnSessionTerminated() {
 void PaysGovState::OnPlayerJoined(const std::string&) {}
 void PaysGovState::OnPlayerRemoved(const std::string&) {}
 void PaysGovState::OnTextMessage(int32_t, const std::string&, int32_t) {}
-void PaysGovState::OnTerritories(const TerritoryTable&) {}
+void PaysGovState::OnTerritories(int32_t, const TerritoryTable&) {}
 void PaysGovState::OnValueMessage(int32_t, int32_t) {}
-void PaysGovState::OnByteMessage(uint8_t) {}
+void PaysGovState::OnByteMessage(int32_t, uint8_t) {}
 
 // ---------------------------------------------------------------------------------------------
 // Drawing

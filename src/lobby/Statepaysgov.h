@@ -48,9 +48,9 @@ class PaysGovState : public DirectState, public Listener {
     void OnPlayerLost(const std::string& name) override;
     void OnPlayerRemoved(const std::string& name) override;
     void OnTextMessage(int32_t senderId, const std::string& text, int32_t number) override;
-    void OnTerritories(const TerritoryTable& table) override;
+    void OnTerritories(int32_t senderId, const TerritoryTable& table) override;
     void OnValueMessage(int32_t senderId, int32_t number) override;
-    void OnByteMessage(uint8_t value) override;
+    void OnByteMessage(int32_t senderId, uint8_t value) override;
     void OnSessionTerminated() override;
 
     int32_t CurrentMode() const { return mode; }
@@ -73,6 +73,12 @@ class PaysGovState : public DirectState, public Listener {
     // index on a tie), and that squared distance.
     static int NearestChooserNation(int x, int y, int offset, int32_t& squaredDistance);
 
+  protected:
+    // Runs when the host's start has found everybody ready, just before the engine advances. A
+    // player may withdraw its ready mark in that gap (the network thread updates the table at any
+    // time); the engine's own check then refuses the start. Tests put a withdrawal here.
+    virtual void StartChecked() {}
+
   private:
     // True once the host has moved the session into the game.
     bool HostHasStarted() const;
@@ -91,7 +97,8 @@ class PaysGovState : public DirectState, public Listener {
     // The local player's record as the table holds it; false without one.
     bool CopyLocal(PlayerInfo& record) const;
     void Publish(const PlayerInfo& record);
-    void StartGame();
+    // False, staying in the lobby, when the engine refused to advance.
+    bool StartGame();
     void ReturnToBrowser();
     void LeaveSession(bool lost);
     void UpdateReadyMark();

@@ -130,7 +130,7 @@ class DirectPlay::Handler final : public platform::PeerHandler {
         engine_.Receive(senderId, bytes);
     }
     void OnTerminateSession() override {
-        engine_.Queue([](Listener& listener) { listener.OnSessionTerminated(); });
+        engine_.QueueRoster([](Listener& listener) { listener.OnSessionTerminated(); });
     }
 
   private:
@@ -163,7 +163,7 @@ DirectPlay::~DirectPlay() {
         std::lock_guard lock(listenerLock_);
         listener_ = nullptr;
         handOver_ = false;
-        events_.clear();
+        ForgetQueue();
     }
     {
         std::lock_guard lock(playersLock_);
@@ -250,6 +250,10 @@ void DirectPlay::StopAcceptingPlayers() {
     acceptingPlayers_ = false;
 }
 
+void DirectPlay::ResumeAcceptingPlayers() {
+    acceptingPlayers_ = true;
+}
+
 bool DirectPlay::IsHost() const {
     const int32_t local = localPlayerId_.load();
     return local != 0 && local == hostPlayerId_.load();
@@ -319,8 +323,10 @@ uint32_t DirectPlay::LocalStatus() const {
 
 bool DirectPlay::FollowHostPhase() {
     PlayerInfo local, host;
-    CopyPlayer(LocalPlayerId(), local);
-    CopyPlayer(HostPlayerId(), host);
+    // While the host changes hands the old host's record is gone before the new host is known:
+    // following that missing record would send this player back to the lobby's phase.
+    if (!CopyPlayer(LocalPlayerId(), local) || !CopyPlayer(HostPlayerId(), host))
+        return false;
     const uint32_t hostPhase = host.syncStatus & ~1u;
     // Once the host has left the lobby the game is under way: should this player become host
     // by migration, the session must stay closed to newcomers.
@@ -336,9 +342,9 @@ bool DirectPlay::FollowHostPhase() {
 void DirectPlay::SetReady() {
     if (FollowHostPhase())
         return;
+    // Without its own record the player would publish a blank one.
     PlayerInfo local;
-    CopyPlayer(LocalPlayerId(), local);
-    if (local.IsReady())
+    if (!CopyPlayer(LocalPlayerId(), local) || local.IsReady())
         return;
     local.syncStatus += 1;
     PublishLocalPlayer(local);
@@ -348,8 +354,7 @@ void DirectPlay::ClearReady() {
     if (FollowHostPhase())
         return;
     PlayerInfo local;
-    CopyPlayer(LocalPlayerId(), local);
-    if (!local.IsReady())
+    if (!CopyPlayer(LocalPlayerId(), local) || !local.IsReady())
         return;
     local.syncStatus -= 1;
     PublishLocalPlayer(local);
@@ -357,8 +362,7 @@ void DirectPlay::ClearReady() {
 
 bool DirectPlay::AllReady() const {
     PlayerInfo host;
-    CopyPlayer(HostPlayerId(), host);
-    if (!host.IsReady())
+    if (!CopyPlayer(HostPlayerId(), host) || !host.IsReady())
         return false;
     PlayerInfo record;
     for (unsigned index = 0; index <= 255 && CopyPlayerAt(static_cast<uint8_t>(index), record);
@@ -371,15 +375,16 @@ bool DirectPlay::AllReady() const {
     return true;
 }
 
-void DirectPlay::AdvancePhase() {
+bool DirectPlay::AdvancePhase() {
     if (!IsHost() || !AllReady())
-        return;
+        return false;
     PlayerInfo host;
-    CopyPlayer(HostPlayerId(), host);
+    if (!CopyPlayer(HostPlayerId(), host))
+        return false;
     const uint32_t s = host.syncStatus;
     host.syncStatus = s + 2 - (s & 1u);
     acceptingPlayers_ = false;
-    PublishLocalPlayer(host);
+    return PublishLocalPlayer(host);
 }
 
 void DirectPlay::SetListener(Listener* listener) {
@@ -388,7 +393,7 @@ void DirectPlay::SetListener(Listener* listener) {
     // leaving for the game hands over the table and objective the host may already have sent);
     // any other new listener starts afresh.
     if (listener_ != listener && !handOver_)
-        events_.clear();
+        ForgetQueue();
     handOver_ = false;
     listener_ = listener;
 }
@@ -402,8 +407,9 @@ void DirectPlay::ClearListener(Listener* listener) {
 }
 
 void DirectPlay::DeliverEvents() {
-    for (;;) {
-        std::function<void(Listener&)> event;
+    // Bounded, so that a burst of messages costs a few frames instead of one long one.
+    for (int delivered = 0; delivered < kMaxEventsPerDelivery; ++delivered) {
+        QueuedEvent event;
         Listener* listener = nullptr;
         {
             std::lock_guard lock(listenerLock_);
@@ -411,9 +417,10 @@ void DirectPlay::DeliverEvents() {
                 return;
             event = std::move(events_.front());
             events_.pop_front();
+            Forget(event);
             listener = listener_;
         }
-        event(*listener);
+        event.deliver(*listener);
     }
 }
 
@@ -426,14 +433,67 @@ void DirectPlay::SeverLinkForTest(int32_t playerId) {
         peer_->SeverLink(playerId);
 }
 
-void DirectPlay::Queue(std::function<void(Listener&)> event) {
+TrustStats DirectPlay::Trust() const {
+    std::lock_guard lock(listenerLock_);
+    return trust_;
+}
+
+size_t DirectPlay::QueuedEventCount() const {
+    std::lock_guard lock(listenerLock_);
+    return events_.size();
+}
+
+void DirectPlay::QueueRoster(std::function<void(Listener&)> event) {
+    Queue(0, EventKind::Roster, std::move(event));
+}
+
+// No event is ever pushed out by another: each kind has its own bound. Roster events come only
+// from the session's own bookkeeping (a few per player), the local player's messages are its own
+// doing, and everything else another machine sends counts against that machine's budget.
+DirectPlay::QueueResult DirectPlay::Queue(int32_t senderId, EventKind kind,
+                                          std::function<void(Listener&)> event) {
     std::lock_guard lock(listenerLock_);
     if (!listener_ && !handOver_)
-        return;  // nobody listens (the browser): the event is dropped
-    events_.push_back(std::move(event));
-    // A screen that stops delivering must not let the queue grow without end.
-    if (events_.size() > kMaxQueuedEvents)
-        events_.pop_front();
+        return QueueResult::Dropped;  // nobody listens (the browser): the event is dropped
+    const bool remote = senderId != 0 && senderId != localPlayerId_.load();
+    if (kind == EventKind::HostGame) {
+        if (remote && queuedHostMessages_ >= kHostMessageBudget) {
+            ++trust_.hostMessagesOverBudget;
+            return QueueResult::Dropped;
+        }
+        ++queuedHostMessages_;
+    } else if (kind == EventKind::Chatter) {
+        size_t& queued = queuedChatter_[senderId];
+        if (remote && queued >= kChatterBudget) {
+            // Nothing of it is worth keeping: its chatter goes, the rest of the queue stays.
+            std::erase_if(events_, [&](const QueuedEvent& e) {
+                return e.senderId == senderId && e.kind == EventKind::Chatter;
+            });
+            queuedChatter_.erase(senderId);
+            flooders_.push_back(senderId);
+            ++trust_.floodingPeersDropped;
+            return QueueResult::Flooding;
+        }
+        ++queued;
+    }
+    events_.push_back({senderId, kind, std::move(event)});
+    return QueueResult::Queued;
+}
+
+void DirectPlay::Forget(const QueuedEvent& event) {
+    if (event.kind == EventKind::HostGame) {
+        --queuedHostMessages_;
+    } else if (event.kind == EventKind::Chatter) {
+        auto queued = queuedChatter_.find(event.senderId);
+        if (queued != queuedChatter_.end() && --queued->second == 0)
+            queuedChatter_.erase(queued);
+    }
+}
+
+void DirectPlay::ForgetQueue() {
+    events_.clear();
+    queuedHostMessages_ = 0;
+    queuedChatter_.clear();
 }
 
 void DirectPlay::UpdatePlayer(int32_t playerId) {
@@ -468,7 +528,7 @@ void DirectPlay::UpdatePlayer(int32_t playerId) {
             hostPlayerId_ = playerId;
     }
     if (joined) {
-        Queue([joinedName](Listener& listener) { listener.OnPlayerJoined(joinedName); });
+        QueueRoster([joinedName](Listener& listener) { listener.OnPlayerJoined(joinedName); });
     }
 }
 
@@ -488,9 +548,9 @@ void DirectPlay::DestroyPlayer(int32_t playerId, platform::DestroyReason reason)
     if (name.empty())
         return;
     if (reason == platform::DestroyReason::ConnectionLost) {
-        Queue([name](Listener& listener) { listener.OnPlayerLost(name); });
+        QueueRoster([name](Listener& listener) { listener.OnPlayerLost(name); });
     } else if (reason == platform::DestroyReason::HostDestroyedPlayer) {
-        Queue([name](Listener& listener) { listener.OnPlayerRemoved(name); });
+        QueueRoster([name](Listener& listener) { listener.OnPlayerRemoved(name); });
     }
 }
 
@@ -499,30 +559,50 @@ void DirectPlay::Receive(int32_t senderId, std::span<const uint8_t> bytes) {
         std::lock_guard lock(listenerLock_);
         if (!listener_ && !handOver_)
             return;
+        if (std::find(flooders_.begin(), flooders_.end(), senderId) != flooders_.end())
+            return;
     }
     auto message = std::make_shared<GameMessage>();
     if (!DecodeGameMessage(bytes, *message))
         return;
+    QueueResult result = QueueResult::Dropped;
     switch (message->type) {
         case kTextMessage:
-            Queue([senderId, message](Listener& listener) {
+            result = Queue(senderId, EventKind::Chatter, [senderId, message](Listener& listener) {
                 listener.OnTextMessage(senderId, message->text, message->number);
             });
             break;
-        case kTerritoryMessage:
-            Queue([message](Listener& listener) { listener.OnTerritories(message->table); });
-            break;
         case kValueMessage:
-            Queue([senderId, message](Listener& listener) {
+            result = Queue(senderId, EventKind::Chatter, [senderId, message](Listener& listener) {
                 listener.OnValueMessage(senderId, message->number);
             });
             break;
-        case kByteMessage:
-            Queue([message](Listener& listener) { listener.OnByteMessage(message->value); });
+        case kTerritoryMessage:
+        case kByteMessage: {
+            // The world and the objectives are the host's to deal: the host as known when the
+            // message arrives, on this thread, in order with the session's migrations.
+            if (senderId != hostPlayerId_.load()) {
+                std::lock_guard lock(listenerLock_);
+                ++trust_.refusedHostMessages;
+                return;
+            }
+            if (message->type == kTerritoryMessage) {
+                Queue(senderId, EventKind::HostGame, [senderId, message](Listener& listener) {
+                    listener.OnTerritories(senderId, message->table);
+                });
+            } else {
+                Queue(senderId, EventKind::HostGame, [senderId, message](Listener& listener) {
+                    listener.OnByteMessage(senderId, message->value);
+                });
+            }
             break;
+        }
         default:
             break;
     }
+    // The session posts the drop to its own thread, so asking from inside its call is safe.
+    if (result == QueueResult::Flooding && peer_)
+        peer_->DropPlayer(senderId);
 }
 
 }  // namespace torvane

@@ -2,16 +2,19 @@
 //
 // Game messages (little-endian, one buffer each, type byte first):
 //   0  0x00 | int32 number | zero-terminated text   -> OnTextMessage(sender, text, number)
-//   1  0x01 | 104 x TerritoryInfo (2912 bytes)      -> OnTerritories(table)
+//   1  0x01 | 104 x TerritoryInfo (2912 bytes)      -> OnTerritories(sender, table)
 //   2  0x02 | int32 number                          -> OnValueMessage(sender, number)
-//   3  0x03 | uint8 value                           -> OnByteMessage(value)
-// Anything shorter than its layout, and any other type, is dropped.
+//   3  0x03 | uint8 value                           -> OnByteMessage(sender, value)
+// Anything shorter than its layout, and any other type, is dropped. Types 1 and 3 change a
+// player's game, so only the current host may send them; from anyone else they are dropped and
+// counted (TrustStats).
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -64,14 +67,34 @@ class Listener {
     virtual void OnPlayerLost(const std::string& name) = 0;
     virtual void OnPlayerRemoved(const std::string& name) = 0;
     virtual void OnTextMessage(int32_t senderId, const std::string& text, int32_t number) = 0;
-    virtual void OnTerritories(const TerritoryTable& table) = 0;
+    // Tables and objectives reach a listener only when their sender was the host on arrival.
+    virtual void OnTerritories(int32_t senderId, const TerritoryTable& table) = 0;
     virtual void OnValueMessage(int32_t senderId, int32_t number) = 0;
-    virtual void OnByteMessage(uint8_t value) = 0;
+    virtual void OnByteMessage(int32_t senderId, uint8_t value) = 0;
     virtual void OnSessionTerminated() = 0;
+};
+
+// What the engine refused from other players so far; the counters only grow.
+struct TrustStats {
+    // Tables and objectives whose sender was not the host when they arrived.
+    uint64_t refusedHostMessages = 0;
+    // Players dropped as lost because their text and value messages outran their queue budget.
+    uint64_t floodingPeersDropped = 0;
+    // The host's tables and objectives refused because its own queue budget was full.
+    uint64_t hostMessagesOverBudget = 0;
 };
 
 class DirectPlay {
   public:
+    // The listener queue holds, besides the roster events (never dropped) and what the local
+    // player sends itself (never dropped either), at most this many of the host's tables and
+    // objectives, and this many text and value messages per other player. A player beyond its
+    // budget is flooding: its queued messages go and it is dropped as lost.
+    static constexpr size_t kHostMessageBudget = 1024;
+    static constexpr size_t kChatterBudget = 256;
+    // Events handed to the listener by one DeliverEvents call; the rest waits for the next frame.
+    static constexpr int kMaxEventsPerDelivery = 64;
+
     explicit DirectPlay(const std::string& playerName);
     // Tests and tools choose ports and time-outs.
     DirectPlay(const std::string& playerName, const platform::PeerOptions& options);
@@ -86,6 +109,8 @@ class DirectPlay {
     void ClearParties();
     bool JoinGame(const HostAddress& hostAddress);
     void StopAcceptingPlayers();
+    // A start that was refused leaves the lobby open to newcomers again.
+    void ResumeAcceptingPlayers();
     bool IsHost() const;
 
     int PlayerCount() const;
@@ -97,12 +122,15 @@ class DirectPlay {
     void SendTerritoryTable(const TerritoryTable& table);
     void SendObjective(int32_t playerId, uint8_t value);
 
+    // The phase protocol reads the host's record: while it is missing (the host is changing
+    // hands) nobody follows it, nor changes its ready mark, nor counts as all ready.
     uint32_t LocalStatus() const;
     bool FollowHostPhase();
     void SetReady();
     void ClearReady();
     bool AllReady() const;
-    void AdvancePhase();
+    // False, with nothing published, unless this player is the host and everybody was ready.
+    bool AdvancePhase();
 
     int32_t LocalPlayerId() const { return localPlayerId_.load(); }
     int32_t HostPlayerId() const { return hostPlayerId_.load(); }
@@ -116,16 +144,39 @@ class DirectPlay {
     platform::PeerStats SessionStats() const;
     // Test hook: the connection to `playerId` goes silent both ways, as behind a firewall.
     void SeverLinkForTest(int32_t playerId);
+    // What the engine refused from other players so far.
+    TrustStats Trust() const;
+    // Events waiting for the listener (diagnostics and tests).
+    size_t QueuedEventCount() const;
 
   private:
     class Handler;
     friend class Handler;
+    // Tests replay session events in an order the network thread can produce them.
+    friend struct DirectPlayTestAccess;
+
+    // What a queued event is, for the queue's budgets.
+    enum class EventKind : uint8_t {
+        Roster,    // joined, lost, removed, session ended: never dropped
+        HostGame,  // the host's table or objective
+        Chatter,   // text and value messages
+    };
+    struct QueuedEvent {
+        int32_t senderId = 0;  // 0 for the engine's own roster events
+        EventKind kind = EventKind::Roster;
+        std::function<void(Listener&)> deliver;
+    };
+    enum class QueueResult { Queued, Dropped, Flooding };
 
     void Create(const platform::PeerOptions& options);
     void UpdatePlayer(int32_t playerId);
     void DestroyPlayer(int32_t playerId, platform::DestroyReason reason);
     void Receive(int32_t senderId, std::span<const uint8_t> bytes);
-    void Queue(std::function<void(Listener&)> event);
+    void QueueRoster(std::function<void(Listener&)> event);
+    QueueResult Queue(int32_t senderId, EventKind kind, std::function<void(Listener&)> event);
+    // Under listenerLock_.
+    void Forget(const QueuedEvent& event);
+    void ForgetQueue();
 
     const std::string playerName_;
     std::unique_ptr<Handler> handler_;
@@ -138,12 +189,17 @@ class DirectPlay {
     mutable std::mutex playersLock_;
     std::optional<std::vector<PlayerInfo>> players_;  // empty once the engine is going away
 
-    std::mutex listenerLock_;
+    mutable std::mutex listenerLock_;
     Listener* listener_ = nullptr;
     // Set between a listener leaving and the next one registering: events are kept for it.
     bool handOver_ = false;
-    std::deque<std::function<void(Listener&)>> events_;
-    static constexpr size_t kMaxQueuedEvents = 4096;
+    std::deque<QueuedEvent> events_;
+    size_t queuedHostMessages_ = 0;
+    std::map<int32_t, size_t> queuedChatter_;  // per sender
+    // Players dropped for flooding; what they still send before the drop takes effect is
+    // ignored. Ids are never reused within a session.
+    std::vector<int32_t> flooders_;
+    TrustStats trust_;
 
     std::atomic<int32_t> localPlayerId_{0};
     std::atomic<int32_t> hostPlayerId_{0};

@@ -71,13 +71,22 @@ class RecordingListener : public torvane::Listener {
         textSenders.push_back(senderId);
         numbers.push_back(number);
     }
-    void OnTerritories(const torvane::TerritoryTable& table) override { tables.push_back(table); }
-    void OnValueMessage(int32_t senderId, int32_t number) override { values.push_back(number); }
-    void OnByteMessage(uint8_t value) override { bytes.push_back(value); }
+    void OnTerritories(int32_t senderId, const torvane::TerritoryTable& table) override {
+        tableSenders.push_back(senderId);
+        tables.push_back(table);
+    }
+    void OnValueMessage(int32_t senderId, int32_t number) override {
+        valueSenders.push_back(senderId);
+        values.push_back(number);
+    }
+    void OnByteMessage(int32_t senderId, uint8_t value) override {
+        byteSenders.push_back(senderId);
+        bytes.push_back(value);
+    }
     void OnSessionTerminated() override { ++terminated; }
 
     std::vector<std::string> joined, lost, removed, texts;
-    std::vector<int32_t> textSenders, numbers, values;
+    std::vector<int32_t> textSenders, numbers, values, valueSenders, tableSenders, byteSenders;
     std::vector<torvane::TerritoryTable> tables;
     std::vector<uint8_t> bytes;
     int terminated = 0;

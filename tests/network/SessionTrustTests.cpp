@@ -75,7 +75,7 @@ class Heartbeat {
     std::thread thread_;
 };
 
-class TrustTest : public testing::Test {
+class SessionTrustTest : public testing::Test {
   protected:
     void SetUp() override {
         options.heartbeatMs = 200;
@@ -103,7 +103,7 @@ class TrustTest : public testing::Test {
 
 // ---- mesh joins ----------------------------------------------------------------------------
 
-TEST_F(TrustTest, AnOutsiderParkedAtAMemberCannotTakeTheNextJoinersPlace) {
+TEST_F(SessionTrustTest, AnOutsiderParkedAtAMemberCannotTakeTheNextJoinersPlace) {
     nettest::Player host("Hote", options);
     ASSERT_TRUE(host.engine->HostGame("Partie"));
     nettest::Player bob("Bob", options);
@@ -183,7 +183,7 @@ class FakeHost {
     std::thread thread_;
 };
 
-TEST_F(TrustTest, WelcomesWithImpossibleIdsAreRefusedWhole) {
+TEST_F(SessionTrustTest, WelcomesWithImpossibleIdsAreRefusedWhole) {
     RawListener roster;  // a member address that would accept the joiner's mesh connection
     const auto welcome = [&](int32_t assigned, int32_t host,
                              std::vector<wire::RosterEntry> entries) {
@@ -278,7 +278,7 @@ class FakeAnswerer {
     std::thread thread_;
 };
 
-TEST_F(TrustTest, AForgedAnswerForALiveSessionDoesNotHideTheRealHost) {
+TEST_F(SessionTrustTest, AForgedAnswerForALiveSessionDoesNotHideTheRealHost) {
     nettest::Player host("Hote", options);
     ASSERT_TRUE(host.engine->HostGame("Partie"));
     DirectPlay browser("Bea", options);
@@ -311,7 +311,7 @@ TEST_F(TrustTest, AForgedAnswerForALiveSessionDoesNotHideTheRealHost) {
     }
 }
 
-TEST_F(TrustTest, ASearchCollectsABoundedNumberOfParties) {
+TEST_F(SessionTrustTest, ASearchCollectsABoundedNumberOfParties) {
     FakeAnswerer flood(options.lastPort, [&](uint64_t nonce) {
         std::vector<wire::Answer> answers(300);
         for (size_t i = 0; i < answers.size(); ++i) {
@@ -363,7 +363,7 @@ struct RawMember {
     std::vector<std::unique_ptr<RawLink>> mesh;
 };
 
-TEST_F(TrustTest, AMemberClaimingTheSuccessionOfALiveHostIsCutOff) {
+TEST_F(SessionTrustTest, AMemberClaimingTheSuccessionOfALiveHostIsCutOff) {
     nettest::Player host("Hote", options);
     ASSERT_TRUE(host.engine->HostGame("Partie"));
     nettest::Player carla("Carla", options);
@@ -392,7 +392,7 @@ TEST_F(TrustTest, AMemberClaimingTheSuccessionOfALiveHostIsCutOff) {
     heartbeat.Remove(*toCarla);
 }
 
-TEST_F(TrustTest, ASuccessorsAdmissionThatOvertakesTheOldHostsGoodbyeIsKept) {
+TEST_F(SessionTrustTest, WhatASuccessorSaysAheadOfTheOldHostsGoodbyeIsKept) {
     // A raw host says goodbye to Bob first and to Carla only later, while Bob, its successor,
     // already admits Dan: Carla hears of Dan before she hears the old host leave.
     RawListener hostSocket;
@@ -447,12 +447,18 @@ TEST_F(TrustTest, ASuccessorsAdmissionThatOvertakesTheOldHostsGoodbyeIsKept) {
     toBob->SendFrame(wire::EncodeBye());
     ASSERT_TRUE(WaitFor([&] { return bob.engine->IsHost(); }, std::chrono::milliseconds(3000),
                         {bob.engine.get()}));
-    // Carla still hears the old host (it never answers her pings): Bob's claim waits.
+    // Carla still hears the old host (it never answers her pings): Bob's claim waits, and so
+    // does what Bob already says as host.
+    TerritoryTable table{};
+    table[0].army = 77;
+    bob.engine->SendTerritoryTable(table);
     nettest::Player dan("Dan", options);
     auto danJoined = std::async(std::launch::async,
                                 [&] { return dan.engine->JoinGame(nettest::Loopback(bobPort)); });
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     EXPECT_EQ(carla.engine->HostPlayerId(), 1);
+    carla.engine->DeliverEvents();
+    EXPECT_TRUE(carla.listener.tables.empty());
     heartbeat.Remove(*toCarla);
     toCarla->SendFrame(wire::EncodeBye());
 
@@ -465,6 +471,10 @@ TEST_F(TrustTest, ASuccessorsAdmissionThatOvertakesTheOldHostsGoodbyeIsKept) {
             {bob.engine.get(), carla.engine.get()});
     EXPECT_TRUE(carla.listener.lost.empty());
     EXPECT_TRUE(bob.listener.lost.empty());
+    ASSERT_EQ(carla.listener.tables.size(), 1u);
+    EXPECT_EQ(carla.listener.tables[0][0].army, 77);
+    EXPECT_EQ(carla.listener.tableSenders, std::vector<int32_t>{bob.engine->LocalPlayerId()});
+    EXPECT_EQ(carla.engine->Trust().refusedHostMessages, 0u);
 }
 
 // ---- leaving -------------------------------------------------------------------------------

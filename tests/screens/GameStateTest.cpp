@@ -225,6 +225,8 @@ class GameSession : public testing::Test {
         }));
     }
 
+    TerritoryTable DealReachingOnly(size_t holder);
+
     platform::PeerOptions options = nettest::PrivateOptions();
     HostAddress hostAddress;
     std::vector<std::unique_ptr<Seat>> seats;
@@ -382,6 +384,63 @@ TEST_F(GameSession, AHostLeavingBeforeDealingLeavesANewHostThatDealsInTheLobbysM
         EXPECT_LE(objective, 4);
     }
     EXPECT_EQ(*seats[1]->game->History().TableAt(0), *seats[2]->game->History().TableAt(0));
+}
+
+// The first host deals and stores its own objective, but its deal reaches only the player at
+// `holder`, as if it had died while sending; the other player's screen opens afterwards, still
+// under the first host. Then the first host leaves, and the oldest remaining player takes over.
+// Returns the first host's deal.
+TerritoryTable GameSession::DealReachingOnly(size_t holder) {
+    const size_t other = holder == 1 ? 2 : 1;
+    OpenScreen(*seats[0], false);
+    OpenScreen(*seats[holder], false);
+    const int32_t firstHost = seats[0]->network->LocalPlayerId();
+    // The first host's record moves on after its deal and objectives went out on the same
+    // connections: once the other player sees it, it has had (and dropped) them.
+    EXPECT_TRUE(RunUntil([&] {
+        PlayerInfo seen;
+        return seats[holder]->network->LocalStatus() == 3u &&
+               seats[other]->network->CopyPlayer(firstHost, seen) && seen.syncStatus == 3u;
+    }));
+    EXPECT_EQ(seats[holder]->game->History().Count(), 1);
+    TerritoryTable deal{};
+    if (const TerritoryTable* table = seats[holder]->game->History().TableAt(0))
+        deal = *table;
+    OpenScreen(*seats[other], false);
+    Frames(5);
+    seats[0]->game.reset();
+    seats[0]->network.reset();
+    EXPECT_TRUE(RunUntil([&] { return seats[1]->network->IsHost(); }));
+    return deal;
+}
+
+TEST_F(GameSession, ANewHostSendsTheDealItHoldsToThePlayersThatMissedIt) {
+    MakeSession(3, -2);
+    const TerritoryTable deal = DealReachingOnly(1);
+    EXPECT_EQ(seats[2]->game->History().Count(), 0);
+    StartGame();
+    for (size_t i = 1; i < seats.size(); ++i) {
+        ASSERT_EQ(seats[i]->game->History().Count(), 1) << i;
+        EXPECT_EQ(*seats[i]->game->History().TableAt(0), deal) << i;
+        EXPECT_GE(seats[i]->Self().objective, 1) << i;
+    }
+}
+
+TEST_F(GameSession, ANewHostWithoutTheDealDealsOnceAndItReplacesTheOldWorldEverywhere) {
+    MakeSession(3, -2);
+    const TerritoryTable oldDeal = DealReachingOnly(2);
+    const int8_t storedObjective = seats[2]->Self().objective;
+    EXPECT_EQ(seats[1]->game->History().Count(), 0);
+    StartGame();
+    ASSERT_EQ(seats[1]->game->History().Count(), 1);
+    const TerritoryTable newDeal = *seats[1]->game->History().TableAt(0);
+    EXPECT_NE(newDeal, oldDeal);
+    ASSERT_EQ(seats[2]->game->History().Count(), 1);
+    EXPECT_EQ(*seats[2]->game->History().TableAt(0), newDeal);
+    // The objective already stored stays; the one still owed was dealt in the lobby's mode.
+    EXPECT_EQ(seats[2]->Self().objective, storedObjective);
+    EXPECT_GE(seats[1]->Self().objective, 1);
+    EXPECT_LE(seats[1]->Self().objective, 4);
 }
 
 // The test plays the host with a bare engine and sends what a hostile host might.

@@ -891,4 +891,66 @@ TEST_F(LobbyTest, WhatTheHostDealsWhileAGuestIsStillInItsLobbyReachesTheGuestsGa
     DestroyObjectives();
 }
 
+// The host's lobby with a guest that withdraws its ready mark in the gap between the lobby's
+// readiness check and the engine's advance.
+class WithdrawingLobby : public PaysGovState {
+  public:
+    using PaysGovState::PaysGovState;
+    std::function<void()> withdraw;
+
+  protected:
+    void StartChecked() override {
+        if (withdraw)
+            withdraw();
+    }
+};
+
+TEST_F(LobbyTest, AStartRefusedByTheEngineStaysInTheLobbyOpenToNewcomers) {
+    MakeSession(2);
+    Seat& host = *seats[0];
+    Seat& guest = *seats[1];
+    auto withdrawing = std::make_unique<WithdrawingLobby>(host.screen.get(), host.audio.get(),
+                                                          host.input.get(), &host.network);
+    WithdrawingLobby& lobby = *withdrawing;
+    host.lobby = std::move(withdrawing);
+    Settle();
+    Choose(host, 0, 0);
+    Choose(guest, 1, 1);
+    ASSERT_TRUE(Until([&] { return host.network->AllReady(); }));
+    lobby.withdraw = [&] {
+        guest.network->ClearReady();
+        ASSERT_TRUE(nettest::WaitFor([&] { return !host.View(guest).IsReady(); }));
+    };
+    Press(host, kUp);
+    Press(host, kUp);
+    ASSERT_EQ(host.lobby->ListCursor(), 3);
+    host.sounds.clear();
+    Press(host, kReturn);
+    EXPECT_TRUE(host.Played("Failed.wav"));
+    EXPECT_FALSE(host.lobby->Leaving());
+    EXPECT_EQ(host.Local().syncStatus, 1u);  // ready, still in the lobby's phase
+    for (int i = 0; i < 30; ++i)
+        Frame();
+    EXPECT_EQ(host.code, StayCode);
+    EXPECT_EQ(guest.code, StayCode);
+    EXPECT_FALSE(guest.lobby->Leaving());
+    EXPECT_EQ(guest.Local().syncStatus, 0u);
+    // Still listed and still admitting: the lobby goes on.
+    DirectPlay browser("Bea", options);
+    browser.EnumerateGames("127.0.0.1");
+    ASSERT_EQ(browser.PartyCount(), 1);
+    EXPECT_EQ(browser.GetParty(0)->currentPlayers, 2);
+
+    // Once the guest is ready again the start goes through.
+    lobby.withdraw = nullptr;
+    guest.network->SetReady();
+    ASSERT_TRUE(Until([&] { return host.network->AllReady(); }));
+    Press(host, kReturn);
+    EXPECT_TRUE(host.lobby->Leaving());
+    ASSERT_TRUE(Until([&] { return host.code != 0 && guest.code != 0; }));
+    EXPECT_EQ(host.code, GameCode);
+    EXPECT_EQ(guest.code, GameCode);
+    EXPECT_TRUE(errors.texts.empty());
+}
+
 }  // namespace

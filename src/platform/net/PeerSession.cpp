@@ -72,6 +72,7 @@ bool IsLoopback(uint32_t ipv4) {
 
 constexpr size_t kMaxBacklog = 8 * 1024 * 1024;  // bytes queued for one peer
 constexpr size_t kMaxHandshakes = 64;            // connections not yet introduced
+constexpr size_t kMaxHeldMessages = 256;         // from a successor not yet agreed on
 
 enum class Role {
     Incoming,      // accepted; waiting for its HELLO
@@ -98,7 +99,9 @@ struct Link {
     bool closeAfterWrite = false;
     size_t queuedBytes = 0;
     wire::Hello parkedHello;
-    bool severed = false;  // test hook: nothing goes out, nothing coming in is heard
+    bool severed = false;      // test hook: nothing goes out, nothing coming in is heard
+    bool writeFailed = false;  // the connection is broken; what it still delivers is read
+    Clock::time_point writeFailedAt;
 };
 using LinkPtr = std::shared_ptr<Link>;
 
@@ -511,7 +514,7 @@ class AsioPeerSession final : public PeerSession {
     }
 
     void Send(const LinkPtr& link, const Bytes& body) {
-        if (link->role == Role::Closed || link->severed)
+        if (link->role == Role::Closed || link->severed || link->writeFailed)
             return;
         // A peer that stops reading must not make us hold an ever-growing backlog.
         if (link->queuedBytes + body.size() > kMaxBacklog) {
@@ -545,8 +548,10 @@ class AsioPeerSession final : public PeerSession {
                                   if (link->closeAfterWrite) {
                                       Shut(link);
                                   } else {
-                                      // The connection is broken: its member is gone.
-                                      Drop(link, DestroyReason::ConnectionLost);
+                                      // The connection is broken: its member is lost, once
+                                      // what it already sent (a goodbye, perhaps) is read.
+                                      link->writeFailed = true;
+                                      link->writeFailedAt = Clock::now();
                                   }
                                   return;
                               }
@@ -669,8 +674,11 @@ class AsioPeerSession final : public PeerSession {
         if (!self && !claimed)
             return;  // the successor has not claimed yet
         std::vector<wire::Announce> held;
-        if (claimed)
+        std::vector<Bytes> heldMessages;
+        if (claimed) {
             held = std::move(claim->second.announces);
+            heldMessages = std::move(claim->second.messages);
+        }
         // Anybody else who claimed the succession is a second host: the older one stays.
         std::vector<int32_t> refused;
         for (auto& [sender, notice] : notices_) {
@@ -692,6 +700,10 @@ class AsioPeerSession final : public PeerSession {
             handler_.OnHostMigrate(successor);
         for (const auto& announce : held)
             OnAnnounce(announce);
+        if (joined_) {
+            for (const auto& message : heldMessages)
+                handler_.OnReceive(successor, message);
+        }
         for (int32_t sender : refused)
             CutOff(sender);
     }
@@ -939,10 +951,20 @@ class AsioPeerSession final : public PeerSession {
                     handler_.OnPeerInfo(id);
                 return;
             }
-            case wire::FrameType::Message:
+            case wire::FrameType::Message: {
+                // A claimant speaks as host before we have agreed that it is one: what it says
+                // waits for the claim to be settled, and is heard only if the claim holds.
+                auto claim = notices_.find(id);
+                if (claim != notices_.end() && claim->second.takeOver) {
+                    if (claim->second.messages.size() >= kMaxHeldMessages)
+                        return CutOff(id);
+                    claim->second.messages.emplace_back(body.begin() + 1, body.end());
+                    return;
+                }
                 if (joined_)
                     handler_.OnReceive(id, std::span(body).subspan(1));
                 return;
+            }
             case wire::FrameType::Ping: {
                 uint64_t stamp = 0;
                 if (!wire::DecodeStamp(body, wire::FrameType::Ping, stamp))
@@ -1234,8 +1256,10 @@ class AsioPeerSession final : public PeerSession {
         if (ping)
             lastPing_ = now;
         const Bytes pingBody = wire::EncodeStamp(wire::FrameType::Ping, NowMicros());
+        const auto readLeft = std::chrono::milliseconds(options_.heartbeatMs);
         for (auto& link : MemberLinks()) {
-            if (now - link->lastHeard > silence) {
+            if (now - link->lastHeard > silence ||
+                (link->writeFailed && now - link->writeFailedAt > readLeft)) {
                 Drop(link, DestroyReason::ConnectionLost);
             } else if (ping) {
                 Send(link, pingBody);
@@ -1292,6 +1316,7 @@ class AsioPeerSession final : public PeerSession {
         bool takeOver = false;
         uint64_t receivedMicros = 0;
         std::vector<wire::Announce> announces;  // a successor's, held until it is accepted
+        std::vector<Bytes> messages;            // likewise
     };
     std::map<int32_t, Notice> notices_;  // by sender
     struct Succession {

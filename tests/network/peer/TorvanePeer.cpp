@@ -20,9 +20,9 @@ class PrintingListener : public torvane::Listener {
     void OnPlayerLost(const std::string& name) override { Say("LOST", name); }
     void OnPlayerRemoved(const std::string& name) override { Say("REMOVED", name); }
     void OnTextMessage(int32_t, const std::string& text, int32_t) override { Say("TEXT", text); }
-    void OnTerritories(const torvane::TerritoryTable&) override { Say("TERRITORIES", ""); }
+    void OnTerritories(int32_t, const torvane::TerritoryTable&) override { Say("TERRITORIES", ""); }
     void OnValueMessage(int32_t, int32_t number) override { Say("VALUE", std::to_string(number)); }
-    void OnByteMessage(uint8_t value) override { Say("BYTE", std::to_string(value)); }
+    void OnByteMessage(int32_t, uint8_t value) override { Say("BYTE", std::to_string(value)); }
     void OnSessionTerminated() override { Say("TERMINATED", ""); }
 
     static void Say(const char* what, const std::string& detail) {
