@@ -458,8 +458,12 @@ DirectPlay::QueueResult DirectPlay::Queue(int32_t senderId, EventKind kind,
     const bool remote = senderId != 0 && senderId != localPlayerId_.load();
     if (kind == EventKind::HostGame) {
         if (remote && queuedHostMessages_ >= kHostMessageBudget) {
+            // A host that outruns every screen floods like anybody else; what it said before
+            // stays queued, in order.
             ++trust_.hostMessagesOverBudget;
-            return QueueResult::Dropped;
+            ++trust_.floodingPeersDropped;
+            flooders_.push_back(senderId);
+            return QueueResult::Flooding;
         }
         ++queuedHostMessages_;
     } else if (kind == EventKind::Chatter) {
@@ -587,13 +591,15 @@ void DirectPlay::Receive(int32_t senderId, std::span<const uint8_t> bytes) {
                 return;
             }
             if (message->type == kTerritoryMessage) {
-                Queue(senderId, EventKind::HostGame, [senderId, message](Listener& listener) {
-                    listener.OnTerritories(senderId, message->table);
-                });
+                result =
+                    Queue(senderId, EventKind::HostGame, [senderId, message](Listener& listener) {
+                        listener.OnTerritories(senderId, message->table);
+                    });
             } else {
-                Queue(senderId, EventKind::HostGame, [senderId, message](Listener& listener) {
-                    listener.OnByteMessage(senderId, message->value);
-                });
+                result =
+                    Queue(senderId, EventKind::HostGame, [senderId, message](Listener& listener) {
+                        listener.OnByteMessage(senderId, message->value);
+                    });
             }
             break;
         }

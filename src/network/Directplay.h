@@ -78,9 +78,9 @@ class Listener {
 struct TrustStats {
     // Tables and objectives whose sender was not the host when they arrived.
     uint64_t refusedHostMessages = 0;
-    // Players dropped as lost because their text and value messages outran their queue budget.
+    // Players dropped as lost because their messages outran their queue budget.
     uint64_t floodingPeersDropped = 0;
-    // The host's tables and objectives refused because its own queue budget was full.
+    // Of those, hosts whose tables and objectives outran their queue budget.
     uint64_t hostMessagesOverBudget = 0;
 };
 

@@ -337,6 +337,31 @@ TEST_F(TrustTest, AFloodDuringTheHandOverIsDroppedAndNothingThatMattersIsPushedO
     engine.SetListener(&member->listener);
 }
 
+// A host is no exception: one that outruns the screens is flooding, and is lost; what it said
+// before stays, in order.
+TEST_F(TrustTest, AHostThatFloodsIsLostAndWhatItSaidBeforeIsKept) {
+    DirectPlay& engine = *member->engine;
+    engine.ClearListener(&member->listener);
+    const size_t sent = DirectPlay::kHostMessageBudget + 50;
+    TerritoryTable table{};
+    for (size_t i = 0; i < sent; ++i) {
+        table[0].army = static_cast<int32_t>(i);
+        host->engine->SendTerritoryTable(table);
+    }
+    ASSERT_TRUE(WaitFor([&] { return engine.Trust().floodingPeersDropped == 1; }));
+    EXPECT_EQ(engine.Trust().hostMessagesOverBudget, 1u);
+    nettest::RecordingListener game;
+    engine.SetListener(&game);
+    ASSERT_TRUE(
+        WaitFor([&] { return game.lost.size() == 1; }, std::chrono::milliseconds(5000), {&engine}));
+    EXPECT_EQ(game.lost, std::vector<std::string>{"Hote"});
+    ASSERT_EQ(game.tables.size(), DirectPlay::kHostMessageBudget);
+    for (size_t i = 0; i < game.tables.size(); ++i)
+        EXPECT_EQ(game.tables[i][0].army, static_cast<int32_t>(i));
+    engine.ClearListener(&game);
+    engine.SetListener(&member->listener);
+}
+
 TEST_F(TrustTest, EachDeliveryHandsOverABoundedNumberOfEventsAndTheRestWaits) {
     ASSERT_TRUE(WaitFor([&] { return host->listener.joined.size() == 2; },
                         std::chrono::milliseconds(3000), Engines()));
