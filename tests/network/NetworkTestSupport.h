@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -125,6 +126,24 @@ class BareHandler : public platform::PeerHandler {
 
 inline torvane::HostAddress Loopback(uint16_t port) {
     return {0x7F000001u, port};
+}
+
+// A player record carrying `name`, as the bytes of a peer's data.
+inline std::vector<uint8_t> Record(const std::string& name) {
+    torvane::PlayerInfo record;
+    record.SetName(name);
+    const auto bytes = torvane::EncodePlayer(record);
+    return {bytes.begin(), bytes.end()};
+}
+
+// The names in an engine's players table, sorted.
+inline std::vector<std::string> Names(torvane::DirectPlay& engine) {
+    std::vector<std::string> names;
+    torvane::PlayerInfo record;
+    for (uint8_t i = 0; engine.CopyPlayerAt(i, record); ++i)
+        names.push_back(record.Name());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 }  // namespace nettest

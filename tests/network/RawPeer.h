@@ -19,15 +19,20 @@ namespace nettest {
 
 namespace wire = platform::wire;
 
+inline sockaddr_in LoopbackTo(uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
 // A raw TCP connection to 127.0.0.1:port, or one accepted by a RawListener.
 class RawLink {
   public:
     explicit RawLink(uint16_t port) {
         fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in address = LoopbackTo(port);
         connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     }
     struct Accepted {
@@ -51,6 +56,9 @@ class RawLink {
                static_cast<ssize_t>(bytes.size());
     }
     bool SendFrame(std::span<const uint8_t> body) { return Send(wire::MakeFrame(body)); }
+    bool SendMessage(std::span<const uint8_t> payload) {
+        return SendFrame(wire::EncodeMessage(payload));
+    }
     // Next frame body of the given type (others are skipped); false on close or time-out.
     bool Read(wire::FrameType type, std::vector<uint8_t>& body, int ms = 2000) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
@@ -100,10 +108,7 @@ class RawListener {
         fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
         const int one = 1;
         ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in address = LoopbackTo(port);
         socklen_t length = sizeof address;
         if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
             ::listen(fd_, 8) != 0) {
@@ -132,10 +137,7 @@ class RawListener {
 
 inline void SendDatagram(uint16_t port, std::span<const uint8_t> bytes) {
     const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address = LoopbackTo(port);
     ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&address),
              sizeof address);
     ::close(fd);
@@ -145,10 +147,7 @@ inline void SendDatagram(uint16_t port, std::span<const uint8_t> bytes) {
 inline bool DrawsAnswer(uint16_t port, std::span<const uint8_t> bytes, int ms = 300,
                         std::vector<uint8_t>* answer = nullptr) {
     const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address = LoopbackTo(port);
     ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&address),
              sizeof address);
     pollfd poll{fd, POLLIN, 0};

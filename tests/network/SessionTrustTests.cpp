@@ -17,28 +17,14 @@
 
 using namespace torvane;
 using nettest::DrawsAnswer;
+using nettest::Names;
 using nettest::RawLink;
 using nettest::RawListener;
+using nettest::Record;
 using nettest::WaitFor;
 namespace wire = platform::wire;
 
 namespace {
-
-std::vector<uint8_t> Record(const std::string& name) {
-    PlayerInfo record;
-    record.SetName(name);
-    const auto bytes = EncodePlayer(record);
-    return {bytes.begin(), bytes.end()};
-}
-
-std::vector<std::string> Names(DirectPlay& engine) {
-    std::vector<std::string> names;
-    PlayerInfo record;
-    for (uint8_t i = 0; engine.CopyPlayerAt(i, record); ++i)
-        names.push_back(record.Name());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // Frames sent every `ms` on some links from a thread of their own, so that the engines at
 // the other end keep hearing from a raw peer.
@@ -235,10 +221,7 @@ class FakeAnswerer {
     using Forge = std::function<std::vector<wire::Answer>(uint64_t nonce)>;
     FakeAnswerer(uint16_t port, Forge forge) : forge_(std::move(forge)) {
         fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in address = nettest::LoopbackTo(port);
         bound_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
         thread_ = std::thread([this] { Serve(); });
     }

@@ -1,12 +1,7 @@
 // What a member accepts from whom: only the host deals tables and objectives, a flooding member is
 // dropped without pushing anything that matters out of the queue, delivery is bounded per call,
 // and the phase protocol never follows a host record that is missing.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -15,6 +10,7 @@
 
 #include "ChildPeer.h"
 #include "NetworkTestSupport.h"
+#include "RawPeer.h"
 #include "platform/PeerWire.h"
 
 namespace torvane {
@@ -31,70 +27,12 @@ struct DirectPlayTestAccess {
 
 using namespace torvane;
 using nettest::Player;
+using nettest::RawLink;
+using nettest::Record;
 using nettest::WaitFor;
 namespace wire = platform::wire;
 
 namespace {
-
-// A raw TCP connection to 127.0.0.1:port speaking the session's framing; sends may come from
-// two threads (a flood and its heartbeats), so each frame is written whole under a lock.
-class RawLink {
-  public:
-    explicit RawLink(uint16_t port) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
-    ~RawLink() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    bool Connected() const { return connected_; }
-    bool SendFrame(std::span<const uint8_t> body) {
-        const auto frame = wire::MakeFrame(body);
-        std::lock_guard lock(sendLock_);
-        return ::send(fd_, frame.data(), frame.size(), MSG_NOSIGNAL) ==
-               static_cast<ssize_t>(frame.size());
-    }
-    bool SendMessage(std::span<const uint8_t> payload) {
-        return SendFrame(wire::EncodeMessage(payload));
-    }
-    // Next frame body of the given type (others are skipped); false on close or time-out.
-    bool Read(wire::FrameType type, std::vector<uint8_t>& body, int ms = 3000) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        for (;;) {
-            while (reader_.Next(body)) {
-                if (wire::TypeOf(body) == type)
-                    return true;
-            }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                end - std::chrono::steady_clock::now());
-            pollfd fd{fd_, POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&fd, 1, static_cast<int>(left.count())) <= 0)
-                return false;
-            uint8_t buffer[4096];
-            const ssize_t got = ::recv(fd_, buffer, sizeof buffer, 0);
-            if (got <= 0 || !reader_.Append(std::span(buffer, static_cast<size_t>(got))))
-                return false;
-        }
-    }
-
-  private:
-    int fd_ = -1;
-    bool connected_ = false;
-    std::mutex sendLock_;
-    wire::FrameReader reader_;
-};
-
-std::vector<uint8_t> Record(const std::string& name) {
-    PlayerInfo record;
-    record.SetName(name);
-    const auto bytes = EncodePlayer(record);
-    return {bytes.begin(), bytes.end()};
-}
 
 std::vector<uint8_t> TableMessage(const TerritoryTable& table) {
     std::vector<uint8_t> bytes(1 + kTerritoryTableSize);
