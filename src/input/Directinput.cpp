@@ -247,6 +247,34 @@ std::string NormalizeAddress(const std::string& text) {
     return text.substr(0, dot + 1) + NormalizeAddress(text.substr(dot + 1));
 }
 
+// Each call of NormalizeAddress only ever shortens the text to one of its prefixes, and every
+// prefix of an accepted address is accepted too, so its fixed point is the longest accepted
+// prefix: the text up to the first character that breaks a rule.
+std::string RepairAddress(std::string_view text) {
+    int dots = 0;
+    int value = 0;
+    size_t groupLength = 0;
+    size_t end = 0;
+    for (; end < text.size(); ++end) {
+        const char c = text[end];
+        if (c == '.') {
+            if (groupLength == 0 || dots == 3)
+                break;
+            ++dots;
+            value = 0;
+            groupLength = 0;
+        } else if (c >= '0' && c <= '9') {
+            value = value * 10 + (c - '0');
+            if (value > 254)
+                break;
+            ++groupLength;
+        } else {
+            break;
+        }
+    }
+    return std::string(text.substr(0, end));
+}
+
 bool IsCompleteAddress(const std::string& text) {
     return !text.empty() && std::count(text.begin(), text.end(), '.') == 3 && text.back() != '.';
 }

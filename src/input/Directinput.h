@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/Window.h"
 
@@ -52,6 +53,9 @@ class DirectInput {
 // Keeps every group of an address at 254 or below, at most three dots, no empty group; removes
 // at most one character per group level and call.
 std::string NormalizeAddress(const std::string& text);
+// What repeated NormalizeAddress settles on, in one pass: the longest prefix of `text` it leaves
+// as it is (digits only, groups of 254 or below, at most three dots, no empty group before a dot).
+std::string RepairAddress(std::string_view text);
 // Not empty, exactly three dots, not ending with a dot.
 bool IsCompleteAddress(const std::string& text);
 

@@ -67,7 +67,7 @@ bool ValidGovernment(int government) {
 
 // Eases toward the target, then keeps the panel from overshooting its resting place.
 float EasePanel(float offset, bool shown, int32_t ft) {
-    offset = SlideToward(offset, shown ? 0 : static_cast<int32_t>(kChooserHidden), ft);
+    offset = SlideTowardNoOvershoot(offset, shown ? 0 : static_cast<int32_t>(kChooserHidden), ft);
     return offset > 0.0f ? 0.0f : offset;
 }
 
@@ -646,7 +646,7 @@ void PaysGovState::DrawStartPanel() {
         const int h = startPanel->GetHeight();
         if (listCursor >= n + 1 && light) {
             const int target = (host && listCursor == n + 1) ? 1 : 31;
-            highlight = SlideToward(highlight, target, FrameTime(screen));
+            highlight = SlideTowardNoOvershoot(highlight, target, FrameTime(screen));
             const int lw = light->GetWidth();
             const int lh = light->GetHeight();
             const int lx = 419 + w / 2 - lw / 2;

@@ -63,6 +63,7 @@ class PaysGovState : public DirectState, public Listener {
     bool Disconnected() const { return disconnected; }
     float NationOffset() const { return nationOffset; }
     float GovernmentOffset() const { return governmentOffset; }
+    float StartHighlight() const { return highlight; }
     float Glow(int nation) const;
 
     // Where a nation's mark sits on the map, and the centre of its thumbnail in the nation

@@ -82,6 +82,25 @@ bool WriteAll(int fd, const std::string& data) {
     return true;
 }
 
+// A writer killed between creating its temporary file and renaming it leaves the file behind.
+// Every writer creates its temporary only while it holds the lock, so once we hold it any such
+// file belongs to a writer that is gone (a live one would still hold the lock), whatever its
+// process number has become since.
+void RemoveDeadWritersTemporaries(const std::string& path) {
+    const std::filesystem::path file(path);
+    const std::string prefix = file.filename().string() + ".tmp.";
+    std::error_code error;
+    std::filesystem::directory_iterator entry(file.parent_path(), error);
+    for (; !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        if (name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+            name.find_first_not_of("0123456789", prefix.size()) == std::string::npos) {
+            std::error_code ignored;
+            std::filesystem::remove(entry->path(), ignored);
+        }
+    }
+}
+
 // Replaces `path` by `content` atomically. The caller holds the lock.
 bool ReplaceFile(const std::string& path, const std::string& content) {
     const std::string temp = path + ".tmp." + std::to_string(::getpid());
@@ -144,6 +163,7 @@ bool Modify(Change change) {
     WriteLock lock(path);
     if (!lock.locked())
         return false;
+    RemoveDeadWritersTemporaries(path);
     std::string content;
     SettingsDocument doc;
     switch (ReadWhole(path, content)) {

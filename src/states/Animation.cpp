@@ -36,6 +36,16 @@ float SlideToward(float p, int32_t t, int32_t ft) {
     return p;
 }
 
+float SlideTowardNoOvershoot(float p, int32_t t, int32_t ft) {
+    const float target = static_cast<float>(t);
+    const float moved = SlideToward(p, t, ft);
+    if (p < target)
+        return std::min(moved, target);
+    if (p > target)
+        return std::max(moved, target);
+    return moved;
+}
+
 void FadeHighlight(std::span<uint32_t> colours, int highlighted, int32_t ft) {
     const int alphaStep = ft / 4 + 1;
     for (size_t i = 0; i < colours.size(); ++i) {

@@ -12,6 +12,9 @@ class Image;
 // Moves `p` toward `t` by 0.5 % of the remaining distance per millisecond of the frame time `ft`,
 // never slower than 0.005 pixel per millisecond; a position within one pixel below `t` stays.
 float SlideToward(float p, int32_t t, int32_t ft);
+// SlideToward, stopping on `t` rather than passing it. Beyond 200 ms a frame the plain step is
+// longer than the distance left, and beyond 400 ms every overshoot is larger than the last.
+float SlideTowardNoOvershoot(float p, int32_t t, int32_t ft);
 
 // Brightens the highlighted colour's alpha toward 255 and dims every other one toward 95 by
 // ft / 4 + 1 per frame, keeping each colour's RGB. An index outside the list dims every item.

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <string_view>
 
 #include "input/Directinput.h"
 #include "network/Directplay.h"
@@ -26,25 +27,24 @@ constexpr int kListItem = 4;
 constexpr uint32_t kOtherVersion = 0x9F31;  // subtracted from the text colour
 constexpr uint32_t kSameVersion = 0x1C42;   // added to the text colour
 
-// The stored address, repaired whole if it was edited by hand into something else.
-std::string StoredAddress() {
-    std::string address = GetStringSetting("ConnectIP", "192.168.0.1");
-    for (size_t guard = 0; guard <= address.size() + 4; ++guard) {
-        std::string repaired = NormalizeAddress(address);
-        if (repaired == address)
-            break;
-        address = std::move(repaired);
-    }
-    return address;
-}
+// A typed address is 15 characters; leading zeros make it longer, never usefully this long. A
+// hand-edited setting may hold up to the whole settings file, none of which needs reading.
+constexpr size_t kStoredAddressLimit = 64;
 
 }  // namespace
+
+// Repaired whole before the first frame: the per-frame entry would otherwise go on shortening it
+// with a click and the highlight on the address item every frame.
+std::string StoredConnectAddress() {
+    const std::string stored = GetStringSetting("ConnectIP", "192.168.0.1");
+    return RepairAddress(std::string_view(stored).substr(0, kStoredAddressLimit));
+}
 
 NetworkState::NetworkState(DirectScreen* screen, DirectAudio* audio, DirectInput* input,
                            std::unique_ptr<DirectPlay>* networkSlot)
     : networkSlot(networkSlot), input(input), audio(audio), screen(screen) {
     itemColour.fill(0x7F102D19);
-    address = StoredAddress();
+    address = StoredConnectAddress();
     background = Load(screen, kBackgroundPath);
     partyFrame = Load(screen, kMiniFramePath);
     frame = Load(screen, "..\\Ressources\\Graphics\\Fond\\Cadre.png", 0xFFBD9C53);

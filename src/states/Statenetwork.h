@@ -17,6 +17,10 @@ class DirectPlay;
 class Image;
 class SoundEffect;
 
+// The setting "ConnectIP" as the browser starts with it: only its first characters are looked at,
+// and a hand-edited value is cut to what the address entry would accept.
+std::string StoredConnectAddress();
+
 class NetworkState : public DirectState {
   public:
     // Creates the network engine in the driver's slot (replacing one left there) and searches

@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <filesystem>
+#include <string>
+#include <utility>
+
 #include "network/Directplay.h"
 #include "network/NetworkTestSupport.h"
 #include "platform/PeerSession.h"
@@ -106,6 +110,45 @@ TEST_F(Browser, AHandEditedAddressIsRepaired) {
     EXPECT_TRUE(browser->Address().find_first_not_of("0123456789.") == std::string::npos)
         << browser->Address();
     EXPECT_EQ(NormalizeAddress(browser->Address()), browser->Address());
+}
+
+TEST_F(Browser, AHandEditedAddressIsRepairedWholeBeforeTheFirstFrame) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"localhost", ""},
+        {"99999999999", "99"},
+        {"192.168.300.1", "192.168.30"},
+        {"10.a0.300.1.2", "10."},
+    };
+    for (const auto& [stored, repaired] : cases) {
+        platform::SetStringSetting("ConnectIP", stored);
+        EXPECT_EQ(StoredConnectAddress(), repaired) << stored;
+    }
+    // The browser starts with the repaired address, so its entry has nothing left to cut: no
+    // click, and the highlight stays on the first item.
+    platform::SetStringSetting("ConnectIP", "localhost");
+    Open();
+    EXPECT_EQ(browser->Address(), "");
+    EXPECT_EQ(browser->Highlight(), 0);
+    EXPECT_EQ(sounds.Count("hit.wav"), 0);
+}
+
+TEST_F(Browser, AnAddressFillingTheWholeSettingsFileIsRepaired) {
+    // The largest settings file that is still read: one address followed by digits.
+    const std::string head = "10.0.0.7";
+    std::string stored = head + std::string((1 << 20) - 300, '9');
+    platform::SetStringSetting("ConnectIP", stored);
+    const auto size = std::filesystem::file_size(platform::SettingsFilePath());
+    ASSERT_LE(size, 1u << 20);
+    ASSERT_GT(size, (1u << 20) - 400);
+    ASSERT_EQ(platform::GetStringSetting("ConnectIP", ""), stored);
+    EXPECT_EQ(StoredConnectAddress(), "10.0.0.79");
+    // Leading zeros are valid, so a long run of them is cut by length alone.
+    stored = "10.0.0." + std::string((1 << 20) - 300, '0');
+    platform::SetStringSetting("ConnectIP", stored);
+    const std::string repaired = StoredConnectAddress();
+    EXPECT_GT(repaired.size(), 15u);
+    EXPECT_LT(repaired.size(), 100u);
+    EXPECT_EQ(repaired, stored.substr(0, repaired.size()));
 }
 
 TEST_F(Browser, ReturnLeavesForTheNameAndStoresTheAddress) {

@@ -954,3 +954,49 @@ TEST_F(LobbyTest, AStartRefusedByTheEngineStaysInTheLobbyOpenToNewcomers) {
 }
 
 }  // namespace
+
+TEST_F(LobbyTest, SlowFramesBringEveryAnimationToItsTargetWithoutOvershoot) {
+    MakeSession(1);
+    Seat& host = *seats[0];
+    constexpr int kSlowFrame = 480;  // a loaded machine, or a window being dragged
+    auto press = [&](int key) {
+        host.window.SetKeyDown(key, true);
+        Frame(kSlowFrame);
+        host.window.SetKeyDown(key, false);
+        Frame(kSlowFrame);
+    };
+    // Frames until the value reaches `target`, each staying between the last value and it.
+    auto settles = [&](const std::function<float()>& value, float target) {
+        float previous = value();
+        for (int i = 0; i < 12; ++i) {
+            Frame(kSlowFrame);
+            const float now = value();
+            if (now < std::min(previous, target) || now > std::max(previous, target)) {
+                ADD_FAILURE() << "from " << previous << " to " << now << ", target " << target;
+                return;
+            }
+            previous = now;
+        }
+        EXPECT_FLOAT_EQ(previous, target);
+    };
+    auto nation = [&] { return host.lobby->NationOffset(); };
+    auto start = [&] { return host.lobby->StartHighlight(); };
+
+    settles(nation, 0.0f);  // the first nation choice slides in
+    press(kEscape);         // to the list: the chooser slides out
+    ASSERT_EQ(host.lobby->CurrentMode(), PaysGovState::List);
+    settles(nation, -400.0f);
+    press(kUp);  // from the first cell up to back
+    ASSERT_EQ(host.lobby->ListCursor(), 3);
+    settles(start, 31.0f);
+    press(kUp);  // start, which only the host rests on
+    ASSERT_EQ(host.lobby->ListCursor(), 2);
+    settles(start, 1.0f);
+    press(kDown);  // back, then round to the government cell
+    press(kDown);
+    press(kDown);
+    ASSERT_EQ(host.lobby->ListCursor(), 1);
+    press(kReturn);
+    ASSERT_EQ(host.lobby->CurrentMode(), PaysGovState::GovernmentChange);
+    settles([&] { return host.lobby->GovernmentOffset(); }, 0.0f);
+}

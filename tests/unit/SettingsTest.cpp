@@ -6,6 +6,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -165,6 +167,42 @@ TEST_F(Settings, KillDuringWritesLeavesAReadableFile) {
     // No temporary file is mistaken for the settings.
     const std::string file = ReadFile();
     EXPECT_EQ(file.rfind("REGEDIT4", 0), 0u);
+}
+
+TEST_F(Settings, AWriteClearsTheTemporaryFilesOfKilledWriters) {
+    SetStringSetting("PlayerName", "Stable");
+    std::mt19937 random(1870);
+    pid_t lastWriter = 0;
+    for (int kill = 0; kill < 20; ++kill) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (int i = 0;; ++i)
+                SetIntSetting("MusicVolume", i % 101);
+        }
+        ::usleep(static_cast<useconds_t>(1000 + random() % 20000));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        lastWriter = child;
+    }
+    // Whatever the kills happened to hit, one writer certainly died with its temporary written.
+    const std::filesystem::path folder = std::filesystem::path(SettingsFilePath()).parent_path();
+    std::ofstream(SettingsFilePath() + ".tmp." + std::to_string(lastWriter)) << "REGEDIT4\n";
+    // Files that only look alike are not ours to remove.
+    std::ofstream(SettingsFilePath() + ".tmp.notes") << "kept";
+    std::ofstream(folder / "other.reg.tmp.12") << "kept";
+
+    SetStringSetting("ConnectIP", "10.0.0.1");
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    EXPECT_EQ(names, (std::set<std::string>{"settings.reg", "settings.reg.lock",
+                                            "settings.reg.tmp.notes", "other.reg.tmp.12"}));
+    EXPECT_EQ(GetStringSetting("PlayerName", "lost"), "Stable");
+    EXPECT_EQ(GetStringSetting("ConnectIP", "lost"), "10.0.0.1");
+    std::filesystem::remove(SettingsFilePath() + ".tmp.notes");
+    std::filesystem::remove(folder / "other.reg.tmp.12");
 }
 
 TEST_F(Settings, TwoWritingProcessesLoseNeitherValue) {
