@@ -28,7 +28,7 @@ constexpr uint32_t kOtherVersion = 0x9F31;  // subtracted from the text colour
 constexpr uint32_t kSameVersion = 0x1C42;   // added to the text colour
 
 // A typed address is 15 characters; leading zeros make it longer, never usefully this long. A
-// hand-edited setting may hold up to the whole settings file, none of which needs reading.
+// hand-edited setting may fill the whole settings file; only its start can be worth keeping.
 constexpr size_t kStoredAddressLimit = 64;
 
 }  // namespace
