@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <vector>
 
@@ -195,6 +196,103 @@ TEST_F(WindowRendererTest, FullScreenScalesThePictureAndMapsTheCursorBack) {
     app.ProcessMessages();
     EXPECT_EQ(form->CursorPosition().x, 100);
     EXPECT_EQ(form->CursorPosition().y, 50);
+}
+
+// What the window shows, row by row (the software renderer draws into the window's own pixels).
+std::vector<uint32_t> WindowPixels(SDL_Window* window, int* width, int* height) {
+    SDL_Surface* surface = SDL_GetWindowSurface(window);
+    std::vector<uint32_t> pixels;
+    if (!surface || surface->format->BytesPerPixel != 4)
+        return pixels;
+    *width = surface->w;
+    *height = surface->h;
+    for (int y = 0; y < surface->h; ++y) {
+        const auto* row =
+            reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(surface->pixels) +
+                                              static_cast<ptrdiff_t>(y) * surface->pitch);
+        pixels.insert(pixels.end(), row, row + surface->w);
+    }
+    return pixels;
+}
+
+TEST_F(WindowRendererTest, PictureIsScaledSmoothlyAtUnevenFactorsAndTheCursorStillMaps) {
+    auto renderer = platform::Renderer::Create(form.get(), false, nullptr);
+    ASSERT_TRUE(renderer);
+    auto* window = static_cast<SDL_Window*>(form->NativeHandle());
+    // Grey rising by 4 from each row to the next, starting again every 64 rows.
+    std::vector<uint32_t> ramp(640 * 480);
+    for (int y = 0; y < 480; ++y) {
+        const uint32_t grey = static_cast<uint32_t>(y % 64) * 4;
+        std::fill_n(ramp.begin() + y * 640, 640, 0xFF000000u | grey << 16 | grey << 8 | grey);
+    }
+    const std::string path = (folder / "ramp.png").string();
+    ASSERT_TRUE(platform::WritePicture(path, 640, 480, ramp.data()));
+    const int32_t id = renderer->LoadTexture(path, 0, false, nullptr, nullptr);
+    ASSERT_GE(id, 0);
+    auto frame = [&] {
+        app.ProcessMessages();
+        renderer->Clear(0xFF000000);
+        renderer->DrawTexture(id, 0, 0, 0xFFFFFFFF, 1, 1, 0, 0, 0);
+        EXPECT_TRUE(renderer->Present());
+    };
+
+    // 1366 x 768, as on many laptops: the picture is 1.6 times as large, 171 pixels in from the
+    // left.
+    SDL_SetWindowSize(window, 1366, 768);
+    frame();
+    frame();
+    int w = 0;
+    int h = 0;
+    std::vector<uint32_t> shown = WindowPixels(window, &w, &h);
+    ASSERT_EQ(w, 1366);
+    ASSERT_EQ(h, 768);
+    auto at = [&](int x, int y) { return shown[static_cast<size_t>(y * w + x)] & 0xFF; };
+    for (int y : {0, 300, 767}) {
+        EXPECT_EQ(at(170, y), 0u) << y;   // letterbox, left
+        EXPECT_EQ(at(1195, y), 0u) << y;  // and right
+    }
+    // Nearest-pixel scaling repeats every third row or so; blended, each row differs from the next.
+    int pairs = 0;
+    int repeated = 0;
+    for (int y = 0; y + 1 < h; ++y) {
+        const uint32_t a = at(683, y);
+        const uint32_t b = at(683, y + 1);
+        if (b < a)
+            continue;  // where the ramp starts again
+        ++pairs;
+        repeated += a == b ? 1 : 0;
+    }
+    EXPECT_GT(pairs, 600);
+    EXPECT_LT(repeated, pairs / 50) << repeated << " of " << pairs << " rows repeat the one above";
+    // The picture itself is not touched by the scaling.
+    EXPECT_EQ(renderer->PixelAt(300, 1), 0xFF040404u);
+    EXPECT_EQ(renderer->PixelAt(300, 2), 0xFF080808u);
+
+    SDL_WarpMouseInWindow(window, 171 + 160, 80);
+    app.ProcessMessages();
+    EXPECT_EQ(form->CursorPosition().x, 100);
+    EXPECT_EQ(form->CursorPosition().y, 50);
+    SDL_WarpMouseInWindow(window, 171, 0);
+    app.ProcessMessages();
+    EXPECT_EQ(form->CursorPosition().x, 0);
+    EXPECT_EQ(form->CursorPosition().y, 0);
+    SDL_WarpMouseInWindow(window, 1194, 767);
+    app.ProcessMessages();
+    EXPECT_EQ(form->CursorPosition().x, 639);
+    EXPECT_EQ(form->CursorPosition().y, 479);
+
+    // Back at 640 x 480 the picture is shown pixel for pixel again.
+    SDL_SetWindowSize(window, 640, 480);
+    frame();
+    frame();
+    shown = WindowPixels(window, &w, &h);
+    ASSERT_EQ(w, 640);
+    for (int y = 0; y < 480; ++y)
+        ASSERT_EQ(at(320, y), (ramp[static_cast<size_t>(y * 640)] & 0xFF)) << y;
+    EXPECT_EQ(renderer->PixelAt(300, 2), 0xFF080808u);
+    SDL_WarpMouseInWindow(window, 100, 50);
+    app.ProcessMessages();
+    EXPECT_EQ(form->CursorPosition().x, 100);
 }
 
 TEST_F(WindowRendererTest, WindowFramesArePacedUnlessSwitchedOff) {

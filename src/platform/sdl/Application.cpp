@@ -218,6 +218,12 @@ Application::Application() : impl_(std::make_unique<Impl>()) {
     }
     impl_->videoStarted = true;
     impl_->headless = IsHeadlessDriver(SDL_GetCurrentVideoDriver());
+    // Where only the software renderer works (a virtual display, no GPU), SDL would otherwise hand
+    // each finished frame to an OpenGL renderer on the CPU just to show it, which costs more than
+    // drawing the frame; X11 shows window pixels directly. Other systems have no such path.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver && std::strcmp(driver, "x11") == 0)
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (!impl_->headless)
         SetErrorSink(ShowOnScreen);
 }
@@ -414,24 +420,31 @@ SDL_Scancode ScancodeFor(int virtualKey) {
             return scancode;
         }
     }
-    if (virtualKey == 16) return SDL_SCANCODE_LSHIFT;
-    if (virtualKey == 17) return SDL_SCANCODE_LCTRL;
-    if (virtualKey == 18) return SDL_SCANCODE_LALT;
+    if (virtualKey == 16)
+        return SDL_SCANCODE_LSHIFT;
+    if (virtualKey == 17)
+        return SDL_SCANCODE_LCTRL;
+    if (virtualKey == 18)
+        return SDL_SCANCODE_LALT;
     return SDL_SCANCODE_UNKNOWN;
 }
 
 Uint8 SdlButtonFor(int button) {
     switch (button) {
-        case 2: return SDL_BUTTON_RIGHT;
-        case 4: return SDL_BUTTON_MIDDLE;
-        default: return SDL_BUTTON_LEFT;
+        case 2:
+            return SDL_BUTTON_RIGHT;
+        case 4:
+            return SDL_BUTTON_MIDDLE;
+        default:
+            return SDL_BUTTON_LEFT;
     }
 }
 
 }  // namespace
 
 void Application::InjectKey(Form& form, int virtualKey, bool down) {
-    if (!impl_->videoStarted) return;
+    if (!impl_->videoStarted)
+        return;
     SDL_Event event{};
     event.type = down ? SDL_KEYDOWN : SDL_KEYUP;
     event.key.windowID = form.state_->id;
@@ -442,7 +455,8 @@ void Application::InjectKey(Form& form, int virtualKey, bool down) {
 }
 
 void Application::InjectMouseButton(Form& form, int x, int y, int button, bool down) {
-    if (!impl_->videoStarted) return;
+    if (!impl_->videoStarted)
+        return;
     SDL_Event event{};
     event.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
     event.button.windowID = form.state_->id;
@@ -455,7 +469,8 @@ void Application::InjectMouseButton(Form& form, int x, int y, int button, bool d
 }
 
 void Application::InjectMouseMove(Form& form, int x, int y) {
-    if (!impl_->videoStarted) return;
+    if (!impl_->videoStarted)
+        return;
     SDL_Event event{};
     event.type = SDL_MOUSEMOTION;
     event.motion.windowID = form.state_->id;

@@ -92,6 +92,14 @@ struct Renderer::Impl {
     // In a window everything is drawn into this 640 x 480 target, then scaled onto the window, so
     // the picture can always be read back and full screen keeps the picture's proportions.
     SDL_Texture* picture = nullptr;
+    // The software renderer draws into the window's own pixels: the picture then has the window's
+    // pixel format, so scaling it is one straight pass, and a window of exactly 640 x 480 is drawn
+    // on directly, without the picture and the copy of it each frame.
+    bool software = false;
+    bool direct = false;
+    Uint32 pictureFormat = kPixelFormat;
+    // Filtering only where the picture is resized: 1:1 stays pixel for pixel.
+    SDL_ScaleMode pictureScaleMode = SDL_ScaleModeNearest;
     bool fullScreen = false;
     // Without a window manager a full-screen request leaves the window as it was; after a few
     // frames we check and, if so, cover the display with the borderless window ourselves.
@@ -262,6 +270,30 @@ struct Renderer::Impl {
                 form->SetPictureMapping(mapScale, mapX, mapY);
         }
         return rect;
+    }
+
+    // Chooses where the next frame is drawn: on the window itself when it shows the picture
+    // pixel for pixel with the software renderer, else into the picture.
+    bool ChooseTarget() {
+        // Sizes are the window's only while it is the target.
+        SDL_SetRenderTarget(renderer, nullptr);
+        const SDL_Rect placement = Placement();
+        int width = 0;
+        int height = 0;
+        SDL_GetRendererOutputSize(renderer, &width, &height);
+        direct = software && placement.x == 0 && placement.y == 0 && width == kPictureWidth &&
+                 height == kPictureHeight;
+        return SDL_SetRenderTarget(renderer, direct ? nullptr : picture) == 0;
+    }
+
+    bool CreatePicture() {
+        picture = SDL_CreateTexture(renderer, pictureFormat, SDL_TEXTUREACCESS_TARGET,
+                                    kPictureWidth, kPictureHeight);
+        if (!picture)
+            return false;
+        pictureScaleMode = SDL_ScaleModeNearest;
+        SDL_SetTextureScaleMode(picture, pictureScaleMode);
+        return true;
     }
 
     // The size the window system really gave the window. SDL reports the size it asked for,
@@ -453,13 +485,19 @@ std::unique_ptr<Renderer> Renderer::Create(Window* window, bool fullScreen, Crea
             // The software renderer lists vsync among its abilities but presents at once.
             impl->vsync = (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0 &&
                           (info.flags & SDL_RENDERER_SOFTWARE) == 0;
+            impl->software = (info.flags & SDL_RENDERER_SOFTWARE) != 0;
         }
-        impl->picture = SDL_CreateTexture(impl->renderer, kPixelFormat, SDL_TEXTUREACCESS_TARGET,
-                                          kPictureWidth, kPictureHeight);
-        if (!impl->picture || SDL_SetRenderTarget(impl->renderer, impl->picture) != 0) {
+        // Same channel layout, so the picture's pixels are what an ARGB picture would hold.
+        const Uint32 windowFormat = SDL_GetWindowPixelFormat(impl->sdlWindow);
+        if (impl->software &&
+            (windowFormat == SDL_PIXELFORMAT_RGB888 || windowFormat == SDL_PIXELFORMAT_ARGB8888)) {
+            impl->pictureFormat = windowFormat;
+        }
+        if (!impl->CreatePicture() || SDL_SetRenderTarget(impl->renderer, impl->picture) != 0)
             return fail(CreateError::NoDevice);
-        }
         impl->ApplyDisplayMode(fullScreen);
+        if (!impl->ChooseTarget())
+            return fail(CreateError::NoDevice);
     } else {
         impl->offscreen.reset(
             SDL_CreateRGBSurfaceWithFormat(0, kPictureWidth, kPictureHeight, 32, kPixelFormat));
@@ -688,17 +726,29 @@ bool Renderer::Present() {
         SDL_RenderFlush(impl.renderer);
         return true;
     }
-    bool ok = SDL_SetRenderTarget(impl.renderer, nullptr) == 0;
-    SDL_SetRenderDrawColor(impl.renderer, 0, 0, 0, 0xFF);
-    SDL_RenderClear(impl.renderer);
     impl.CheckFullScreen();
-    const SDL_Rect placement = impl.Placement();
-    SDL_SetTextureColorMod(impl.picture, 0xFF, 0xFF, 0xFF);
-    SDL_SetTextureAlphaMod(impl.picture, 0xFF);
-    SDL_SetTextureBlendMode(impl.picture, SDL_BLENDMODE_NONE);
-    ok = SDL_RenderCopy(impl.renderer, impl.picture, nullptr, &placement) == 0 && ok;
+    bool ok = true;
+    if (!impl.direct) {
+        ok = SDL_SetRenderTarget(impl.renderer, nullptr) == 0;
+        SDL_SetRenderDrawColor(impl.renderer, 0, 0, 0, 0xFF);
+        SDL_RenderClear(impl.renderer);
+        const SDL_Rect placement = impl.Placement();
+        // Nearest-pixel scaling by a factor such as 1.6 or 2.25 doubles some rows and columns and
+        // not others; blending neighbours keeps thin lines and letters even.
+        const SDL_ScaleMode mode = placement.w == kPictureWidth && placement.h == kPictureHeight
+                                       ? SDL_ScaleModeNearest
+                                       : SDL_ScaleModeLinear;
+        if (mode != impl.pictureScaleMode) {
+            SDL_SetTextureScaleMode(impl.picture, mode);
+            impl.pictureScaleMode = mode;
+        }
+        SDL_SetTextureColorMod(impl.picture, 0xFF, 0xFF, 0xFF);
+        SDL_SetTextureAlphaMod(impl.picture, 0xFF);
+        SDL_SetTextureBlendMode(impl.picture, SDL_BLENDMODE_NONE);
+        ok = SDL_RenderCopy(impl.renderer, impl.picture, nullptr, &placement) == 0 && ok;
+    }
     SDL_RenderPresent(impl.renderer);
-    ok = SDL_SetRenderTarget(impl.renderer, impl.picture) == 0 && ok;
+    ok = impl.ChooseTarget() && ok;
     impl.Pace();
     return ok;
 }
@@ -718,13 +768,12 @@ bool Renderer::Reset(bool fullScreen) {
     Impl& impl = *impl_;
     impl.ApplyDisplayMode(fullScreen);
     if (!impl.deviceReset.exchange(false))
-        return true;
+        return !impl.picture || impl.ChooseTarget();
     bool ok = true;
     if (impl.picture) {
         SDL_DestroyTexture(impl.picture);
-        impl.picture = SDL_CreateTexture(impl.renderer, kPixelFormat, SDL_TEXTUREACCESS_TARGET,
-                                         kPictureWidth, kPictureHeight);
-        ok = impl.picture && SDL_SetRenderTarget(impl.renderer, impl.picture) == 0;
+        impl.picture = nullptr;
+        ok = impl.CreatePicture() && impl.ChooseTarget();
     }
     for (Impl::Entry& entry : impl.pool) {
         if (!entry.used)
