@@ -24,6 +24,9 @@ struct Form::State {
     double scale = 1.0;
     int offsetX = 0;
     int offsetY = 0;
+    // From the window events, so that an iconified window is seen the same way whether the
+    // window system or an automation script reported it.
+    bool minimized = false;
 };
 
 struct Application::Impl {
@@ -194,6 +197,11 @@ void* Form::NativeHandle() const {
     return state_->window;
 }
 
+bool Form::IsMinimized() const {
+    return state_->minimized ||
+           (state_->window && (SDL_GetWindowFlags(state_->window) & SDL_WINDOW_MINIMIZED) != 0);
+}
+
 void Form::SetPictureMapping(double scale, int offsetX, int offsetY) {
     state_->scale = scale;
     state_->offsetX = offsetX;
@@ -286,6 +294,15 @@ void Application::ProcessMessages() {
                     case SDL_WINDOWEVENT_FOCUS_LOST:
                         impl.focusChanged = true;
                         impl.ClearKeys();
+                        break;
+                    case SDL_WINDOWEVENT_MINIMIZED:
+                        if (form)
+                            form->state_->minimized = true;
+                        break;
+                    case SDL_WINDOWEVENT_RESTORED:
+                    case SDL_WINDOWEVENT_MAXIMIZED:
+                        if (form)
+                            form->state_->minimized = false;
                         break;
                     case SDL_WINDOWEVENT_EXPOSED:
                         if (form && form->onExposed)
@@ -414,24 +431,31 @@ SDL_Scancode ScancodeFor(int virtualKey) {
             return scancode;
         }
     }
-    if (virtualKey == 16) return SDL_SCANCODE_LSHIFT;
-    if (virtualKey == 17) return SDL_SCANCODE_LCTRL;
-    if (virtualKey == 18) return SDL_SCANCODE_LALT;
+    if (virtualKey == 16)
+        return SDL_SCANCODE_LSHIFT;
+    if (virtualKey == 17)
+        return SDL_SCANCODE_LCTRL;
+    if (virtualKey == 18)
+        return SDL_SCANCODE_LALT;
     return SDL_SCANCODE_UNKNOWN;
 }
 
 Uint8 SdlButtonFor(int button) {
     switch (button) {
-        case 2: return SDL_BUTTON_RIGHT;
-        case 4: return SDL_BUTTON_MIDDLE;
-        default: return SDL_BUTTON_LEFT;
+        case 2:
+            return SDL_BUTTON_RIGHT;
+        case 4:
+            return SDL_BUTTON_MIDDLE;
+        default:
+            return SDL_BUTTON_LEFT;
     }
 }
 
 }  // namespace
 
 void Application::InjectKey(Form& form, int virtualKey, bool down) {
-    if (!impl_->videoStarted) return;
+    if (!impl_->videoStarted)
+        return;
     SDL_Event event{};
     event.type = down ? SDL_KEYDOWN : SDL_KEYUP;
     event.key.windowID = form.state_->id;
@@ -442,7 +466,8 @@ void Application::InjectKey(Form& form, int virtualKey, bool down) {
 }
 
 void Application::InjectMouseButton(Form& form, int x, int y, int button, bool down) {
-    if (!impl_->videoStarted) return;
+    if (!impl_->videoStarted)
+        return;
     SDL_Event event{};
     event.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
     event.button.windowID = form.state_->id;
@@ -454,8 +479,29 @@ void Application::InjectMouseButton(Form& form, int x, int y, int button, bool d
     SDL_PushEvent(&event);
 }
 
+void Application::InjectMinimized(Form& form, bool minimized) {
+    if (!impl_->videoStarted)
+        return;
+    SDL_Event event{};
+    event.type = SDL_WINDOWEVENT;
+    event.window.windowID = form.state_->id;
+    event.window.event = minimized ? SDL_WINDOWEVENT_MINIMIZED : SDL_WINDOWEVENT_RESTORED;
+    SDL_PushEvent(&event);
+}
+
+void Application::InjectClose(Form& form) {
+    if (!impl_->videoStarted)
+        return;
+    SDL_Event event{};
+    event.type = SDL_WINDOWEVENT;
+    event.window.windowID = form.state_->id;
+    event.window.event = SDL_WINDOWEVENT_CLOSE;
+    SDL_PushEvent(&event);
+}
+
 void Application::InjectMouseMove(Form& form, int x, int y) {
-    if (!impl_->videoStarted) return;
+    if (!impl_->videoStarted)
+        return;
     SDL_Event event{};
     event.type = SDL_MOUSEMOTION;
     event.motion.windowID = form.state_->id;
