@@ -55,15 +55,26 @@ void TMainScreen::Show() {
 
 void TMainScreen::IdleHandler(bool& done) {
     done = false;
-    if (inactive) {
-        done = true;
-        return;
+    if (!closeRequested) {
+        if (inactive) {
+            done = true;
+            return;
+        }
+        if (driver && RunFrame() != 1 && !closeRequested)
+            return;
     }
-    if (driver && driver->Run() != 1)
-        return;
     driver.reset();
     CloseHandler();
     done = true;
+}
+
+int32_t TMainScreen::RunFrame() {
+    struct FrameMark {
+        bool& inFrame;
+        explicit FrameMark(bool& flag) : inFrame(flag) { inFrame = true; }
+        ~FrameMark() { inFrame = false; }
+    } mark(inFrame);
+    return driver->Run();
 }
 
 void TMainScreen::ActivateHandler() {
@@ -81,6 +92,10 @@ void TMainScreen::DeactivateHandler() {
 void TMainScreen::CloseHandler() {
     if (closed)
         return;
+    if (inFrame) {
+        closeRequested = true;
+        return;
+    }
     closed = true;
     driver.reset();
     application.ShowSystemCursor(true);
