@@ -6,8 +6,16 @@
 
 #include "game/Objectif.h"
 #include "game/Random.h"
+#include "platform/MessageBox.h"
 
 namespace torvane {
+namespace {
+
+constexpr const char* kNoGameWindow =
+    "Impossible de cr\xE9"
+    "er la fen\xEAtre du jeu.";
+
+}  // namespace
 
 TMainScreen::TMainScreen(platform::Application& application, std::function<void()> closeMainForm,
                          StateFactory factory)
@@ -34,6 +42,11 @@ TMainScreen::TMainScreen(platform::Application& application, std::function<void(
     application.onActivate = [this] { ActivateHandler(); };
     application.onDeactivate = [this] { DeactivateHandler(); };
 
+    if (!form->NativeHandle()) {
+        // Without its window the game would run unseen: no driver, so the first idle ends it.
+        platform::ShowErrorBox(kNoGameWindow);
+        return;
+    }
     driver = std::make_unique<MainState>(form.get(), std::move(factory));
 }
 

@@ -2,13 +2,17 @@
 // that failed, a game window that could not be created.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <csignal>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "app/Main.h"
 #include "app/Statemain.h"
+#include "network/Directplay.h"
 #include "platform/Application.h"
 #include "platform/Settings.h"
 #include "screen/Directscreen.h"
@@ -53,6 +57,33 @@ class DrawingState : public DirectState {
     FrameScript& script;
     EngineSlots slots;
 };
+
+// While it lives the game finds its resource folder empty: no font, so the screen engine fails.
+class NoFont {
+  public:
+    NoFont() {
+        const char* original = std::getenv("TORVANE_RESOURCES");
+        saved = original ? original : "";
+        char pattern[] = "/tmp/torvane-nofont-XXXXXX";
+        folder = ::mkdtemp(pattern) ? pattern : "";
+        ::setenv("TORVANE_RESOURCES", folder.c_str(), 1);
+    }
+    ~NoFont() {
+        ::setenv("TORVANE_RESOURCES", saved.c_str(), 1);
+        std::error_code error;
+        std::filesystem::remove_all(folder, error);
+    }
+    NoFont(const NoFont&) = delete;
+    NoFont& operator=(const NoFont&) = delete;
+
+  private:
+    std::string saved;
+    std::string folder;
+};
+
+constexpr const char* kNoFontText =
+    "Impossible d'utiliser la police de caract\xE8"
+    "res Book Antiqua.";
 
 class GameEnd : public testing::Test {
   protected:
@@ -124,4 +155,90 @@ TEST_F(GameEnd, TerminationWhileTheDeviceIsLostEndsAfterTheFrame) {
 
 TEST_F(GameEnd, InterruptionWhileTheDeviceIsLostEndsAfterTheFrame) {
     LoseTheDeviceAndQuit([](platform::Form&) { std::raise(SIGINT); });
+}
+
+TEST_F(GameEnd, AScreenEngineThatFailsAtStartEndsTheGameAfterItsOneMessage) {
+    platform::SetStringSetting("PlayerName", "Tester");
+    bool screenBuilt = false;
+    std::unique_ptr<TMainScreen> game;
+    {
+        NoFont noFont;
+        game = OpenGame([&](int32_t, const EngineSlots&) -> std::unique_ptr<DirectState> {
+            screenBuilt = true;
+            return nullptr;
+        });
+    }
+    game->Show();
+    bool done = false;
+    game->IdleHandler(done);
+    EXPECT_TRUE(done);
+    EXPECT_TRUE(game->Closed());
+    EXPECT_EQ(closes, 1);
+    EXPECT_FALSE(screenBuilt);
+    EXPECT_EQ(boxes.texts, std::vector<std::string>{kNoFontText});
+    EXPECT_EQ(platform::GetStringSetting("PlayerName", ""), "Tester");
+    EXPECT_TRUE(platform::GetBoolSetting("FullScreen", false));
+}
+
+TEST_F(GameEnd, AScreenEngineThatFailsWhenRebuiltEndsTheGameLeavingTheSession) {
+    // Like the intro film, a screen re-creates the screen engine; the new one cannot get its font.
+    struct Rebuilder : DirectState {
+        Rebuilder(const EngineSlots& slots, bool& networkGoneFirst, int& runs)
+            : slots(slots), networkGoneFirst(networkGoneFirst), runs(runs) {}
+        ~Rebuilder() override { networkGoneFirst = *slots.network == nullptr; }
+        int32_t Run() override {
+            ++runs;
+            NoFont noFont;
+            slots.screen->reset();
+            *slots.screen = std::make_unique<DirectScreen>(slots.window);
+            return MainMenuCode;
+        }
+        EngineSlots slots;
+        bool& networkGoneFirst;
+        int& runs;
+    };
+    bool networkGoneFirst = false;
+    int built = 0;
+    int runs = 0;
+    auto game = OpenGame([&](int32_t, const EngineSlots& slots) -> std::unique_ptr<DirectState> {
+        ++built;
+        return std::make_unique<Rebuilder>(slots, networkGoneFirst, runs);
+    });
+    ASSERT_NE(game->Driver(), nullptr);
+    *game->Driver()->Slots().network = std::make_unique<DirectPlay>("Tester");
+    bool done = false;
+    game->IdleHandler(done);
+    ASSERT_EQ(built, 1);  // no menu is built on the failed engine
+    EXPECT_EQ(runs, 1);
+    EXPECT_TRUE(game->Closed());
+    EXPECT_EQ(closes, 1);
+    EXPECT_TRUE(networkGoneFirst);
+    EXPECT_EQ(boxes.texts, std::vector<std::string>{kNoFontText});
+}
+
+TEST(GameWithoutWindow, ShowsTheErrorAndEndsOnTheFirstIdle) {
+    testsupport::ClearSettings();
+    platform::SetBoolSetting("NoSoundCard", false);
+    testsupport::ErrorBoxes boxes;
+    testsupport::NoVideo noVideo;
+    platform::Application application;
+    int closes = 0;
+    bool screenBuilt = false;
+    TMainScreen game(
+        application, [&] { ++closes; },
+        [&](int32_t, const EngineSlots&) -> std::unique_ptr<DirectState> {
+            screenBuilt = true;
+            return nullptr;
+        });
+    ASSERT_EQ(game.Form()->NativeHandle(), nullptr);
+    EXPECT_EQ(game.Driver(), nullptr);
+    ASSERT_EQ(boxes.texts.size(), 1u);
+    EXPECT_EQ(boxes.texts[0],
+              "Impossible de cr\xE9"
+              "er la fen\xEAtre du jeu.");
+    bool done = false;
+    game.IdleHandler(done);
+    EXPECT_TRUE(game.Closed());
+    EXPECT_EQ(closes, 1);
+    EXPECT_FALSE(screenBuilt);
 }
