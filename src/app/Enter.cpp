@@ -14,6 +14,9 @@ constexpr int kWidth = 320;
 constexpr int kHeight = 240;
 constexpr const char* kSplashPath = "..\\Ressources\\Graphics\\Fond\\Splash.jpg";
 constexpr const char* kClosePath = "..\\Ressources\\Graphics\\Icones\\Close.bmp";
+constexpr const char* kNoWindow =
+    "Impossible de cr\xE9"
+    "er la fen\xEAtre du lanceur.";
 
 // Flat buttons: the close glyph 24 x 24, its right edge 10 pixels from the dialog's; play.
 constexpr int kCloseX = kWidth - 10 - 24;
@@ -80,12 +83,18 @@ TEnterScreen::TEnterScreen(platform::Application& application, GameWindowFactory
         platform::ShowErrorBox(LoadFailure(kSplashPath));
         return;
     }
-    splash = canvas->AddPicture(picture);
-    closeGlyph = canvas->LoadBmp(platform::ResolveResource(kClosePath), &why);
-    if (closeGlyph < 0 && canvas->Valid()) {
+    platform::PixelImage glyph;
+    if (!platform::DecodeBmpFile(platform::ResolveResource(kClosePath), glyph, &why)) {
         platform::ShowErrorBox(LoadFailure(kClosePath));
         return;
     }
+    if (!form->NativeHandle()) {
+        // Nobody could ever press play or close: say so and end instead of running unseen.
+        platform::ShowErrorBox(kNoWindow);
+        return;
+    }
+    splash = canvas->AddPicture(picture);
+    closeGlyph = canvas->AddPicture(glyph);
     labelFont = canvas->OpenFont(platform::FindFontFile("Book Antiqua", true), 13);
     buttonFont = canvas->OpenFont(platform::FindFontFile("Book Antiqua", true), 16);
 

@@ -6,8 +6,16 @@
 
 #include "game/Objectif.h"
 #include "game/Random.h"
+#include "platform/MessageBox.h"
 
 namespace torvane {
+namespace {
+
+constexpr const char* kNoGameWindow =
+    "Impossible de cr\xE9"
+    "er la fen\xEAtre du jeu.";
+
+}  // namespace
 
 TMainScreen::TMainScreen(platform::Application& application, std::function<void()> closeMainForm,
                          StateFactory factory)
@@ -34,6 +42,11 @@ TMainScreen::TMainScreen(platform::Application& application, std::function<void(
     application.onActivate = [this] { ActivateHandler(); };
     application.onDeactivate = [this] { DeactivateHandler(); };
 
+    if (!form->NativeHandle()) {
+        // Without its window the game would run unseen: no driver, so the first idle ends it.
+        platform::ShowErrorBox(kNoGameWindow);
+        return;
+    }
     driver = std::make_unique<MainState>(form.get(), std::move(factory));
 }
 
@@ -55,15 +68,26 @@ void TMainScreen::Show() {
 
 void TMainScreen::IdleHandler(bool& done) {
     done = false;
-    if (inactive) {
-        done = true;
-        return;
+    if (!closeRequested) {
+        if (inactive) {
+            done = true;
+            return;
+        }
+        if (driver && RunFrame() != 1 && !closeRequested)
+            return;
     }
-    if (driver && driver->Run() != 1)
-        return;
     driver.reset();
     CloseHandler();
     done = true;
+}
+
+int32_t TMainScreen::RunFrame() {
+    struct FrameMark {
+        bool& inFrame;
+        explicit FrameMark(bool& flag) : inFrame(flag) { inFrame = true; }
+        ~FrameMark() { inFrame = false; }
+    } mark(inFrame);
+    return driver->Run();
 }
 
 void TMainScreen::ActivateHandler() {
@@ -81,6 +105,10 @@ void TMainScreen::DeactivateHandler() {
 void TMainScreen::CloseHandler() {
     if (closed)
         return;
+    if (inFrame) {
+        closeRequested = true;
+        return;
+    }
     closed = true;
     driver.reset();
     application.ShowSystemCursor(true);

@@ -1,6 +1,7 @@
 // The game window: hosts the state machine driver and turns idle time into frames.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -26,19 +27,27 @@ class TMainScreen {
     bool Inactive() const { return inactive; }
     bool Closed() const { return closed; }
 
-    // Bound to the application's events and to the window's close event.
+    // Bound to the application's events and to the window's close event. A close during a frame
+    // takes effect when the frame has returned.
     void IdleHandler(bool& done);
     void ActivateHandler();
     void DeactivateHandler();
     void CloseHandler();
 
   private:
+    int32_t RunFrame();
+
     platform::Application& application;
     std::unique_ptr<platform::Form> form;
     std::unique_ptr<MainState> driver;
     std::function<void()> closeMainForm;
     bool inactive = false;
     bool closed = false;
+    // A frame can pump window messages (while it waits for a lost device), so a close can arrive
+    // with the driver, its screen and the screen engine on the call stack: it is then only noted,
+    // and carried out once the frame has returned.
+    bool inFrame = false;
+    bool closeRequested = false;
 };
 
 }  // namespace torvane

@@ -12,6 +12,10 @@ MainState::MainState(platform::Window* window, StateFactory factory)
     : window(window), factory(std::move(factory)) {
     slots = {window, &screen, &audio, &input, &network};
     screen = std::make_unique<DirectScreen>(window);
+    // Without a working screen engine nothing can be seen: its message has been shown, and with
+    // no first screen the first frame ends the game.
+    if (ScreenFailed())
+        return;
     audio = std::make_unique<DirectAudio>(window);
     input = std::make_unique<DirectInput>(window);
     audio->PlayMedia(kMusicPath);
@@ -30,9 +34,12 @@ MainState::~MainState() {
 }
 
 int32_t MainState::Run() {
-    if (!current)
+    if (!current || ScreenFailed())
         return 1;
     const int32_t code = current->Run();
+    // A screen engine re-created during the frame (after the intro film) may have failed.
+    if (ScreenFailed())
+        return 1;
     if (code >= VideoIntroCode && code <= GameCode) {
         // The old screen releases its pictures and sounds before the next one loads its own.
         current.reset();
@@ -45,6 +52,11 @@ int32_t MainState::Run() {
         return 1;
     }
     return 0;
+}
+
+bool MainState::ScreenFailed() const {
+    // An empty slot is no failure: the intro film runs without the engine.
+    return screen && !screen->IsReady();
 }
 
 void MainState::Deactivate() {

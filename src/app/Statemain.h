@@ -42,7 +42,8 @@ class MainState : public DirectState {
     MainState(const MainState&) = delete;
     MainState& operator=(const MainState&) = delete;
 
-    // One frame; answers 1 when the program is to end, 0 otherwise.
+    // One frame; answers 1 when the program is to end, 0 otherwise. A screen engine that failed
+    // ends the program: its message has been shown and nothing could be seen.
     int32_t Run() override;
     void Activate();
     void Deactivate();
@@ -51,6 +52,8 @@ class MainState : public DirectState {
     const EngineSlots& Slots() const { return slots; }
 
   private:
+    bool ScreenFailed() const;
+
     std::unique_ptr<DirectScreen> screen;
     std::unique_ptr<DirectAudio> audio;
     std::unique_ptr<DirectInput> input;

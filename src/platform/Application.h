@@ -49,6 +49,7 @@ class Form : public Window {
     ClockReading Now() const override;
     void ProcessMessages() override;
     void* NativeHandle() const override;
+    bool IsMinimized() const override;
 
     // How the 640 x 480 picture sits in the window (set by the renderer when it scales the
     // picture to a full-screen window), used to map the cursor back into picture coordinates.
@@ -103,6 +104,9 @@ class Application {
     void InjectKey(Form& form, int virtualKey, bool down);
     void InjectMouseButton(Form& form, int x, int y, int button, bool down);
     void InjectMouseMove(Form& form, int x, int y);
+    // The window system iconified (`minimized`) or restored `form`, or asked to close it.
+    void InjectMinimized(Form& form, bool minimized);
+    void InjectClose(Form& form);
 
     std::function<void(bool& done)> onIdle;
     std::function<void()> onActivate;

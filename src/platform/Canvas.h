@@ -10,8 +10,12 @@ namespace platform {
 class Form;
 struct PixelImage;
 
+// Reads a BMP file into ARGB pixels; needs no window, so a missing file is told apart from a
+// dialog that cannot draw.
+bool DecodeBmpFile(const std::string& path, PixelImage& out, std::string* error = nullptr);
+
 class Canvas {
-public:
+  public:
     explicit Canvas(Form& form);
     ~Canvas();
     Canvas(const Canvas&) = delete;
@@ -21,7 +25,6 @@ public:
 
     // Pictures: an id (0 and up), or -1 when the picture cannot be made.
     int AddPicture(const PixelImage& image);
-    int LoadBmp(const std::string& path, std::string* error = nullptr);
     int PictureWidth(int picture) const;
     int PictureHeight(int picture) const;
 
@@ -42,7 +45,7 @@ public:
     // The drawn picture before Present (tests).
     uint32_t PixelAt(int x, int y) const;
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

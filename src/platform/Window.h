@@ -50,6 +50,10 @@ class Window {
 
     // Native window a renderer or video sink draws into; null when there is no display.
     virtual void* NativeHandle() const = 0;
+
+    // True while the window system shows the window only as an icon: a full-screen picture
+    // cannot be shown until it is restored.
+    virtual bool IsMinimized() const { return false; }
 };
 
 }  // namespace platform

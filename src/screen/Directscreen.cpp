@@ -162,8 +162,12 @@ void DirectScreen::BeginFrame() {
 }
 
 void DirectScreen::EndFrame(bool drawCursor) {
-    if (!ready)
+    if (!ready) {
+        // Nothing can be shown, but a screen waiting for its fade must still be able to leave.
+        if (fadeDuration != 0)
+            AdvanceFade();
         return;
+    }
     if (fadeDuration != 0) {
         DrawFadeOverlay();
         AdvanceFade();
@@ -273,12 +277,14 @@ bool DirectScreen::FadeDone() {
 }
 
 std::unique_ptr<Image> DirectScreen::LoadImage(const std::string& path, uint32_t colourKey) {
+    // The engine's own failure has been shown once; a box per picture would only repeat it.
+    if (!ready)
+        return nullptr;
     const bool squareOnly = platform::GetBoolSetting("SquareTexturesOnly", false);
     int32_t width = 0;
     int32_t height = 0;
-    const int32_t texture = ready ? renderer->LoadTexture(platform::ResolveResource(path),
-                                                          colourKey, squareOnly, &width, &height)
-                                  : -1;
+    const int32_t texture = renderer->LoadTexture(platform::ResolveResource(path), colourKey,
+                                                  squareOnly, &width, &height);
     if (texture < 0) {
         platform::ShowErrorBox(kNoImage);
         return nullptr;

@@ -48,7 +48,8 @@ class DirectScreen {
   public:
     static constexpr int kFontSizes = 40;
 
-    // Errors are shown in the error box; the engine is then incomplete and draws nothing.
+    // Errors are shown in the error box; the engine is then incomplete: it draws nothing, loads
+    // no picture (without another box) and lets fades run their course unseen.
     explicit DirectScreen(platform::Window* window);
     ~DirectScreen();
     DirectScreen(const DirectScreen&) = delete;

@@ -18,7 +18,7 @@ StateFactory NoScreens() {
 }
 
 class Launcher : public testing::Test {
-protected:
+  protected:
     void SetUp() override { testsupport::ClearSettings(); }
 
     TEnterScreen::GameWindowFactory TestGame() {
@@ -158,7 +158,8 @@ TEST_F(Launcher, AMissingSplashEndsWithoutAWindow) {
     const std::filesystem::path empty =
         std::filesystem::temp_directory_path() / ("torvane-empty-" + std::to_string(::getpid()));
     std::filesystem::create_directories(empty);
-    const std::string saved = std::getenv("TORVANE_RESOURCES") ? std::getenv("TORVANE_RESOURCES") : "";
+    const std::string saved =
+        std::getenv("TORVANE_RESOURCES") ? std::getenv("TORVANE_RESOURCES") : "";
     ::setenv("TORVANE_RESOURCES", empty.c_str(), 1);
     testsupport::ErrorBoxes boxes;
     {
@@ -170,4 +171,61 @@ TEST_F(Launcher, AMissingSplashEndsWithoutAWindow) {
     std::filesystem::remove_all(empty);
     ASSERT_EQ(boxes.texts.size(), 1u);
     EXPECT_NE(boxes.texts[0].find("Splash.jpg"), std::string::npos);
+}
+
+namespace {
+
+// No window system at all, and a resource folder holding only the splash picture and, when
+// asked, the close glyph.
+class LauncherWithoutWindow : public testing::Test {
+  protected:
+    void SetUp() override {
+        testsupport::ClearSettings();
+        const char* original = std::getenv("TORVANE_RESOURCES");
+        ASSERT_NE(original, nullptr);
+        saved = original;
+        char pattern[] = "/tmp/torvane-launcher-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        folder = pattern;
+        std::filesystem::create_directories(folder / "Graphics" / "Fond");
+        std::filesystem::copy_file(saved / "Graphics" / "Fond" / "Splash.jpg",
+                                   folder / "Graphics" / "Fond" / "Splash.jpg");
+        ::setenv("TORVANE_RESOURCES", folder.c_str(), 1);
+    }
+    void TearDown() override {
+        ::setenv("TORVANE_RESOURCES", saved.c_str(), 1);
+        std::error_code error;
+        std::filesystem::remove_all(folder, error);
+    }
+    void AddCloseGlyph() {
+        std::filesystem::create_directories(folder / "Graphics" / "Icones");
+        std::filesystem::copy_file(saved / "Graphics" / "Icones" / "Close.bmp",
+                                   folder / "Graphics" / "Icones" / "Close.bmp");
+    }
+
+    std::filesystem::path saved;
+    std::filesystem::path folder;
+    testsupport::ErrorBoxes boxes;
+};
+
+}  // namespace
+
+TEST_F(LauncherWithoutWindow, AMissingCloseGlyphIsStillReported) {
+    testsupport::NoVideo noVideo;
+    platform::Application application;
+    TEnterScreen launcher(application);
+    ASSERT_EQ(launcher.Form()->NativeHandle(), nullptr);
+    EXPECT_FALSE(launcher.Loaded());
+    ASSERT_EQ(boxes.texts.size(), 1u);
+    EXPECT_NE(boxes.texts[0].find("Close.bmp"), std::string::npos);
+}
+
+TEST_F(LauncherWithoutWindow, WithAllItsPicturesItSaysItHasNoWindowAndEnds) {
+    AddCloseGlyph();
+    testsupport::NoVideo noVideo;
+    platform::Application application;
+    TEnterScreen launcher(application);
+    EXPECT_FALSE(launcher.Loaded());
+    EXPECT_EQ(boxes.texts, std::vector<std::string>{"Impossible de cr\xE9"
+                                                    "er la fen\xEAtre du lanceur."});
 }

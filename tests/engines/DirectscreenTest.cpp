@@ -218,6 +218,24 @@ TEST_F(DirectScreenTest, MissingCursorShowsOneErrorAndFramesGoOn) {
     EXPECT_EQ(boxes.texts.size(), 1u);
 }
 
+TEST_F(DirectScreenTest, AnEngineWithoutItsFontSaysSoOnceAndStillEndsItsFades) {
+    std::filesystem::remove(root / "Fonts");
+    DirectScreen screen(&window);
+    EXPECT_FALSE(screen.IsReady());
+    EXPECT_EQ(screen.LoadImage("..\\Ressources\\Graphics\\Red.png", 0), nullptr);
+    ASSERT_EQ(boxes.texts.size(), 1u);
+    EXPECT_EQ(boxes.texts[0], platform::Utf8ToCp1252(
+                                  "Impossible d'utiliser la police de caractères Book Antiqua."));
+    screen.Fade(true, 1000, 0);
+    screen.ResetFrameClock();
+    for (int frame = 0; frame < 49; ++frame)
+        Frame(screen, 20);
+    EXPECT_FALSE(screen.FadeDone());
+    Frame(screen, 20);
+    EXPECT_TRUE(screen.FadeDone());
+    EXPECT_EQ(boxes.texts.size(), 1u);
+}
+
 TEST_F(DirectScreenTest, PicturesOutliveNothingTheyDoNotOwn) {
     auto screen = MakeScreen();
     auto image = screen->LoadImage("..\\Ressources\\Graphics\\Red.png", 0);

@@ -295,6 +295,29 @@ TEST_F(WindowRendererTest, PictureIsScaledSmoothlyAtUnevenFactorsAndTheCursorSti
     EXPECT_EQ(form->CursorPosition().x, 100);
 }
 
+TEST_F(WindowRendererTest, AnIconifiedFullScreenWindowLosesTheDeviceUntilRestored) {
+    auto renderer = platform::Renderer::Create(form.get(), true, nullptr);
+    ASSERT_TRUE(renderer);
+    using Status = platform::Renderer::Status;
+    app.InjectMinimized(*form, true);
+    app.ProcessMessages();
+    EXPECT_TRUE(form->IsMinimized());
+    EXPECT_EQ(renderer->TestCooperativeLevel(), Status::Lost);
+    EXPECT_FALSE(renderer->Present());
+    app.InjectMinimized(*form, false);
+    app.ProcessMessages();
+    EXPECT_FALSE(form->IsMinimized());
+    EXPECT_EQ(renderer->TestCooperativeLevel(), Status::Ready);
+    EXPECT_TRUE(renderer->Present());
+
+    // A picture in a window is simply not seen while iconified.
+    ASSERT_TRUE(renderer->Reset(false));
+    app.InjectMinimized(*form, true);
+    app.ProcessMessages();
+    EXPECT_EQ(renderer->TestCooperativeLevel(), Status::Ready);
+    EXPECT_TRUE(renderer->Present());
+}
+
 TEST_F(WindowRendererTest, WindowFramesArePacedUnlessSwitchedOff) {
     ::setenv("TORVANE_FRAME_CAP", "0", 1);
     auto free = platform::Renderer::Create(form.get(), false, nullptr);

@@ -1,6 +1,9 @@
 // Helpers shared by the test programs.
 #pragma once
 
+#include <stdlib.h>
+
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -25,6 +28,31 @@ class ErrorBoxes {
 
   private:
     platform::ErrorSink previous_;
+};
+
+// While it lives, a new platform::Application finds no video driver at all, so no window can be
+// created.
+class NoVideo {
+  public:
+    NoVideo() {
+        const char* driver = std::getenv("SDL_VIDEODRIVER");
+        hadDriver_ = driver != nullptr;
+        driver_ = hadDriver_ ? driver : "";
+        ::setenv("SDL_VIDEODRIVER", "torvane-no-such-driver", 1);
+    }
+    ~NoVideo() {
+        if (hadDriver_) {
+            ::setenv("SDL_VIDEODRIVER", driver_.c_str(), 1);
+        } else {
+            ::unsetenv("SDL_VIDEODRIVER");
+        }
+    }
+    NoVideo(const NoVideo&) = delete;
+    NoVideo& operator=(const NoVideo&) = delete;
+
+  private:
+    bool hadDriver_ = false;
+    std::string driver_;
 };
 
 // Starts a test with no settings file at all.

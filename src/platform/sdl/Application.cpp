@@ -24,6 +24,9 @@ struct Form::State {
     double scale = 1.0;
     int offsetX = 0;
     int offsetY = 0;
+    // From the window events, so that an iconified window is seen the same way whether the
+    // window system or an automation script reported it.
+    bool minimized = false;
 };
 
 struct Application::Impl {
@@ -194,6 +197,11 @@ void* Form::NativeHandle() const {
     return state_->window;
 }
 
+bool Form::IsMinimized() const {
+    return state_->minimized ||
+           (state_->window && (SDL_GetWindowFlags(state_->window) & SDL_WINDOW_MINIMIZED) != 0);
+}
+
 void Form::SetPictureMapping(double scale, int offsetX, int offsetY) {
     state_->scale = scale;
     state_->offsetX = offsetX;
@@ -292,6 +300,15 @@ void Application::ProcessMessages() {
                     case SDL_WINDOWEVENT_FOCUS_LOST:
                         impl.focusChanged = true;
                         impl.ClearKeys();
+                        break;
+                    case SDL_WINDOWEVENT_MINIMIZED:
+                        if (form)
+                            form->state_->minimized = true;
+                        break;
+                    case SDL_WINDOWEVENT_RESTORED:
+                    case SDL_WINDOWEVENT_MAXIMIZED:
+                        if (form)
+                            form->state_->minimized = false;
                         break;
                     case SDL_WINDOWEVENT_EXPOSED:
                         if (form && form->onExposed)
@@ -465,6 +482,26 @@ void Application::InjectMouseButton(Form& form, int x, int y, int button, bool d
     event.button.clicks = 1;
     event.button.x = x;
     event.button.y = y;
+    SDL_PushEvent(&event);
+}
+
+void Application::InjectMinimized(Form& form, bool minimized) {
+    if (!impl_->videoStarted)
+        return;
+    SDL_Event event{};
+    event.type = SDL_WINDOWEVENT;
+    event.window.windowID = form.state_->id;
+    event.window.event = minimized ? SDL_WINDOWEVENT_MINIMIZED : SDL_WINDOWEVENT_RESTORED;
+    SDL_PushEvent(&event);
+}
+
+void Application::InjectClose(Form& form) {
+    if (!impl_->videoStarted)
+        return;
+    SDL_Event event{};
+    event.type = SDL_WINDOWEVENT;
+    event.window.windowID = form.state_->id;
+    event.window.event = SDL_WINDOWEVENT_CLOSE;
     SDL_PushEvent(&event);
 }
 

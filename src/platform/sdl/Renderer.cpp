@@ -720,7 +720,9 @@ bool Renderer::DrawTexture(int32_t id, float x, float y, uint32_t colour, float 
 
 bool Renderer::Present() {
     Impl& impl = *impl_;
-    if (impl.deviceReset)
+    // Like a lost Direct3D device, a picture that cannot be shown makes the frame wait for the
+    // device to come back.
+    if (TestCooperativeLevel() != Status::Ready)
         return false;
     if (!impl.sdlWindow) {
         SDL_RenderFlush(impl.renderer);
@@ -757,10 +759,8 @@ Renderer::Status Renderer::TestCooperativeLevel() const {
     if (impl_->deviceReset)
         return Status::NeedsReset;
     // A full-screen game that was switched away from cannot be shown until it comes back.
-    if (impl_->sdlWindow && impl_->fullScreen &&
-        (SDL_GetWindowFlags(impl_->sdlWindow) & SDL_WINDOW_MINIMIZED) != 0) {
+    if (impl_->window && impl_->fullScreen && impl_->window->IsMinimized())
         return Status::Lost;
-    }
     return Status::Ready;
 }
 
