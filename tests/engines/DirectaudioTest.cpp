@@ -3,7 +3,10 @@
 #include "audio/Directaudio.h"
 
 #include <gtest/gtest.h>
+
 #include <stdlib.h>
+#include <cstdlib>
+#include <optional>
 
 #include <chrono>
 #include <thread>
@@ -129,8 +132,18 @@ class DirectAudioTest : public ::testing::Test {
   protected:
     void SetUp() override {
         testsupport::ClearSettings();
+        if (const char* previous = std::getenv("TORVANE_RESOURCES"))
+            previousResources = previous;
         ::setenv("TORVANE_RESOURCES", resources.path.c_str(), 1);
     }
+    // The other tests of this program read the real resources.
+    void TearDown() override {
+        if (previousResources)
+            ::setenv("TORVANE_RESOURCES", previousResources->c_str(), 1);
+        else
+            ::unsetenv("TORVANE_RESOURCES");
+    }
+    std::optional<std::string> previousResources;
 
     AudioBackends Recording() {
         AudioBackends backends;
