@@ -96,7 +96,12 @@ struct Link {
     uint16_t remoteListenPort = 0;  // where the other side accepts mesh connections
     Clock::time_point started = Clock::now();
     Clock::time_point lastHeard = Clock::now();
-    bool closeAfterWrite = false;
+    // Closing on purpose: the last frame is written, then our side is shut for sending while
+    // what still comes is read and dropped until the other side closes too (or a second has
+    // passed). Closing at once with unread data would reset the connection, and the other side
+    // would lose what we sent last, our goodbye included.
+    bool closing = false;
+    std::unique_ptr<asio::steady_timer> lingerTimer;
     size_t queuedBytes = 0;
     wire::Hello parkedHello;
     bool severed = false;      // test hook: nothing goes out, nothing coming in is heard
@@ -491,8 +496,13 @@ class AsioPeerSession final : public PeerSession {
         link->socket.async_read_some(
             asio::buffer(link->readBuffer),
             [this, link](const asio::error_code& error, size_t size) {
-                if (link->role == Role::Closed)
+                if (link->role == Role::Closed) {
+                    if (link->closing && !error)
+                        return Read(link);
+                    if (link->closing)
+                        Shut(link);
                     return;
+                }
                 if (error) {
                     Drop(link, DestroyReason::ConnectionLost);
                     return;
@@ -530,14 +540,14 @@ class AsioPeerSession final : public PeerSession {
     void Write(const LinkPtr& link) {
         if (link->writeQueue.empty()) {
             link->writing = false;
-            if (link->closeAfterWrite)
-                Shut(link);
+            if (link->closing)
+                Linger(link);
             return;
         }
         link->writing = true;
         asio::async_write(link->socket, asio::buffer(link->writeQueue.front()),
                           [this, link](const asio::error_code& error, size_t) {
-                              if (link->role == Role::Closed && !link->closeAfterWrite)
+                              if (link->role == Role::Closed && !link->closing)
                                   return;
                               link->queuedBytes -= link->writeQueue.front().size();
                               link->writeQueue.pop_front();
@@ -545,7 +555,7 @@ class AsioPeerSession final : public PeerSession {
                                   link->writeQueue.clear();
                                   link->queuedBytes = 0;
                                   link->writing = false;
-                                  if (link->closeAfterWrite) {
+                                  if (link->closing) {
                                       Shut(link);
                                   } else {
                                       // The connection is broken: its member is lost, once
@@ -566,19 +576,34 @@ class AsioPeerSession final : public PeerSession {
         link->queuedBytes += body.size() + 4;
         link->writeQueue.push_back(wire::MakeFrame(body));
         link->role = Role::Closed;
-        link->closeAfterWrite = true;
+        link->closing = true;
         ++draining_;
         handshakes_.erase(link);
         if (!link->writing)
             Write(link);
     }
 
+    void Linger(const LinkPtr& link) {
+        asio::error_code error;
+        link->socket.shutdown(tcp::socket::shutdown_send, error);
+        if (error)
+            return Shut(link);
+        link->lingerTimer = std::make_unique<asio::steady_timer>(io_);
+        link->lingerTimer->expires_after(std::chrono::seconds(1));
+        link->lingerTimer->async_wait([this, link](const asio::error_code& cancelled) {
+            if (!cancelled)
+                Shut(link);
+        });
+    }
+
     void Shut(const LinkPtr& link) {
         asio::error_code error;
         link->role = Role::Closed;
-        if (link->closeAfterWrite)
+        if (link->closing)
             --draining_;
-        link->closeAfterWrite = false;
+        link->closing = false;
+        if (link->lingerTimer)
+            link->lingerTimer->cancel();
         link->socket.shutdown(tcp::socket::shutdown_both, error);
         link->socket.close(error);
     }
@@ -1329,7 +1354,7 @@ class AsioPeerSession final : public PeerSession {
 
     std::atomic<bool> inSession_{false};
     std::atomic<bool> joined_{false};
-    std::atomic<int> draining_{0};      // connections still writing their last frame
+    std::atomic<int> draining_{0};      // connections still closing on purpose
     std::atomic<bool> stopped_{false};  // the thread was stopped: the session is out of use
 
     // Shared with callers, under mutex_.
