@@ -39,6 +39,11 @@ struct Application::Impl {
 
     bool active = true;
     bool focusChanged = false;
+    // Read again at every key press as well as when SDL says the keymap changed: a desktop
+    // that switches layouts per window or by a shortcut does not always announce it.
+    KeyboardLayout layout = KeyboardLayout::kAzerty;
+
+    void ReadLayout() { layout = LayoutOf(SDL_GetKeyFromScancode); }
 
     Form* FindForm(Uint32 windowId) const {
         for (Form* form : forms) {
@@ -158,6 +163,10 @@ bool Form::IsKeyDown(int virtualKey) const {
            impl.latched[static_cast<size_t>(virtualKey)];
 }
 
+KeyboardLayout Form::Layout() const {
+    return app_.impl_->layout;
+}
+
 bool Form::HasKeyboardFocus() const {
     return state_->window && SDL_GetKeyboardFocus() == state_->window;
 }
@@ -218,6 +227,7 @@ Application::Application() : impl_(std::make_unique<Impl>()) {
     }
     impl_->videoStarted = true;
     impl_->headless = IsHeadlessDriver(SDL_GetCurrentVideoDriver());
+    impl_->ReadLayout();
     if (!impl_->headless)
         SetErrorSink(ShowOnScreen);
 }
@@ -296,10 +306,15 @@ void Application::ProcessMessages() {
                 }
                 break;
             }
+            case SDL_KEYMAPCHANGED:
+                impl.ReadLayout();
+                break;
             case SDL_KEYDOWN: {
                 if (event.key.repeat)
                     break;
-                const int code = VirtualKeyFor(event.key.keysym.scancode, event.key.keysym.sym);
+                impl.ReadLayout();
+                const int code = VirtualKeyFor(event.key.keysym.scancode, event.key.keysym.sym,
+                                               event.key.keysym.mod, impl.layout);
                 if (code <= 0)
                     break;
                 impl.pressedCode[event.key.keysym.scancode] = static_cast<uint8_t>(code);
@@ -312,8 +327,10 @@ void Application::ProcessMessages() {
             }
             case SDL_KEYUP: {
                 int code = impl.pressedCode[event.key.keysym.scancode];
-                if (code == 0)
-                    code = VirtualKeyFor(event.key.keysym.scancode, event.key.keysym.sym);
+                if (code == 0) {
+                    code = VirtualKeyFor(event.key.keysym.scancode, event.key.keysym.sym,
+                                         event.key.keysym.mod, impl.layout);
+                }
                 impl.pressedCode[event.key.keysym.scancode] = 0;
                 impl.Release(code);
                 impl.UpdateNeutral(code);
@@ -406,43 +423,59 @@ void Application::ShowSystemCursor(bool show) {
 namespace platform {
 namespace {
 
-// The scancode that reports `virtualKey` under the current layout, or UNKNOWN.
-SDL_Scancode ScancodeFor(int virtualKey) {
+// The scancode that reports `virtualKey` under the current layout and `modifiers`, or UNKNOWN.
+SDL_Scancode ScancodeFor(int virtualKey, Uint16 modifiers, KeyboardLayout layout) {
     for (int code = 0; code < SDL_NUM_SCANCODES; ++code) {
         const auto scancode = static_cast<SDL_Scancode>(code);
-        if (VirtualKeyFor(scancode, SDL_GetKeyFromScancode(scancode)) == virtualKey) {
+        if (VirtualKeyFor(scancode, SDL_GetKeyFromScancode(scancode), modifiers, layout) ==
+            virtualKey) {
             return scancode;
         }
     }
-    if (virtualKey == 16) return SDL_SCANCODE_LSHIFT;
-    if (virtualKey == 17) return SDL_SCANCODE_LCTRL;
-    if (virtualKey == 18) return SDL_SCANCODE_LALT;
+    if (virtualKey == 16)
+        return SDL_SCANCODE_LSHIFT;
+    if (virtualKey == 17)
+        return SDL_SCANCODE_LCTRL;
+    if (virtualKey == 18)
+        return SDL_SCANCODE_LALT;
     return SDL_SCANCODE_UNKNOWN;
 }
 
 Uint8 SdlButtonFor(int button) {
     switch (button) {
-        case 2: return SDL_BUTTON_RIGHT;
-        case 4: return SDL_BUTTON_MIDDLE;
-        default: return SDL_BUTTON_LEFT;
+        case 2:
+            return SDL_BUTTON_RIGHT;
+        case 4:
+            return SDL_BUTTON_MIDDLE;
+        default:
+            return SDL_BUTTON_LEFT;
     }
 }
 
 }  // namespace
 
 void Application::InjectKey(Form& form, int virtualKey, bool down) {
-    if (!impl_->videoStarted) return;
+    if (!impl_->videoStarted)
+        return;
     SDL_Event event{};
     event.type = down ? SDL_KEYDOWN : SDL_KEYUP;
     event.key.windowID = form.state_->id;
     event.key.state = down ? SDL_PRESSED : SDL_RELEASED;
-    event.key.keysym.scancode = ScancodeFor(virtualKey);
+    // A keypad digit asked for while NumLock is off is typed as if it were on.
+    Uint16 modifiers = static_cast<Uint16>(SDL_GetModState());
+    event.key.keysym.scancode = ScancodeFor(virtualKey, modifiers, impl_->layout);
+    if (event.key.keysym.scancode == SDL_SCANCODE_UNKNOWN) {
+        modifiers |= KMOD_NUM;
+        event.key.keysym.scancode = ScancodeFor(virtualKey, modifiers, impl_->layout);
+    }
+    event.key.keysym.mod = modifiers;
     event.key.keysym.sym = SDL_GetKeyFromScancode(event.key.keysym.scancode);
     SDL_PushEvent(&event);
 }
 
 void Application::InjectMouseButton(Form& form, int x, int y, int button, bool down) {
-    if (!impl_->videoStarted) return;
+    if (!impl_->videoStarted)
+        return;
     SDL_Event event{};
     event.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
     event.button.windowID = form.state_->id;
@@ -455,7 +488,8 @@ void Application::InjectMouseButton(Form& form, int x, int y, int button, bool d
 }
 
 void Application::InjectMouseMove(Form& form, int x, int y) {
-    if (!impl_->videoStarted) return;
+    if (!impl_->videoStarted)
+        return;
     SDL_Event event{};
     event.type = SDL_MOUSEMOTION;
     event.motion.windowID = form.state_->id;
