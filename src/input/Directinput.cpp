@@ -147,6 +147,12 @@ platform::Point DirectInput::CursorPosition() const {
 std::string DirectInput::EditText(const std::string& text, bool singleLine) {
     const bool shift = IsDown(kShift);
     const bool altGr = IsDown(kAltGr);
+    // On AZERTY the keys are known by position and typed from the French table below. Any
+    // other layout reports its punctuation codes for the keys that print , . / ! (and the
+    // digits by position), so each key types what its keycap prints. What Shift gives on those
+    // keys differs from one such layout to the next and cannot be known here: rather than type
+    // a character the player did not ask for, a shifted digit or punctuation key types nothing.
+    const bool azerty = !window || window->Layout() == platform::KeyboardLayout::kAzerty;
     auto with = [&text](char c) {
         std::string result = text;
         result.push_back(c);
@@ -165,7 +171,7 @@ std::string DirectInput::EditText(const std::string& text, bool singleLine) {
     if (KeyPressed(kSpace))
         return with(' ');
     for (int d = 0; d <= 9; ++d) {
-        if ((shift && KeyPressed(48 + d)) || KeyPressed(96 + d))
+        if ((shift == azerty && KeyPressed(48 + d)) || KeyPressed(96 + d))
             return with(static_cast<char>('0' + d));
     }
     for (int letter = 0; letter < 26; ++letter) {
@@ -182,14 +188,23 @@ std::string DirectInput::EditText(const std::string& text, bool singleLine) {
         return with('/');
     if (KeyPressed(kKeypadPoint))
         return with('.');
-    if (KeyPressed(188))
-        return with(shift ? '?' : ',');
-    if (KeyPressed(kPeriodKey))
-        return with(shift ? '.' : ';');
-    if (KeyPressed(191))
-        return with(shift ? '/' : ':');
-    if (KeyPressed(223))
-        return with('!');
+
+    struct PunctuationKey {
+        int code;
+        char azerty;
+        char azertyShift;
+        char keycap;  // on other layouts: the character whose key reports `code`
+    };
+    static constexpr PunctuationKey kPunctuation[] = {
+        {188, ',', '?', ','},
+        {kPeriodKey, ';', '.', '.'},
+        {191, ':', '/', '/'},
+        {223, '!', '!', '!'},
+    };
+    for (const PunctuationKey& key : kPunctuation) {
+        if ((azerty || !shift) && KeyPressed(key.code))
+            return with(!azerty ? key.keycap : shift ? key.azertyShift : key.azerty);
+    }
 
     // The AZERTY main row without Shift: each key's own character, or its AltGr symbol.
     struct RowKey {
@@ -200,7 +215,7 @@ std::string DirectInput::EditText(const std::string& text, bool singleLine) {
         {'\xE0', '@'}, {'&', '&'}, {'\xE9', '~'}, {'"', '#'},  {'\'', '{'},
         {'(', '['},    {'-', '|'}, {'\xE8', '`'}, {'_', '\\'}, {'\xE7', '^'},
     };
-    for (int d = 0; d <= 9; ++d) {
+    for (int d = 0; azerty && d <= 9; ++d) {
         if (KeyPressed(48 + d)) {
             const RowKey& key = kRow[d];
             return with(altGr ? key.altGr : key.plain);

@@ -44,6 +44,7 @@ class Form : public Window {
     void Activate();
 
     bool IsKeyDown(int virtualKey) const override;
+    KeyboardLayout Layout() const override;
     bool HasKeyboardFocus() const override;
     Point CursorPosition() const override;
     ClockReading Now() const override;

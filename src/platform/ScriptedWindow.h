@@ -14,6 +14,7 @@ class ScriptedWindow : public Window {
     ScriptedWindow();
 
     bool IsKeyDown(int virtualKey) const override;
+    KeyboardLayout Layout() const override { return layout_; }
     bool HasKeyboardFocus() const override { return focus_; }
     Point CursorPosition() const override { return cursor_; }
     ClockReading Now() const override { return now_; }
@@ -24,6 +25,7 @@ class ScriptedWindow : public Window {
     void ReleaseAllKeys();
     void SetCursor(int x, int y) { cursor_ = {x, y}; }
     void SetFocus(bool focus) { focus_ = focus; }
+    void SetLayout(KeyboardLayout layout) { layout_ = layout; }
     void SetTime(ClockReading now) { now_ = now; }
     void AdvanceTime(int milliseconds);
 
@@ -35,6 +37,7 @@ class ScriptedWindow : public Window {
     std::array<bool, 256> keys_{};
     Point cursor_{};
     bool focus_ = true;
+    KeyboardLayout layout_ = KeyboardLayout::kAzerty;
     ClockReading now_{1000, 0};
 };
 

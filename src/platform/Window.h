@@ -26,6 +26,11 @@ inline int32_t MillisecondsBetween(ClockReading earlier, ClockReading later) {
 inline constexpr int kPictureWidth = 640;
 inline constexpr int kPictureHeight = 480;
 
+// The keyboard family the keys are read with. The game's text entry was made for the French
+// AZERTY keyboard, whose keys it knows by position; on any other layout a key types what its
+// keycap prints.
+enum class KeyboardLayout { kAzerty, kOther };
+
 class Window {
   public:
     virtual ~Window() = default;
@@ -34,6 +39,9 @@ class Window {
     // A key pressed and released since the last message pump still reads as down until the
     // next pump, so a quick tap during a slow frame is never lost.
     virtual bool IsKeyDown(int virtualKey) const = 0;
+
+    // The layout the keyboard has now (it can change while the game runs).
+    virtual KeyboardLayout Layout() const = 0;
 
     // True when this window is the window system's keyboard-focus window.
     virtual bool HasKeyboardFocus() const = 0;

@@ -1,6 +1,7 @@
 // The player-name screen: editing, the ten-character cut, leaving either way, storing the name.
 #include <gtest/gtest.h>
 
+#include "platform/Cp1252.h"
 #include "states/Statename.h"
 #include "support/FrontendHarness.h"
 
@@ -57,6 +58,19 @@ TEST_F(Name, ReturnLeavesForTheBrowserAndStoresTheName) {
     EXPECT_EQ(platform::GetStringSetting("PlayerName", ""), "Jo");  // not before leaving
     EXPECT_EQ(Leave(), NetworkBrowserCode);
     EXPECT_EQ(platform::GetStringSetting("PlayerName", ""), "Joe");
+}
+
+TEST_F(Name, OnAQwertyKeyboardDigitsAndTheFullStopTypeThemselves) {
+    platform::SetStringSetting("PlayerName", "R");
+    window.SetLayout(platform::KeyboardLayout::kOther);
+    Open();
+    for (int key : {int{'2'}, 190, 188, int{'D'}})
+        Press(*state, key);
+    EXPECT_EQ(state->Name(), "R2.,d");
+    window.SetLayout(platform::KeyboardLayout::kAzerty);
+    for (int key : {int{'2'}, 190, 188})
+        Press(*state, key);
+    EXPECT_EQ(state->Name(), platform::Utf8ToCp1252("R2.,dé;,"));
 }
 
 TEST_F(Name, EscapeAlwaysLeavesForTheMenu) {

@@ -42,6 +42,11 @@ struct Application::Impl {
 
     bool active = true;
     bool focusChanged = false;
+    // Read again at every key press as well as when SDL says the keymap changed: a desktop
+    // that switches layouts per window or by a shortcut does not always announce it.
+    KeyboardLayout layout = KeyboardLayout::kAzerty;
+
+    void ReadLayout() { layout = LayoutOf(SDL_GetKeyFromScancode); }
 
     Form* FindForm(Uint32 windowId) const {
         for (Form* form : forms) {
@@ -161,6 +166,10 @@ bool Form::IsKeyDown(int virtualKey) const {
            impl.latched[static_cast<size_t>(virtualKey)];
 }
 
+KeyboardLayout Form::Layout() const {
+    return app_.impl_->layout;
+}
+
 bool Form::HasKeyboardFocus() const {
     return state_->window && SDL_GetKeyboardFocus() == state_->window;
 }
@@ -232,6 +241,7 @@ Application::Application() : impl_(std::make_unique<Impl>()) {
     const char* driver = SDL_GetCurrentVideoDriver();
     if (driver && std::strcmp(driver, "x11") == 0)
         SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    impl_->ReadLayout();
     if (!impl_->headless)
         SetErrorSink(ShowOnScreen);
 }
@@ -319,10 +329,15 @@ void Application::ProcessMessages() {
                 }
                 break;
             }
+            case SDL_KEYMAPCHANGED:
+                impl.ReadLayout();
+                break;
             case SDL_KEYDOWN: {
                 if (event.key.repeat)
                     break;
-                const int code = VirtualKeyFor(event.key.keysym.scancode, event.key.keysym.sym);
+                impl.ReadLayout();
+                const int code = VirtualKeyFor(event.key.keysym.scancode, event.key.keysym.sym,
+                                               event.key.keysym.mod, impl.layout);
                 if (code <= 0)
                     break;
                 impl.pressedCode[event.key.keysym.scancode] = static_cast<uint8_t>(code);
@@ -335,8 +350,10 @@ void Application::ProcessMessages() {
             }
             case SDL_KEYUP: {
                 int code = impl.pressedCode[event.key.keysym.scancode];
-                if (code == 0)
-                    code = VirtualKeyFor(event.key.keysym.scancode, event.key.keysym.sym);
+                if (code == 0) {
+                    code = VirtualKeyFor(event.key.keysym.scancode, event.key.keysym.sym,
+                                         event.key.keysym.mod, impl.layout);
+                }
                 impl.pressedCode[event.key.keysym.scancode] = 0;
                 impl.Release(code);
                 impl.UpdateNeutral(code);
@@ -429,11 +446,12 @@ void Application::ShowSystemCursor(bool show) {
 namespace platform {
 namespace {
 
-// The scancode that reports `virtualKey` under the current layout, or UNKNOWN.
-SDL_Scancode ScancodeFor(int virtualKey) {
+// The scancode that reports `virtualKey` under the current layout and `modifiers`, or UNKNOWN.
+SDL_Scancode ScancodeFor(int virtualKey, Uint16 modifiers, KeyboardLayout layout) {
     for (int code = 0; code < SDL_NUM_SCANCODES; ++code) {
         const auto scancode = static_cast<SDL_Scancode>(code);
-        if (VirtualKeyFor(scancode, SDL_GetKeyFromScancode(scancode)) == virtualKey) {
+        if (VirtualKeyFor(scancode, SDL_GetKeyFromScancode(scancode), modifiers, layout) ==
+            virtualKey) {
             return scancode;
         }
     }
@@ -466,7 +484,14 @@ void Application::InjectKey(Form& form, int virtualKey, bool down) {
     event.type = down ? SDL_KEYDOWN : SDL_KEYUP;
     event.key.windowID = form.state_->id;
     event.key.state = down ? SDL_PRESSED : SDL_RELEASED;
-    event.key.keysym.scancode = ScancodeFor(virtualKey);
+    // A keypad digit asked for while NumLock is off is typed as if it were on.
+    Uint16 modifiers = static_cast<Uint16>(SDL_GetModState());
+    event.key.keysym.scancode = ScancodeFor(virtualKey, modifiers, impl_->layout);
+    if (event.key.keysym.scancode == SDL_SCANCODE_UNKNOWN) {
+        modifiers |= KMOD_NUM;
+        event.key.keysym.scancode = ScancodeFor(virtualKey, modifiers, impl_->layout);
+    }
+    event.key.keysym.mod = modifiers;
     event.key.keysym.sym = SDL_GetKeyFromScancode(event.key.keysym.scancode);
     SDL_PushEvent(&event);
 }

@@ -1,36 +1,14 @@
-// Windows virtual-key codes for SDL keys, as a French (AZERTY) Windows keyboard reports them.
+// Windows virtual-key codes for SDL keys, as a Windows keyboard of the active layout reports them.
 #include "platform/sdl/KeyMap.h"
 
 namespace platform {
 
-int VirtualKeyFor(SDL_Scancode scancode, SDL_Keycode keycode) {
-    // Letters: whatever the active layout prints on the key.
-    if (keycode >= SDLK_a && keycode <= SDLK_z)
-        return 'A' + static_cast<int>(keycode - SDLK_a);
+namespace {
 
+// The four punctuation keys right of N, read by position: , ; : ! on AZERTY, the keys a French
+// Windows keyboard reports as 188, 190, 191 and 223.
+int AzertyPunctuation(SDL_Scancode scancode) {
     switch (scancode) {
-        // Main row by position: the French layout reports these as the digits.
-        case SDL_SCANCODE_1:
-            return '1';
-        case SDL_SCANCODE_2:
-            return '2';
-        case SDL_SCANCODE_3:
-            return '3';
-        case SDL_SCANCODE_4:
-            return '4';
-        case SDL_SCANCODE_5:
-            return '5';
-        case SDL_SCANCODE_6:
-            return '6';
-        case SDL_SCANCODE_7:
-            return '7';
-        case SDL_SCANCODE_8:
-            return '8';
-        case SDL_SCANCODE_9:
-            return '9';
-        case SDL_SCANCODE_0:
-            return '0';
-        // The four keys right of N: , ; : ! on AZERTY (M , . / on a US keyboard).
         case SDL_SCANCODE_M:
             return 188;
         case SDL_SCANCODE_COMMA:
@@ -39,15 +17,66 @@ int VirtualKeyFor(SDL_Scancode scancode, SDL_Keycode keycode) {
             return 191;
         case SDL_SCANCODE_SLASH:
             return 223;
-        // Letter positions whose active layout prints no letter still have their letter code.
         default:
-            break;
+            return 0;
     }
-    if (scancode >= SDL_SCANCODE_A && scancode <= SDL_SCANCODE_Z) {
-        return 'A' + static_cast<int>(scancode - SDL_SCANCODE_A);
+}
+
+// Elsewhere the codes follow what the key prints, as Windows reports them for that layout: the
+// comma, full-stop and slash keys of a US keyboard, wherever another layout puts them.
+int PunctuationByKeycode(SDL_Keycode keycode) {
+    switch (keycode) {
+        case SDLK_COMMA:
+            return 188;
+        case SDLK_PERIOD:
+            return 190;
+        case SDLK_SLASH:
+            return 191;
+        case SDLK_EXCLAIM:
+            return 223;
+        default:
+            return 0;
     }
-    if (scancode >= SDL_SCANCODE_F1 && scancode <= SDL_SCANCODE_F12) {
-        return 112 + static_cast<int>(scancode - SDL_SCANCODE_F1);
+}
+
+// With NumLock off the keypad is the cursor block printed under its digits, as Windows reports
+// it: 7 Home, 8 Up, 9 Page Up, 4 Left, 5 Clear, 6 Right, 1 End, 2 Down, 3 Page Down, 0 Insert,
+// and the decimal point Delete.
+int KeypadNavigation(SDL_Scancode scancode) {
+    switch (scancode) {
+        case SDL_SCANCODE_KP_7:
+            return 36;
+        case SDL_SCANCODE_KP_8:
+            return 38;
+        case SDL_SCANCODE_KP_9:
+            return 33;
+        case SDL_SCANCODE_KP_4:
+            return 37;
+        case SDL_SCANCODE_KP_5:
+            return 12;
+        case SDL_SCANCODE_KP_6:
+            return 39;
+        case SDL_SCANCODE_KP_1:
+            return 35;
+        case SDL_SCANCODE_KP_2:
+            return 40;
+        case SDL_SCANCODE_KP_3:
+            return 34;
+        case SDL_SCANCODE_KP_0:
+            return 45;
+        case SDL_SCANCODE_KP_PERIOD:
+            return 46;
+        default:
+            return 0;
+    }
+}
+
+// The keypad, whatever the layout: digits and decimal point with NumLock, the cursor block
+// otherwise; its operators and Enter either way.
+int KeypadKey(SDL_Scancode scancode, bool numLock) {
+    if (!numLock) {
+        if (const int navigation = KeypadNavigation(scancode))
+            return navigation;
     }
     switch (scancode) {
         case SDL_SCANCODE_KP_0:
@@ -84,6 +113,52 @@ int VirtualKeyFor(SDL_Scancode scancode, SDL_Keycode keycode) {
             return 111;
         case SDL_SCANCODE_KP_ENTER:
             return 13;
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+
+// A keymap is AZERTY when the first letter key of the top row (Q in US terms) prints "a" and the
+// key right of N prints ",". The first is what names the layout; the second is what reading the
+// punctuation by position relies on, since the four keys right of N then hold , ; : ! (French and
+// Belgian AZERTY, including their Mac and AFNOR variants). Asking for both keeps layouts that only
+// share one of them (BEPO, Dvorak, QWERTZ, a Cyrillic layout reporting its own letters) on the
+// keycode reading, which can only type what their keycaps print. The digit row cannot tell
+// layouts apart: SDL reports it as digits on every layout.
+KeyboardLayout LayoutOf(KeymapLookup keyAt) {
+    if (keyAt && keyAt(SDL_SCANCODE_Q) == SDLK_a && keyAt(SDL_SCANCODE_M) == SDLK_COMMA)
+        return KeyboardLayout::kAzerty;
+    return KeyboardLayout::kOther;
+}
+
+int VirtualKeyFor(SDL_Scancode scancode, SDL_Keycode keycode, Uint16 modifiers,
+                  KeyboardLayout layout) {
+    // Letters: whatever the active layout prints on the key.
+    if (keycode >= SDLK_a && keycode <= SDLK_z)
+        return 'A' + static_cast<int>(keycode - SDLK_a);
+    // Main row by position: every layout reports these as the digits.
+    if (scancode >= SDL_SCANCODE_1 && scancode <= SDL_SCANCODE_9)
+        return '1' + static_cast<int>(scancode - SDL_SCANCODE_1);
+    if (scancode == SDL_SCANCODE_0)
+        return '0';
+    // Before the punctuation: some keymaps give the keypad's operators the keycodes of the
+    // main keyboard's (the keypad slash reporting "/").
+    if (const int keypad = KeypadKey(scancode, (modifiers & KMOD_NUM) != 0))
+        return keypad;
+    const int punctuation = layout == KeyboardLayout::kAzerty ? AzertyPunctuation(scancode)
+                                                              : PunctuationByKeycode(keycode);
+    if (punctuation != 0)
+        return punctuation;
+    // Letter positions whose active layout prints no letter still have their letter code.
+    if (scancode >= SDL_SCANCODE_A && scancode <= SDL_SCANCODE_Z) {
+        return 'A' + static_cast<int>(scancode - SDL_SCANCODE_A);
+    }
+    if (scancode >= SDL_SCANCODE_F1 && scancode <= SDL_SCANCODE_F12) {
+        return 112 + static_cast<int>(scancode - SDL_SCANCODE_F1);
+    }
+    switch (scancode) {
         case SDL_SCANCODE_RETURN:
             return 13;
         case SDL_SCANCODE_RETURN2:
