@@ -186,15 +186,26 @@ struct Renderer::Impl {
         return true;
     }
 
-    SDL_Texture* MakeTexture(SDL_Surface* pixels) {
-        SDL_Texture* texture = SDL_CreateTextureFromSurface(renderer, pixels);
+    SDL_Texture* MakeTexture(SDL_Surface* pixels, bool opaque) {
+        SDL_Texture* texture = nullptr;
+        if (software && opaque && pixels->format->format != pictureFormat) {
+            // The software renderer copies an opaque picture drawn untranslucent row by row when
+            // it already has the target's pixel format; otherwise it converts every pixel of
+            // every frame (a full-screen background is most of a menu's cost).
+            SurfacePtr converted(SDL_ConvertSurfaceFormat(pixels, pictureFormat, 0));
+            if (converted)
+                texture = SDL_CreateTextureFromSurface(renderer, converted.get());
+        }
+        if (!texture)
+            texture = SDL_CreateTextureFromSurface(renderer, pixels);
         if (texture)
             SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_BLEND);
         return texture;
     }
 
     int32_t Add(SurfacePtr pixels) {
-        SDL_Texture* texture = MakeTexture(pixels.get());
+        const bool opaque = IsOpaque(pixels.get());
+        SDL_Texture* texture = MakeTexture(pixels.get(), opaque);
         if (!texture)
             return -1;
         size_t slot = 0;
@@ -203,7 +214,7 @@ struct Renderer::Impl {
         if (slot == pool.size())
             pool.emplace_back();
         Entry& entry = pool[slot];
-        entry.opaque = IsOpaque(pixels.get());
+        entry.opaque = opaque;
         entry.pixels = std::move(pixels);
         entry.texture = texture;
         entry.used = true;
@@ -780,7 +791,7 @@ bool Renderer::Reset(bool fullScreen) {
             continue;
         if (entry.texture)
             SDL_DestroyTexture(entry.texture);
-        entry.texture = impl.MakeTexture(entry.pixels.get());
+        entry.texture = impl.MakeTexture(entry.pixels.get(), entry.opaque);
         if (!entry.texture)
             ok = false;
     }
