@@ -46,15 +46,22 @@ class WindowScreenTest : public testsupport::ScreenFixture {
 TEST_F(WindowScreenTest, DrawsTheSamePictureAsHeadless) {
     platform::SetBoolSetting("FullScreen", false);
     WriteSolid("Graphics/Dot.png", 1, 1, 0xFFFFFFFF);
+    WriteSolid("Graphics/Dim.png", 1, 1, 0xFF4A3822);
     torvane::DirectScreen onWindow(form.get());
     torvane::DirectScreen offScreen(&window);
     ASSERT_TRUE(onWindow.IsReady());
     for (torvane::DirectScreen* screen : {&onWindow, &offScreen}) {
         auto dot = screen->LoadImage("..\\Ressources\\Graphics\\Dot.png", 0);
-        ASSERT_TRUE(dot);
+        auto dim = screen->LoadImage("..\\Ressources\\Graphics\\Dim.png", 0);
+        ASSERT_TRUE(dot && dim);
         screen->BeginFrame();
         dot->Draw(100, 100, 0xFFFF8000, 30.0f, 20.0f, 15, 10, 0.4f);
         screen->DrawText(320, 200, "Torvane", 0xFFFFFFFF, 2, 9, 1);
+        // Stretched one-pixel pictures, translucent and modulated, over the text and the dot:
+        // the window fills them as rectangles, the off-screen picture stretches them.
+        dim->Draw(250, 180, 0x80FFFFFF, 150.0f, 60.0f, 0, 0, 0.0f);
+        dim->Draw(90, 95, 0xC0FF80FF, 40.5f, 12.25f, 0, 0, 0.0f);
+        dim->Draw(10, 400, 0xFFFFFFFF, 30.0f, 30.0f, 0, 0, 0.0f);
         screen->EndFrame(false);
     }
     EXPECT_EQ(Picture(onWindow), Picture(offScreen));

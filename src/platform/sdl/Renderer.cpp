@@ -714,12 +714,29 @@ bool Renderer::DrawTexture(int32_t id, float x, float y, uint32_t colour, float 
         top = height;
         height = -height;
     }
+    const SDL_FRect target{x + left, y + top, width, height};
+    if (impl_->software && entry->pixels->w == 1 && entry->pixels->h == 1 && rotation == 0.0f) {
+        // A one-pixel picture stretched over a rectangle (the menus' dimmed panels) is a filled
+        // rectangle: the software renderer fills and blends it with the same arithmetic as a
+        // stretched copy, without resampling every pixel.
+        const uint32_t pixel = *static_cast<const uint32_t*>(entry->pixels->pixels);
+        const auto modulate = [](uint32_t value, uint32_t by) {
+            return static_cast<Uint8>((value & 0xFF) * (by & 0xFF) / 255);
+        };
+        const Uint8 alpha = modulate(pixel >> 24, colour >> 24);
+        SDL_SetRenderDrawColor(impl_->renderer, modulate(pixel >> 16, colour >> 16),
+                               modulate(pixel >> 8, colour >> 8), modulate(pixel, colour), alpha);
+        SDL_SetRenderDrawBlendMode(impl_->renderer,
+                                   alpha == 0xFF ? SDL_BLENDMODE_NONE : SDL_BLENDMODE_BLEND);
+        const bool filled = SDL_RenderFillRectF(impl_->renderer, &target) == 0;
+        SDL_SetRenderDrawBlendMode(impl_->renderer, SDL_BLENDMODE_NONE);
+        return filled;
+    }
     SDL_Texture* texture = entry->texture;
     SDL_SetTextureColorMod(texture, (colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF);
     SDL_SetTextureAlphaMod(texture, colour >> 24);
     SDL_SetTextureBlendMode(texture, entry->opaque && (colour >> 24) == 0xFF ? SDL_BLENDMODE_NONE
                                                                              : SDL_BLENDMODE_BLEND);
-    const SDL_FRect target{x + left, y + top, width, height};
     if (rotation == 0.0f && flip == SDL_FLIP_NONE) {
         return SDL_RenderCopyF(impl_->renderer, texture, nullptr, &target) == 0;
     }
