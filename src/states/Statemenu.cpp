@@ -81,7 +81,7 @@ int32_t MenuState::Run() {
 
     FadeHighlight(itemColour, highlight, ft);
     if (dim && light && frame) {
-        lightOffset = SlideToward(lightOffset, kItemOffset[highlight], ft);
+        lightOffset = SlideTowardNoOvershoot(lightOffset, kItemOffset[highlight], ft);
         const int lw = light->GetWidth();
         const int lh = light->GetHeight();
         const int lx = 320 - lw / 2;

@@ -21,6 +21,9 @@ class MenuState : public DirectState {
     int32_t Run() override;
 
     int32_t Highlight() const { return highlight; }
+
+    // Where the light band rests or is sliding to, below the frame's top.
+    float LightOffset() const { return lightOffset; }
     bool Closing() const { return closing; }
     float FrameTop() const { return frameTop; }
     DirectState* SubScreen() const { return subScreen.get(); }

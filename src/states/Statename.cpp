@@ -57,7 +57,7 @@ int32_t NameState::Run() {
         const int lw = light->GetWidth();
         const int lh = light->GetHeight();
         const int lx = 321 - lw / 2;
-        lightOffset = SlideToward(lightOffset, kLightTarget[highlight], ft);
+        lightOffset = SlideTowardNoOvershoot(lightOffset, kLightTarget[highlight], ft);
         const int top = Trunc(frameTop + 108 + 7);
         const int ly = Trunc(frameTop + lightOffset + 108 + 15 - lh / 2);
         DrawLightBand(dim.get(), light.get(), 200, top, frame->GetWidth() - 14,

@@ -24,6 +24,8 @@ class NameState : public DirectState {
 
     const std::string& Name() const { return name; }
     int32_t Highlight() const { return highlight; }
+    // Where the light band rests or is sliding to, below the frame's top.
+    float LightOffset() const { return lightOffset; }
     bool Closing() const { return closing; }
     float FrameTop() const { return frameTop; }
 

@@ -204,7 +204,7 @@ int32_t NetworkState::Run() {
         const int iw = frame->GetWidth() - 14;
         const int ih = frame->GetHeight() - 14;
         if (dim && light && highlight != kListItem) {
-            lightOffset = SlideToward(lightOffset, kLightTarget[highlight], ft);
+            lightOffset = SlideTowardNoOvershoot(lightOffset, kLightTarget[highlight], ft);
             const int lx = Trunc(496 - shift - light->GetWidth() / 2);
             const int ly = Trunc(frameTop + lightOffset + 15 - light->GetHeight() / 2);
             DrawLightBand(dim.get(), light.get(), x0, top, iw, ih, lx, ly);

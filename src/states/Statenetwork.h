@@ -33,6 +33,9 @@ class NetworkState : public DirectState {
     int32_t Run() override;
 
     int32_t Highlight() const { return highlight; }
+
+    // Where the light band rests or is sliding to, below the frame's top.
+    float LightOffset() const { return lightOffset; }
     int32_t Selected() const { return selected; }
     const std::string& Address() const { return address; }
     bool Closing() const { return closing; }

@@ -83,6 +83,17 @@ TEST_F(Browser, WithNoGameTheMenuIsCentredAndTheListCannotTakeTheHighlight) {
     EXPECT_EQ(browser->Highlight(), 3);
 }
 
+TEST_F(Browser, OnSlowFramesTheLightBandStopsOnItsItem) {
+    Open();
+    Press(*browser, 40, 480);
+    ASSERT_EQ(browser->Highlight(), 1);
+    ExpectSettlesWithoutOvershoot(
+        *browser, [&] { return browser->LightOffset(); }, 80.0f, 480);
+    Press(*browser, 38, 480);
+    ExpectSettlesWithoutOvershoot(
+        *browser, [&] { return browser->LightOffset(); }, 43.0f, 480);
+}
+
 TEST_F(Browser, TypingADigitMovesTheHighlightToTheAddress) {
     Open();
     Press(*browser, 40);

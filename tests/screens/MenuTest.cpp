@@ -60,6 +60,17 @@ TEST_F(Menu, QuitAnswersSevenOnlyAfterTheFadeAndTheSlide) {
     EXPECT_LT(lastTop, -250.0f);
 }
 
+TEST_F(Menu, OnSlowFramesTheLightBandStopsOnItsItem) {
+    // A loaded machine, or a window being dragged: frames of half a second.
+    Press(*menu, 40, 480);
+    ASSERT_EQ(menu->Highlight(), 1);
+    ExpectSettlesWithoutOvershoot(
+        *menu, [&] { return menu->LightOffset(); }, 65.0f, 480);
+    Press(*menu, 38, 480);
+    ExpectSettlesWithoutOvershoot(
+        *menu, [&] { return menu->LightOffset(); }, 25.0f, 480);
+}
+
 TEST_F(Menu, ShortcutChoosesWithoutFade) {
     Press(*menu, 'J');
     EXPECT_TRUE(menu->Closing());

@@ -41,6 +41,17 @@ TEST_F(Name, TypingIsCutAtTenCharactersAndMovesTheHighlight) {
     EXPECT_EQ(state->Name(), "Anonymousb");
 }
 
+TEST_F(Name, OnSlowFramesTheLightBandStopsOnItsItem) {
+    Open();
+    Press(*state, 40, 480);
+    ASSERT_EQ(state->Highlight(), 1);
+    ExpectSettlesWithoutOvershoot(
+        *state, [&] { return state->LightOffset(); }, 72.0f, 480);
+    Press(*state, 38, 480);
+    ExpectSettlesWithoutOvershoot(
+        *state, [&] { return state->LightOffset(); }, 25.0f, 480);
+}
+
 TEST_F(Name, SpaceTypesABlankAndDoesNotChoose) {
     platform::SetStringSetting("PlayerName", "Jo");
     Open();

@@ -131,6 +131,23 @@ class FrontendHarness : public ::testing::Test {
         }
         return code;
     }
+    // Runs frames of `ms` until `value` reaches `target`; each frame must leave it between where
+    // it was and the target (an easing that overshoots on long frames fails).
+    void ExpectSettlesWithoutOvershoot(torvane::DirectState& state,
+                                       const std::function<float()>& value, float target, int ms,
+                                       int frames = 12) {
+        float previous = value();
+        for (int i = 0; i < frames; ++i) {
+            Frame(state, ms);
+            const float now = value();
+            if (now < std::min(previous, target) || now > std::max(previous, target)) {
+                ADD_FAILURE() << "from " << previous << " to " << now << ", target " << target;
+                return;
+            }
+            previous = now;
+        }
+        EXPECT_FLOAT_EQ(previous, target);
+    }
     int32_t RunFrames(torvane::DirectState& state, int count, int ms = 20) {
         int32_t code = 0;
         for (int i = 0; i < count && code == 0; ++i)
