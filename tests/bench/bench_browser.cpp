@@ -6,12 +6,10 @@
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
-#include <new>
 #include <string>
 
 #include "input/Directinput.h"
@@ -22,40 +20,9 @@
 #include "platform/Settings.h"
 #include "screen/Directscreen.h"
 #include "states/Statenetwork.h"
-
-// The counting operator new below takes its memory from malloc, so free is the right release.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#include "support/AllocationCounter.h"
 
 using namespace torvane;
-
-namespace {
-std::atomic<long long> allocations{0};
-}
-
-void* operator new(std::size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}  // NOLINT
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
 
 namespace {
 
@@ -106,14 +73,15 @@ void BM_BrowserFrame(benchmark::State& state) {
         };
         for (int i = 0; i < 200; ++i)
             frame();  // the frame has slid in and the highlight settled
-        const long long before = allocations.load();
+        testsupport::StartCountingAllocations();
         long long frames = 0;
         for (auto _ : state) {
             frame();
             ++frames;
         }
         state.counters["allocations_per_frame"] =
-            static_cast<double>(allocations.load() - before) / static_cast<double>(frames);
+            static_cast<double>(testsupport::StopCountingAllocations()) /
+            static_cast<double>(frames);
     }
     std::error_code error;
     std::filesystem::remove_all(folder, error);

@@ -4,12 +4,10 @@
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -17,38 +15,7 @@
 #include "platform/ResourcePath.h"
 #include "platform/ScriptedWindow.h"
 #include "screen/Directscreen.h"
-
-// The counting operator new below takes its memory from malloc, so free is the right release.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-namespace {
-std::atomic<long long> allocations{0};
-}
-
-void* operator new(std::size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}  // NOLINT
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
+#include "support/AllocationCounter.h"
 
 namespace {
 
@@ -130,14 +97,14 @@ void BM_BusyFrame(benchmark::State& state) {
     }
     for (int i = 0; i < 10; ++i)
         scene.Frame();  // builds the glyph atlases used
-    const long long before = allocations.load();
+    testsupport::StartCountingAllocations();
     long long frames = 0;
     for (auto _ : state) {
         scene.Frame();
         ++frames;
     }
     state.counters["allocations_per_frame"] =
-        static_cast<double>(allocations.load() - before) / static_cast<double>(frames);
+        static_cast<double>(testsupport::StopCountingAllocations()) / static_cast<double>(frames);
 }
 BENCHMARK(BM_BusyFrame)->Unit(benchmark::kMillisecond);
 

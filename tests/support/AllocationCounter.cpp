@@ -1,4 +1,4 @@
-// The screen tests' operator new, which counts allocations on a thread while asked to.
+// An operator new that counts allocations on a thread while asked to (screen tests, benchmarks).
 #include "support/AllocationCounter.h"
 
 #include <cstdlib>
