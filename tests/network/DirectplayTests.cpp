@@ -10,6 +10,8 @@
 #include "support/TestSupport.h"
 
 using namespace torvane;
+using nettest::FindHost;
+using nettest::Names;
 using nettest::Player;
 using nettest::WaitFor;
 
@@ -35,14 +37,6 @@ class SessionTest : public testing::Test {
         return engines;
     }
 
-    // The address of the one session a search of this machine finds.
-    HostAddress FindHost(DirectPlay& searcher) {
-        searcher.EnumerateGames("127.0.0.1");
-        EXPECT_EQ(searcher.PartyCount(), 1);
-        const EnumeratedParty* party = searcher.GetParty(0);
-        return party ? party->hostAddress : HostAddress{};
-    }
-
     bool TablesHold(int count) {
         for (auto* engine : Engines()) {
             if (engine->PlayerCount() != count)
@@ -61,15 +55,6 @@ class SessionTest : public testing::Test {
             ASSERT_TRUE(Add("P" + std::to_string(i)).engine->JoinGame(host)) << i;
         }
         ASSERT_TRUE(WaitFor([&] { return TablesHold(count); }));
-    }
-
-    static std::vector<std::string> Names(DirectPlay& engine) {
-        std::vector<std::string> names;
-        PlayerInfo record;
-        for (uint8_t i = 0; engine.CopyPlayerAt(i, record); ++i)
-            names.push_back(record.Name());
-        std::sort(names.begin(), names.end());
-        return names;
     }
 };
 

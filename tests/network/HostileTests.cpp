@@ -16,6 +16,7 @@
 using namespace torvane;
 using nettest::DrawsAnswer;
 using nettest::RawLink;
+using nettest::Record;
 using nettest::SendDatagram;
 using nettest::WaitFor;
 namespace wire = platform::wire;
@@ -47,14 +48,6 @@ class HostileTest : public testing::Test {
             return 0;
         }
         return welcome.assignedId;
-    }
-
-    static std::vector<uint8_t> Record(const std::string& name, int32_t id = 0) {
-        PlayerInfo record;
-        record.SetName(name);
-        record.playerId = id;
-        const auto bytes = EncodePlayer(record);
-        return {bytes.begin(), bytes.end()};
     }
 
     void Settle(int ms = 150) {

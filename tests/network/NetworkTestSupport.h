@@ -1,6 +1,7 @@
 // Helpers for the network tests: private ports per test, a recording listener, waiting.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -128,12 +129,21 @@ inline torvane::HostAddress Loopback(uint16_t port) {
     return {0x7F000001u, port};
 }
 
-// A player record carrying `name`, as the bytes of a peer's data.
-inline std::vector<uint8_t> Record(const std::string& name) {
+// A player record carrying `name` (and claiming `id`), as the bytes of a peer's data.
+inline std::vector<uint8_t> Record(const std::string& name, int32_t id = 0) {
     torvane::PlayerInfo record;
     record.SetName(name);
+    record.playerId = id;
     const auto bytes = torvane::EncodePlayer(record);
     return {bytes.begin(), bytes.end()};
+}
+
+// The address of the one session a search of this machine finds.
+inline torvane::HostAddress FindHost(torvane::DirectPlay& searcher) {
+    searcher.EnumerateGames("127.0.0.1");
+    EXPECT_EQ(searcher.PartyCount(), 1);
+    const torvane::EnumeratedParty* party = searcher.GetParty(0);
+    return party ? party->hostAddress : torvane::HostAddress{};
 }
 
 // The names in an engine's players table, sorted.

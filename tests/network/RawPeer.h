@@ -7,10 +7,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <span>
+#include <thread>
 #include <vector>
 
 #include "platform/PeerWire.h"
@@ -133,6 +136,41 @@ class RawListener {
   private:
     int fd_ = -1;
     uint16_t port_ = 0;
+};
+
+// Frames sent every `ms` on some links from a thread of their own, so that the engines at
+// the other end keep hearing from a raw peer.
+class Heartbeat {
+  public:
+    explicit Heartbeat(int ms = 100)
+        : thread_([this, ms] {
+              while (!stop_) {
+                  {
+                      std::lock_guard lock(mutex_);
+                      for (RawLink* link : links_)
+                          link->SendFrame(wire::EncodeStamp(wire::FrameType::Ping, 1));
+                  }
+                  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+              }
+          }) {}
+    ~Heartbeat() {
+        stop_ = true;
+        thread_.join();
+    }
+    void Add(RawLink& link) {
+        std::lock_guard lock(mutex_);
+        links_.push_back(&link);
+    }
+    void Remove(RawLink& link) {
+        std::lock_guard lock(mutex_);
+        links_.erase(std::remove(links_.begin(), links_.end(), &link), links_.end());
+    }
+
+  private:
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::vector<RawLink*> links_;
+    std::thread thread_;
 };
 
 inline void SendDatagram(uint16_t port, std::span<const uint8_t> bytes) {

@@ -17,6 +17,8 @@
 
 using namespace torvane;
 using nettest::DrawsAnswer;
+using nettest::FindHost;
+using nettest::Heartbeat;
 using nettest::Names;
 using nettest::RawLink;
 using nettest::RawListener;
@@ -26,53 +28,11 @@ namespace wire = platform::wire;
 
 namespace {
 
-// Frames sent every `ms` on some links from a thread of their own, so that the engines at
-// the other end keep hearing from a raw peer.
-class Heartbeat {
-  public:
-    explicit Heartbeat(int ms = 100)
-        : thread_([this, ms] {
-              while (!stop_) {
-                  {
-                      std::lock_guard lock(mutex_);
-                      for (RawLink* link : links_)
-                          link->SendFrame(wire::EncodeStamp(wire::FrameType::Ping, 1));
-                  }
-                  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-              }
-          }) {}
-    ~Heartbeat() {
-        stop_ = true;
-        thread_.join();
-    }
-    void Add(RawLink& link) {
-        std::lock_guard lock(mutex_);
-        links_.push_back(&link);
-    }
-    void Remove(RawLink& link) {
-        std::lock_guard lock(mutex_);
-        links_.erase(std::remove(links_.begin(), links_.end(), &link), links_.end());
-    }
-
-  private:
-    std::atomic<bool> stop_{false};
-    std::mutex mutex_;
-    std::vector<RawLink*> links_;
-    std::thread thread_;
-};
-
 class SessionTrustTest : public testing::Test {
   protected:
     void SetUp() override {
         options.heartbeatMs = 200;
         options.timeoutMs = 2000;
-    }
-
-    HostAddress FindHost(DirectPlay& searcher) {
-        searcher.EnumerateGames("127.0.0.1");
-        EXPECT_EQ(searcher.PartyCount(), 1);
-        const EnumeratedParty* party = searcher.GetParty(0);
-        return party ? party->hostAddress : HostAddress{};
     }
 
     // The session id, as anybody who searches learns it.

@@ -66,21 +66,7 @@ class RawMember {
             !wire::DecodeWelcome(body, welcome_)) {
             return;
         }
-        alive_ = std::thread([this] {
-            while (!stop_) {
-                {
-                    std::lock_guard lock(linksLock_);
-                    for (auto& link : links_)
-                        link->SendFrame(wire::EncodeStamp(wire::FrameType::Ping, 1));
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
-        });
-    }
-    ~RawMember() {
-        stop_ = true;
-        if (alive_.joinable())
-            alive_.join();
+        heartbeat_.Add(*links_[0]);
     }
 
     int32_t Id() const { return welcome_.assignedId; }
@@ -106,18 +92,16 @@ class RawMember {
             !link->Read(wire::FrameType::MeshOk, body)) {
             return nullptr;
         }
-        std::lock_guard lock(linksLock_);
         links_.push_back(std::move(link));
+        heartbeat_.Add(*links_.back());
         return links_.back().get();
     }
 
   private:
     std::string name_;
     wire::Welcome welcome_;
-    std::mutex linksLock_;
     std::vector<std::unique_ptr<RawLink>> links_;
-    std::atomic<bool> stop_{false};
-    std::thread alive_;
+    nettest::Heartbeat heartbeat_{50};  // stops before the links it uses go
 };
 
 class TrustTest : public testing::Test {
