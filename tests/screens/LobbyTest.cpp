@@ -28,6 +28,7 @@
 #include "platform/ScriptedWindow.h"
 #include "screen/Directscreen.h"
 #include "support/AllocationCounter.h"
+#include "support/Settling.h"
 #include "support/TestSupport.h"
 
 extern char** environ;
@@ -965,19 +966,8 @@ TEST_F(LobbyTest, SlowFramesBringEveryAnimationToItsTargetWithoutOvershoot) {
         host.window.SetKeyDown(key, false);
         Frame(kSlowFrame);
     };
-    // Frames until the value reaches `target`, each staying between the last value and it.
     auto settles = [&](const std::function<float()>& value, float target) {
-        float previous = value();
-        for (int i = 0; i < 12; ++i) {
-            Frame(kSlowFrame);
-            const float now = value();
-            if (now < std::min(previous, target) || now > std::max(previous, target)) {
-                ADD_FAILURE() << "from " << previous << " to " << now << ", target " << target;
-                return;
-            }
-            previous = now;
-        }
-        EXPECT_FLOAT_EQ(previous, target);
+        testsupport::ExpectSettlesWithoutOvershoot([&] { Frame(kSlowFrame); }, value, target);
     };
     auto nation = [&] { return host.lobby->NationOffset(); };
     auto start = [&] { return host.lobby->StartHighlight(); };

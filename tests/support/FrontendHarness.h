@@ -16,6 +16,7 @@
 #include "platform/ScriptedWindow.h"
 #include "platform/Settings.h"
 #include "screen/Directscreen.h"
+#include "support/Settling.h"
 #include "support/TestSupport.h"
 
 namespace testsupport {
@@ -131,22 +132,12 @@ class FrontendHarness : public ::testing::Test {
         }
         return code;
     }
-    // Runs frames of `ms` until `value` reaches `target`; each frame must leave it between where
-    // it was and the target (an easing that overshoots on long frames fails).
+    // Runs frames of `ms` until `value` reaches `target`, never passing it on the way.
     void ExpectSettlesWithoutOvershoot(torvane::DirectState& state,
                                        const std::function<float()>& value, float target, int ms,
                                        int frames = 12) {
-        float previous = value();
-        for (int i = 0; i < frames; ++i) {
-            Frame(state, ms);
-            const float now = value();
-            if (now < std::min(previous, target) || now > std::max(previous, target)) {
-                ADD_FAILURE() << "from " << previous << " to " << now << ", target " << target;
-                return;
-            }
-            previous = now;
-        }
-        EXPECT_FLOAT_EQ(previous, target);
+        testsupport::ExpectSettlesWithoutOvershoot([&] { Frame(state, ms); }, value, target,
+                                                   frames);
     }
     int32_t RunFrames(torvane::DirectState& state, int count, int ms = 20) {
         int32_t code = 0;

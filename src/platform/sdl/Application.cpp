@@ -464,6 +464,14 @@ SDL_Scancode ScancodeFor(int virtualKey, Uint16 modifiers, KeyboardLayout layout
     return SDL_SCANCODE_UNKNOWN;
 }
 
+void PushWindowEvent(Uint32 windowId, SDL_WindowEventID what) {
+    SDL_Event event{};
+    event.type = SDL_WINDOWEVENT;
+    event.window.windowID = windowId;
+    event.window.event = static_cast<Uint8>(what);
+    SDL_PushEvent(&event);
+}
+
 Uint8 SdlButtonFor(int button) {
     switch (button) {
         case 2:
@@ -511,23 +519,14 @@ void Application::InjectMouseButton(Form& form, int x, int y, int button, bool d
 }
 
 void Application::InjectMinimized(Form& form, bool minimized) {
-    if (!impl_->videoStarted)
-        return;
-    SDL_Event event{};
-    event.type = SDL_WINDOWEVENT;
-    event.window.windowID = form.state_->id;
-    event.window.event = minimized ? SDL_WINDOWEVENT_MINIMIZED : SDL_WINDOWEVENT_RESTORED;
-    SDL_PushEvent(&event);
+    if (impl_->videoStarted)
+        PushWindowEvent(form.state_->id,
+                        minimized ? SDL_WINDOWEVENT_MINIMIZED : SDL_WINDOWEVENT_RESTORED);
 }
 
 void Application::InjectClose(Form& form) {
-    if (!impl_->videoStarted)
-        return;
-    SDL_Event event{};
-    event.type = SDL_WINDOWEVENT;
-    event.window.windowID = form.state_->id;
-    event.window.event = SDL_WINDOWEVENT_CLOSE;
-    SDL_PushEvent(&event);
+    if (impl_->videoStarted)
+        PushWindowEvent(form.state_->id, SDL_WINDOWEVENT_CLOSE);
 }
 
 void Application::InjectMouseMove(Form& form, int x, int y) {
