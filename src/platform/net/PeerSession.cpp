@@ -1373,43 +1373,34 @@ class AsioPeerSession final : public PeerSession {
 
 // ---- searching ----------------------------------------------------------------------------
 
-std::vector<uint32_t> BroadcastAddresses() {
+// This machine's IPv4 interfaces: their own addresses, and the broadcast addresses of those up.
+struct Interfaces {
     std::vector<uint32_t> addresses;
+    std::vector<uint32_t> broadcasts;
+};
+
+Interfaces LocalInterfaces() {
+    Interfaces found;
     ifaddrs* list = nullptr;
     if (::getifaddrs(&list) != 0)
-        return addresses;
+        return found;
+    const auto add = [](std::vector<uint32_t>& to, const sockaddr* address) {
+        const uint32_t value =
+            ntohl(reinterpret_cast<const sockaddr_in*>(address)->sin_addr.s_addr);
+        if (value != 0 && std::find(to.begin(), to.end(), value) == to.end())
+            to.push_back(value);
+    };
     for (ifaddrs* entry = list; entry; entry = entry->ifa_next) {
         if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET)
             continue;
-        if (!(entry->ifa_flags & IFF_UP) || !(entry->ifa_flags & IFF_BROADCAST))
-            continue;
-        if (!entry->ifa_broadaddr)
-            continue;
-        const auto* broadcast = reinterpret_cast<const sockaddr_in*>(entry->ifa_broadaddr);
-        const uint32_t address = ntohl(broadcast->sin_addr.s_addr);
-        if (address != 0 &&
-            std::find(addresses.begin(), addresses.end(), address) == addresses.end()) {
-            addresses.push_back(address);
+        add(found.addresses, entry->ifa_addr);
+        if ((entry->ifa_flags & IFF_UP) && (entry->ifa_flags & IFF_BROADCAST) &&
+            entry->ifa_broadaddr) {
+            add(found.broadcasts, entry->ifa_broadaddr);
         }
     }
     ::freeifaddrs(list);
-    return addresses;
-}
-
-// This machine's own IPv4 addresses.
-std::vector<uint32_t> LocalAddresses() {
-    std::vector<uint32_t> addresses;
-    ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) != 0)
-        return addresses;
-    for (ifaddrs* entry = list; entry; entry = entry->ifa_next) {
-        if (entry->ifa_addr && entry->ifa_addr->sa_family == AF_INET) {
-            const auto* address = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr);
-            addresses.push_back(ntohl(address->sin_addr.s_addr));
-        }
-    }
-    ::freeifaddrs(list);
-    return addresses;
+    return found;
 }
 
 }  // namespace
@@ -1417,6 +1408,7 @@ std::vector<uint32_t> LocalAddresses() {
 PeerResult AsioPeerSession::EnumHosts(const std::string& hostName) {
     asio::io_context io;
     asio::error_code error;
+    const Interfaces interfaces = LocalInterfaces();
     std::vector<udp::endpoint> targets;
     const auto addRange = [&](const asio::ip::address_v4& address) {
         targets.emplace_back(address, options_.discoveryPort);
@@ -1427,7 +1419,7 @@ PeerResult AsioPeerSession::EnumHosts(const std::string& hostName) {
     };
     if (hostName.empty()) {
         for (uint32_t broadcast :
-             options_.broadcastSearch ? BroadcastAddresses() : std::vector<uint32_t>{}) {
+             options_.broadcastSearch ? interfaces.broadcasts : std::vector<uint32_t>{}) {
             targets.emplace_back(asio::ip::address_v4(broadcast), options_.discoveryPort);
         }
         addRange(asio::ip::address_v4::loopback());
@@ -1452,7 +1444,7 @@ PeerResult AsioPeerSession::EnumHosts(const std::string& hostName) {
     // the same session id (one of them forging it) are both listed, so that neither hides the
     // other.
     std::set<std::tuple<uint64_t, uint32_t, uint16_t>> seen;
-    const std::vector<uint32_t> ownAddresses = LocalAddresses();
+    const std::vector<uint32_t>& ownAddresses = interfaces.addresses;
     const auto route = [&](uint32_t address) {
         const bool local =
             IsLoopback(address) ||
