@@ -151,7 +151,6 @@ struct Battle {
     int32_t troops = 0;     // attacking troops
     int32_t defenders = 0;  // army + reserve of the territory when attacked
     int32_t survivors = 0;  // the winner's troops left in the territory
-    int32_t boats = 0;      // boats that sailed with the attack
     bool operator==(const Battle&) const = default;
 };
 

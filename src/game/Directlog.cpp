@@ -11,8 +11,12 @@ CInfos::CInfos() {
 bool DirectLog::Append(const TerritoryTable* table) {
     if (!table)
         return false;
-    auto copy = std::make_unique<const TerritoryTable>(*table);
-    auto infos = std::make_unique<const CInfos>();
+    return Append(*table, CInfos());
+}
+
+bool DirectLog::Append(const TerritoryTable& table, const CInfos& figures) {
+    auto copy = std::make_unique<const TerritoryTable>(table);
+    auto infos = std::make_unique<const CInfos>(figures);
     std::lock_guard lock(mutex_);
     if (tables_.size() >= static_cast<size_t>(kMaxTables))
         return false;

@@ -34,6 +34,8 @@ class DirectLog {
     // missing table or a full history.
     bool Append(const TerritoryTable* table);
     bool Append(const TerritoryTable& table) { return Append(&table); }
+    // The same with the figures of the nations when the table was made (the campaign's ledger).
+    bool Append(const TerritoryTable& table, const CInfos& infos);
     // Forgets every table and keeps a copy of `table` alone. Pointers read from the history
     // before are no longer valid: only its owner's thread, holding none, may call it.
     void StartOver(const TerritoryTable& table);

@@ -23,6 +23,8 @@ constexpr uint32_t kDimGreen = 0xCF102D19;
 constexpr uint32_t kButtonKey = 0xFFBF0000;
 constexpr uint8_t kNoObjective = 255;
 constexpr int kDescriptionWidth = 43;
+// The statistics panel's OK button sits this far under the panel.
+constexpr int32_t kStatsOkGap = 4;
 
 constexpr const char* kObjectivePanelPath = "..\\Ressources\\Graphics\\Fond\\Objectif.png";
 constexpr const char* kOkPath = "..\\Ressources\\Graphics\\Fond\\OK.png";
@@ -147,6 +149,9 @@ DirectPlay* GameState::Network() const {
 void GameState::OnPlayerJoined(const std::string&) {}
 
 void GameState::OnPlayerLost(const std::string&) {
+    // Once the game is won, players leave as they close their last panel: that is no loss.
+    if (gameOver)
+        return;
     Leave();
     disconnected = true;
 }
@@ -164,8 +169,9 @@ void GameState::OnTerritories(int32_t, const TerritoryTable& table) {
         progressHistoryCount = -1;
         return;
     }
-    // A full history keeps what it has.
-    history.Append(table);
+    // A full history keeps what it has. The host's state comes before each year's table, so the
+    // figures held are the year's.
+    history.Append(table, held.ledger);
 }
 
 void GameState::OnValueMessage(int32_t, int32_t) {}
@@ -175,6 +181,8 @@ void GameState::OnByteMessage(int32_t, uint8_t value) {
 }
 
 void GameState::OnSessionTerminated() {
+    if (gameOver)
+        return;
     Leave();
     Play(audio, failedSound.get());
 }
@@ -203,11 +211,17 @@ int32_t GameState::Run() {
     }
     // A game being left neither deals, nor advances, nor takes clicks.
     if (!leaving) {
-        if (mode == ShowingObjective) {
+        if (gameOver) {
+            HandleEndInput();
+        } else if (mode == ShowingObjective) {
             HandleObjectiveInput();
+            if (mode == ShowingObjective && ordersInterface && ordersInterface->CloseObjective())
+                CloseObjectivePanel();
         } else if (mode == Waiting) {
             RunStartProtocol();
         }
+        if (!gameOver && !leaving && mode != Waiting)
+            RunCampaign();
     }
     if (screen) {
         screen->FadeDone();
@@ -221,6 +235,8 @@ int32_t GameState::Run() {
         DrawWaitingNotice();
     if (disconnected)
         DrawDisconnectedNotice();
+    if (gameOver)
+        DrawEndPanel();
     if (screen)
         screen->EndFrame(true);
     return StayCode;
@@ -259,8 +275,10 @@ void GameState::RunStartProtocol() {
             return;
         }
         if (network->AllReady()) {
-            network->AdvancePhase();
-            mode = ShowingObjective;
+            // Every player holds the campaign's first state before it enters the first year.
+            BeginCampaign(*network);
+            if (network->AdvancePhase())
+                mode = ShowingObjective;
         }
         return;
     }
@@ -269,8 +287,10 @@ void GameState::RunStartProtocol() {
         return;
     PlayerInfo self;
     network->CopyPlayer(network->LocalPlayerId(), self);
-    if (host.Phase() > self.Phase() && network->FollowHostPhase())
+    if (host.Phase() > self.Phase() && network->FollowHostPhase()) {
+        KnowPlayers(*network);
         mode = ShowingObjective;
+    }
 }
 
 void GameState::DealWorld(DirectPlay& network) {
@@ -303,8 +323,11 @@ void GameState::DealWorld(DirectPlay& network) {
     }
     for (size_t i = 0; i < ids.size(); ++i) {
         // After a takeover only the players that have not yet stored one are owed one.
-        if (hostAtStart || statuses[i] <= 2)
-            network.SendObjective(ids[i], DealObjective(personal, ObjectiveCount()));
+        if (hostAtStart || statuses[i] <= 2) {
+            const uint8_t objective = DealObjective(personal, ObjectiveCount());
+            hostCampaign.dealtObjectives.emplace_back(ids[i], objective);
+            network.SendObjective(ids[i], objective);
+        }
     }
 }
 
@@ -319,12 +342,14 @@ void GameState::RunYearCycle() {
         DrawStatsPanel(bannerDismissed && even);
         if (!bannerDismissed && even) {
             HandleBannerInput();
-        } else if (even) {
+        } else if (even && !gameOver && !leaving) {
             HandleStatsInput();
         }
-    } else if (phase == 1) {
-        bannerDismissed = false;
+        return;
     }
+    if (phase == 1)
+        bannerDismissed = false;
+    DrawPhase(status, !even);
 }
 
 void GameState::RefreshLocalTexts(const PlayerInfo& self) {
@@ -558,6 +583,7 @@ void GameState::DrawStatsPanel(bool shown) {
     const size_t selected = static_cast<size_t>(statsTabIndex & 3);
     Draw(statsPanel, x0, y0);
     Draw(statsTab, x0 + 36 + tw * statsTabIndex, y0 + 307);
+    Draw(okButton, 320 - WidthOf(okButton) / 2, y0 + HeightOf(statsPanel) + kStatsOkGap);
     screen->DrawText(x0 + 36, y0 + 8, statsHeadings[selected], kTextGreen, 0, 1, 0);
     for (int k = 0; k < 4; ++k) {
         screen->DrawText(x0 + 41 + tw * k, y0 + 308, tabNames[static_cast<size_t>(k)],
@@ -621,6 +647,19 @@ void GameState::DrawStatsPanel(bool shown) {
 void GameState::HandleStatsInput() {
     if (!input)
         return;
+    // Closing the panel ends the player's look at the year: it becomes ready.
+    const platform::Point pointer = input->CursorPosition();
+    const int32_t okLeft = 320 - WidthOf(okButton) / 2;
+    const float okTop = statsPanelY + static_cast<float>(HeightOf(statsPanel) + kStatsOkGap);
+    const bool onOk = okButton && Within(pointer.x, okLeft, okLeft + WidthOf(okButton)) &&
+                      Within(pointer.y, okTop, okTop + static_cast<float>(HeightOf(okButton)));
+    if (input->KeyPressed(key::Return) || input->KeyPressed(key::Space) ||
+        input->KeyPressed(key::Escape) || (onOk && input->KeyPressed(key::LeftButton))) {
+        if (!yearPanelClosed)
+            Play(audio, hitSound.get());
+        yearPanelClosed = true;
+        return;
+    }
     if (input->KeyPressed(key::Tab)) {
         statsTabIndex =
             input->KeyDown(key::Shift) ? (statsTabIndex + 3) % 4 : (statsTabIndex + 1) % 4;

@@ -6,9 +6,13 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/Directstate.h"
+#include "game/Campaign.h"
 #include "game/Directlog.h"
+#include "game/Orders.h"
 #include "network/Directplay.h"
 
 namespace torvane {
@@ -41,6 +45,14 @@ class GameState : public DirectState, public Listener {
     void OnValueMessage(int32_t senderId, int32_t number) override;
     void OnByteMessage(int32_t senderId, uint8_t value) override;
     void OnSessionTerminated() override;
+    void OnCampaignState(int32_t senderId, const StateMessage& message) override;
+    void OnOrders(int32_t senderId, const OrdersMessage& message) override;
+    void OnReport(int32_t senderId, const PhaseReport& report) override;
+    void OnGameEnd(int32_t senderId, uint8_t winners) override;
+
+    // Where this player's decisions come from (not owned; it must outlive this screen or be
+    // cleared). Without one the keyboard and the panels decide: Return ends a phase.
+    void SetOrdersInterface(OrdersInterface* orders) { ordersInterface = orders; }
 
     // Fades out towards the network browser.
     void Leave();
@@ -61,6 +73,24 @@ class GameState : public DirectState, public Listener {
     float ShownProgress() const { return shownProgress; }
     float WaitTimer() const { return waitTimer; }
 
+    // The campaign as this player holds it: the host's last state and the status it is for.
+    const CampaignState& HeldState() const { return held; }
+    uint32_t HeldStatus() const { return heldStatus; }
+    // Each year's battles and missions, as reported by the host, oldest first.
+    struct YearReport {
+        int32_t year = 0;
+        PhaseReport battles;
+        PhaseReport missions;
+    };
+    const std::vector<YearReport>& Reports() const { return reports; }
+    const Governments& NationGovernments() const { return governments; }
+    // The winners once the host has ended the game (bit n: nation n); 0 while it goes on.
+    uint8_t Winners() const { return winners; }
+    bool GameOver() const { return gameOver; }
+    // Orders messages the host refused: from a player for another nation, for another status,
+    // or a second time in one status.
+    uint64_t RefusedOrders() const { return hostCampaign.refusedMessages; }
+
   private:
     DirectPlay* Network() const;
     void RunStartProtocol();
@@ -80,6 +110,19 @@ class GameState : public DirectState, public Listener {
     void DrawStatsPanel(bool shown);
     void HandleStatsInput();
     void DrawPlayerArt(int nation, int government, int32_t x, int32_t y, uint32_t colour);
+
+    // The campaign (Stategamecampaign.cpp).
+    void KnowPlayers(DirectPlay& network);
+    void BeginCampaign(DirectPlay& network);
+    void RunCampaign();
+    bool Act(const TurnView& view, std::vector<Order>& orders);
+    void RunHost(DirectPlay& network, uint32_t status);
+    void ResolveAsHost(DirectPlay& network, uint32_t status);
+    YearReport& ReportOfYear(int32_t year);
+    void DrawPhase(uint32_t status, bool ready);
+    void BuildEndTexts();
+    void DrawEndPanel();
+    void HandleEndInput();
 
     DirectScreen* screen;
     DirectAudio* audio;
@@ -116,6 +159,45 @@ class GameState : public DirectState, public Listener {
     std::unique_ptr<SoundEffect> failedSound;
     std::unique_ptr<Image> newYearBanner;
     bool leaving = false;
+
+    // The campaign. Who plays which nation, under which government and for which objective is
+    // read once, when the game leaves its start: records published later change nothing.
+    OrdersInterface* ordersInterface = nullptr;
+    bool playersKnown = false;
+    Governments governments{-1, -1, -1, -1, -1, -1, -1, -1};
+    std::array<int32_t, NationCount> nationPlayers{};  // player id, 0 for none
+    std::array<int8_t, NationCount> nationObjectives{-1, -1, -1, -1, -1, -1, -1, -1};
+    int8_t localNation = -1;
+    CampaignState held;
+    uint32_t heldStatus = 0;
+    std::vector<YearReport> reports;
+    uint32_t currentStatus = 0;  // the status (even) the player is in, for what resets in it
+    bool yearPanelClosed = false;
+    std::vector<Order> draft;
+    uint8_t winners = 0;
+    bool gameOver = false;
+    // What the host alone keeps: the authoritative state, the orders of the status it is in and
+    // what it dealt.
+    struct HostCampaign {
+        bool started = false;
+        CampaignState state;
+        NationOrders orders;
+        uint8_t received = 0;         // nations whose orders are in (bit n)
+        uint32_t ordersStatus = 0;    // the status `orders` belong to
+        uint32_t resolvedStatus = 0;  // the last status resolved (its state sent)
+        uint64_t refusedMessages = 0;
+        std::vector<std::pair<int32_t, uint8_t>> dealtObjectives;  // player id, objective
+    } hostCampaign;
+    // Texts of the campaign, rebuilt only when the status changes.
+    uint32_t phaseTextStatus = 0;
+    std::string phaseText;  // "1871 - Achats"
+    std::string finishHint;
+    std::string waitingHint;
+    std::string eliminatedHint;
+    std::string endTitle;
+    std::string endHeading;
+    std::array<std::string, NationCount> endLines;
+    int endLineCount = 0;
 
     // The lobby's objective choice, read from the host's record when the game began: a host that
     // takes over during the start deals in the same mode.

@@ -97,6 +97,18 @@ bool DecodeGameMessage(std::span<const uint8_t> bytes, GameMessage& out) {
             out.type = kByteMessage;
             out.value = bytes[1];
             return true;
+        case kStateMessage:
+            out.type = kStateMessage;
+            return DecodeState(bytes, out.state);
+        case kOrdersMessage:
+            out.type = kOrdersMessage;
+            return DecodeOrders(bytes, out.orders);
+        case kReportMessage:
+            out.type = kReportMessage;
+            return DecodeReport(bytes, out.report);
+        case kEndMessage:
+            out.type = kEndMessage;
+            return DecodeEnd(bytes, out.value);
         default:
             return false;
     }
@@ -314,6 +326,26 @@ void DirectPlay::SendObjective(int32_t playerId, uint8_t value) {
         return;
     const std::array<uint8_t, 2> buffer = {kByteMessage, value};
     peer_->SendTo(playerId, buffer);
+}
+
+void DirectPlay::SendState(uint32_t status, const CampaignState& state) {
+    if (peer_)
+        peer_->SendTo(platform::kAllPlayers, EncodeState(status, state));
+}
+
+void DirectPlay::SendOrders(uint32_t status, int8_t nation, std::span<const Order> orders) {
+    if (peer_)
+        peer_->SendTo(HostPlayerId(), EncodeOrders(status, nation, orders));
+}
+
+void DirectPlay::SendReport(const PhaseReport& report) {
+    if (peer_)
+        peer_->SendTo(platform::kAllPlayers, EncodeReport(report));
+}
+
+void DirectPlay::SendEnd(uint8_t winners) {
+    if (peer_)
+        peer_->SendTo(platform::kAllPlayers, EncodeEnd(winners));
 }
 
 uint32_t DirectPlay::LocalStatus() const {
@@ -581,26 +613,54 @@ void DirectPlay::Receive(int32_t senderId, std::span<const uint8_t> bytes) {
                 listener.OnValueMessage(senderId, message->number);
             });
             break;
+        case kOrdersMessage:
+            // Every player sends its orders; the host checks whose they are.
+            result = Queue(senderId, EventKind::Chatter, [senderId, message](Listener& listener) {
+                listener.OnOrders(senderId, message->orders);
+            });
+            break;
         case kTerritoryMessage:
-        case kByteMessage: {
-            // The world and the objectives are the host's to deal: the host as known when the
-            // message arrives, on this thread, in order with the session's migrations.
+        case kByteMessage:
+        case kStateMessage:
+        case kReportMessage:
+        case kEndMessage: {
+            // The world, the objectives and the campaign's course are the host's to deal: the
+            // host as known when the message arrives, on this thread, in order with the
+            // session's migrations.
             if (senderId != hostPlayerId_.load()) {
                 std::lock_guard lock(listenerLock_);
                 ++trust_.refusedHostMessages;
                 return;
             }
-            if (message->type == kTerritoryMessage) {
-                result =
-                    Queue(senderId, EventKind::HostGame, [senderId, message](Listener& listener) {
+            std::function<void(Listener&)> deliver;
+            switch (message->type) {
+                case kTerritoryMessage:
+                    deliver = [senderId, message](Listener& listener) {
                         listener.OnTerritories(senderId, message->table);
-                    });
-            } else {
-                result =
-                    Queue(senderId, EventKind::HostGame, [senderId, message](Listener& listener) {
+                    };
+                    break;
+                case kByteMessage:
+                    deliver = [senderId, message](Listener& listener) {
                         listener.OnByteMessage(senderId, message->value);
-                    });
+                    };
+                    break;
+                case kStateMessage:
+                    deliver = [senderId, message](Listener& listener) {
+                        listener.OnCampaignState(senderId, message->state);
+                    };
+                    break;
+                case kReportMessage:
+                    deliver = [senderId, message](Listener& listener) {
+                        listener.OnReport(senderId, message->report);
+                    };
+                    break;
+                default:
+                    deliver = [senderId, message](Listener& listener) {
+                        listener.OnGameEnd(senderId, message->value);
+                    };
+                    break;
             }
+            result = Queue(senderId, EventKind::HostGame, std::move(deliver));
             break;
         }
         default:

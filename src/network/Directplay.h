@@ -5,9 +5,11 @@
 //   1  0x01 | 104 x TerritoryInfo (2912 bytes)      -> OnTerritories(sender, table)
 //   2  0x02 | int32 number                          -> OnValueMessage(sender, number)
 //   3  0x03 | uint8 value                           -> OnByteMessage(sender, value)
-// Anything shorter than its layout, and any other type, is dropped. Types 1 and 3 change a
-// player's game, so only the current host may send them; from anyone else they are dropped and
-// counted (TrustStats).
+//   4..7  the campaign's state, orders, report and end (game/Campaignmessages.h)
+//                                   -> OnCampaignState, OnOrders, OnReport, OnGameEnd
+// Anything shorter than its layout, and any other type, is dropped. Types 1, 3, 4, 6 and 7
+// change a player's game, so only the current host may send them; from anyone else they are
+// dropped and counted (TrustStats). Orders (5) come from every player; the host checks them.
 #pragma once
 
 #include <atomic>
@@ -22,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "game/Campaignmessages.h"
 #include "network/Playerinfo.h"
 #include "platform/PeerSession.h"
 
@@ -57,6 +60,9 @@ struct GameMessage {
     uint8_t value = 0;
     std::string text;
     TerritoryTable table{};
+    StateMessage state;
+    OrdersMessage orders;
+    PhaseReport report;
 };
 bool DecodeGameMessage(std::span<const uint8_t> bytes, GameMessage& out);
 
@@ -72,11 +78,18 @@ class Listener {
     virtual void OnValueMessage(int32_t senderId, int32_t number) = 0;
     virtual void OnByteMessage(int32_t senderId, uint8_t value) = 0;
     virtual void OnSessionTerminated() = 0;
+    // The campaign's messages; a screen that plays no campaign ignores them. The state, the
+    // report and the end reach a listener only from the host, like the tables.
+    virtual void OnCampaignState(int32_t senderId, const StateMessage& message) {}
+    virtual void OnOrders(int32_t senderId, const OrdersMessage& message) {}
+    virtual void OnReport(int32_t senderId, const PhaseReport& report) {}
+    virtual void OnGameEnd(int32_t senderId, uint8_t winners) {}
 };
 
 // What the engine refused from other players so far; the counters only grow.
 struct TrustStats {
-    // Tables and objectives whose sender was not the host when they arrived.
+    // Tables, objectives, states, reports and ends whose sender was not the host when they
+    // arrived.
     uint64_t refusedHostMessages = 0;
     // Players dropped as lost because their messages outran their queue budget.
     uint64_t floodingPeersDropped = 0;
@@ -121,6 +134,12 @@ class DirectPlay {
 
     void SendTerritoryTable(const TerritoryTable& table);
     void SendObjective(int32_t playerId, uint8_t value);
+    // The campaign: the host's state, report and end go to everybody (the host included), a
+    // player's orders to the host.
+    void SendState(uint32_t status, const CampaignState& state);
+    void SendOrders(uint32_t status, int8_t nation, std::span<const Order> orders);
+    void SendReport(const PhaseReport& report);
+    void SendEnd(uint8_t winners);
 
     // The phase protocol reads the host's record: while it is missing (the host is changing
     // hands) nobody follows it, nor changes its ready mark, nor counts as all ready.

@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::span<const uint8_t> bytes(data, size);
     torvane::GameMessage message;
     if (torvane::DecodeGameMessage(bytes, message)) {
-        if (message.type > 3)
+        if (message.type > 7)
             __builtin_trap();
         if (message.type == 0 && message.text.size() + 6 > size)
             __builtin_trap();

@@ -1,0 +1,69 @@
+// The campaign's game messages: the host's state, report and end of the game, and the players'
+// orders. Every layout is bounded and little-endian; every decoder refuses a message that is
+// short, long, or holds a value outside its range, and then leaves its output untouched.
+//
+//   4 state   0x04 | u32 status | 104 x 28-byte territory entries | 24 x i32 ledger    3013 bytes
+//             (ledger rows in order: treasury, income, conquests, eight nations each)
+//   5 orders  0x05 | u32 status | i8 nation | u8 count (<= 128)
+//             | count x { u8 kind | u8 from | u8 to | u8 zero | i32 amount }      7 + 8 x count
+//   6 report  0x06 | u32 status | u16 battles (<= 832) | u8 missions (<= 8)
+//             | battles x { i8 attacker | i8 defender | u8 territory | u8 flags (1 taken, 2 by
+//               sea) | i32 troops | i32 defenders | i32 survivors }
+//             | missions x { i8 spy | i8 target | u8 territory | u8 mission | u8 flags (1
+//               success, 2 caught, 4 named) | 3 zero bytes | i32 amount }
+//             | 8 x { u8 count (<= 128) | count x u8 refusal }          at most 14448 bytes
+//   7 end     0x07 | u8 winners (bit n: nation n; never 0)                          2 bytes
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "game/Campaign.h"
+
+namespace torvane {
+
+inline constexpr uint8_t kStateMessage = 4;
+inline constexpr uint8_t kOrdersMessage = 5;
+inline constexpr uint8_t kReportMessage = 6;
+inline constexpr uint8_t kEndMessage = 7;
+
+inline constexpr size_t kStateMessageSize = 1 + 4 + kTerritoryTableSize + 24 * 4;
+inline constexpr size_t kOrderRecordSize = 8;
+inline constexpr size_t kBattleRecordSize = 16;
+inline constexpr size_t kMissionRecordSize = 12;
+// One battle per attacking nation and territory at most.
+inline constexpr size_t kMaxBattles = static_cast<size_t>(NationCount) * TerritoryCount;
+inline constexpr size_t kMaxReportSize = 1 + 4 + 2 + 1 + kMaxBattles * kBattleRecordSize +
+                                         NationCount * kMissionRecordSize +
+                                         NationCount * (1 + kMaxOrders);
+
+struct StateMessage {
+    uint32_t status = 0;  // the status this state is for (even, from 4)
+    CampaignState state;
+};
+
+struct OrdersMessage {
+    uint32_t status = 0;  // the status whose orders these are
+    int8_t nation = -1;
+    std::vector<Order> orders;
+};
+
+std::vector<uint8_t> EncodeState(uint32_t status, const CampaignState& state);
+bool DecodeState(std::span<const uint8_t> bytes, StateMessage& out);
+
+std::vector<uint8_t> EncodeOrders(uint32_t status, int8_t nation, std::span<const Order> orders);
+bool DecodeOrders(std::span<const uint8_t> bytes, OrdersMessage& out);
+
+// A report beyond the bounds above (more battles, missions or refusals than a resolution can
+// make) is encoded cut to them.
+std::vector<uint8_t> EncodeReport(const PhaseReport& report);
+bool DecodeReport(std::span<const uint8_t> bytes, PhaseReport& out);
+
+std::vector<uint8_t> EncodeEnd(uint8_t winners);
+bool DecodeEnd(std::span<const uint8_t> bytes, uint8_t& winners);
+
+// A status a campaign message may name: even, from the first status of 1870 on.
+bool IsCampaignStatus(uint32_t status);
+
+}  // namespace torvane

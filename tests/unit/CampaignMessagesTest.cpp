@@ -1,0 +1,221 @@
+// The campaign's messages: what goes out comes back, and what is malformed is refused whole.
+#include <gtest/gtest.h>
+
+#include "game/Campaignmessages.h"
+#include "game/Gamerules.h"
+#include "game/Objectif.h"
+#include "game/Random.h"
+
+namespace torvane {
+namespace {
+
+CampaignState SampleState() {
+    RandomSeed(11);
+    const std::array<int8_t, 3> nations = {0, 4, 7};
+    CampaignState state;
+    state.table = DealMap(nations);
+    state.table[5].fortified = 1;
+    state.table[5].improved = 1;
+    state.table[12].ownerOnlyA = 7;
+    state.table[12].reserve = 30;
+    for (int nation : {0, 4, 7}) {
+        state.ledger.values[Treasury][nation] = 100000 + nation;
+        state.ledger.values[Income][nation] = 5000 * nation;
+        state.ledger.values[Conquests][nation] = nation;
+    }
+    return state;
+}
+
+PhaseReport FullReport() {
+    PhaseReport report;
+    report.status = 4 + 22 * 3 + 8;
+    for (size_t i = 0; i < kMaxBattles; ++i) {
+        Battle battle;
+        battle.attacker = static_cast<int8_t>(i % NationCount);
+        battle.defender = static_cast<int8_t>(static_cast<int>(i % 9) - 1);
+        battle.territory = static_cast<uint8_t>(i % TerritoryCount);
+        battle.taken = i % 2 == 0;
+        battle.bySea = i % 3 == 0;
+        battle.troops = static_cast<int32_t>(i + 1);
+        battle.defenders = static_cast<int32_t>(i * 7);
+        battle.survivors = static_cast<int32_t>(i % 50);
+        report.battles.push_back(battle);
+    }
+    for (int nation = 0; nation < NationCount; ++nation) {
+        MissionResult mission;
+        mission.spy = static_cast<int8_t>(nation);
+        mission.target = static_cast<int8_t>((nation + 1) % NationCount);
+        mission.territory = static_cast<uint8_t>(nation * 13);
+        mission.mission = static_cast<Mission>(nation % kMissionCount);
+        mission.success = nation % 2 == 0;
+        mission.caught = !mission.success;
+        mission.named = mission.caught && nation % 3 == 0;
+        mission.amount = nation * 1000;
+        report.missions.push_back(mission);
+        report.refusals[static_cast<size_t>(nation)].assign(kMaxOrders, Refusal::None);
+        report.refusals[static_cast<size_t>(nation)][3] = Refusal::NotInGame;
+    }
+    return report;
+}
+
+TEST(CampaignMessages, StateTravelsWhole) {
+    const CampaignState state = SampleState();
+    const auto bytes = EncodeState(26, state);
+    ASSERT_EQ(bytes.size(), 3013u);
+    StateMessage decoded;
+    ASSERT_TRUE(DecodeState(bytes, decoded));
+    EXPECT_EQ(decoded.status, 26u);
+    EXPECT_EQ(decoded.state, state);
+}
+
+TEST(CampaignMessages, MalformedStatesAreRefused) {
+    const CampaignState state = SampleState();
+    const auto good = EncodeState(26, state);
+    StateMessage out;
+    out.status = 99;
+    auto shorter = good;
+    shorter.pop_back();
+    auto longer = good;
+    longer.push_back(0);
+    EXPECT_FALSE(DecodeState(shorter, out));
+    EXPECT_FALSE(DecodeState(longer, out));
+    EXPECT_FALSE(DecodeState(EncodeState(27, state), out));  // a ready bit is no status
+    EXPECT_FALSE(DecodeState(EncodeState(2, state), out));   // before the first year
+    auto table = [&](auto change) {
+        CampaignState bad = state;
+        change(bad);
+        return EncodeState(26, bad);
+    };
+    EXPECT_FALSE(DecodeState(table([](CampaignState& s) { s.table[3].owner = 8; }), out));
+    EXPECT_FALSE(DecodeState(table([](CampaignState& s) { s.table[3].army = -1; }), out));
+    EXPECT_FALSE(DecodeState(table([](CampaignState& s) { s.table[3].reserve = -5; }), out));
+    EXPECT_FALSE(DecodeState(table([](CampaignState& s) { s.table[3].ownerOnlyA = -1; }), out));
+    EXPECT_FALSE(DecodeState(table([](CampaignState& s) { s.table[3].fortified = 2; }), out));
+    EXPECT_FALSE(DecodeState(table([](CampaignState& s) { s.table[3].wealth = -1; }), out));
+    EXPECT_FALSE(DecodeState(
+        table([](CampaignState& s) { s.table[3].army = kCampaignRules.maxTroops + 1; }), out));
+    EXPECT_FALSE(
+        DecodeState(table([](CampaignState& s) { s.ledger.values[Income][2] = -2; }), out));
+    auto wrongType = good;
+    wrongType[0] = kOrdersMessage;
+    EXPECT_FALSE(DecodeState(wrongType, out));
+    EXPECT_EQ(out.status, 99u) << "a refused message leaves the output untouched";
+}
+
+TEST(CampaignMessages, OrdersTravelWholeUpToTheirBound) {
+    std::vector<Order> orders;
+    for (size_t i = 0; i < kMaxOrders; ++i) {
+        orders.push_back({static_cast<OrderKind>(1 + i % 6), static_cast<uint8_t>(i % 104),
+                          static_cast<uint8_t>((i * 7) % 104), static_cast<int32_t>(i) - 3});
+    }
+    const auto bytes = EncodeOrders(48, 5, orders);
+    ASSERT_EQ(bytes.size(), 7 + 8 * kMaxOrders);
+    OrdersMessage decoded;
+    ASSERT_TRUE(DecodeOrders(bytes, decoded));
+    EXPECT_EQ(decoded.status, 48u);
+    EXPECT_EQ(decoded.nation, 5);
+    EXPECT_EQ(decoded.orders, orders);
+
+    // More than the bound is cut to it when sent.
+    orders.push_back(orders.front());
+    EXPECT_EQ(EncodeOrders(48, 5, orders).size(), bytes.size());
+
+    const auto none = EncodeOrders(12, 0, {});
+    ASSERT_TRUE(DecodeOrders(none, decoded));
+    EXPECT_TRUE(decoded.orders.empty());
+}
+
+TEST(CampaignMessages, MalformedOrdersAreRefused) {
+    const std::vector<Order> one = {{OrderKind::Move, 14, 9, 30}};
+    const auto good = EncodeOrders(12, 3, one);
+    OrdersMessage out;
+    auto edit = [&](size_t at, uint8_t value) {
+        auto bytes = good;
+        bytes[at] = value;
+        return bytes;
+    };
+    EXPECT_TRUE(DecodeOrders(good, out));
+    EXPECT_FALSE(DecodeOrders(edit(5, 8), out));     // nation 8
+    EXPECT_FALSE(DecodeOrders(edit(5, 0xFF), out));  // nation -1
+    EXPECT_FALSE(DecodeOrders(edit(6, 2), out));     // says two orders, holds one
+    EXPECT_FALSE(DecodeOrders(edit(6, 0), out));     // says none, holds one
+    EXPECT_FALSE(DecodeOrders(edit(7, 0), out));     // kind 0
+    EXPECT_FALSE(DecodeOrders(edit(7, 7), out));     // kind 7
+    EXPECT_FALSE(DecodeOrders(edit(8, 104), out));   // from outside the world
+    EXPECT_FALSE(DecodeOrders(edit(9, 200), out));   // to outside the world
+    EXPECT_FALSE(DecodeOrders(edit(10, 1), out));    // the zero byte
+    EXPECT_FALSE(DecodeOrders(edit(1, 13), out));    // an odd status
+    auto trailing = good;
+    trailing.push_back(0);
+    EXPECT_FALSE(DecodeOrders(trailing, out));
+    EXPECT_FALSE(DecodeOrders(std::span(good).first(6), out));
+    // A count above the bound is refused even when the bytes are all there.
+    std::vector<uint8_t> tooMany = {kOrdersMessage, 12, 0, 0, 0, 3, 129};
+    for (int i = 0; i < 129; ++i)
+        tooMany.insert(tooMany.end(), {1, 0, 0, 0, 1, 0, 0, 0});
+    EXPECT_FALSE(DecodeOrders(tooMany, out));
+}
+
+TEST(CampaignMessages, TheLargestReportFitsOneMessage) {
+    const PhaseReport report = FullReport();
+    const auto bytes = EncodeReport(report);
+    EXPECT_EQ(bytes.size(), kMaxReportSize);
+    // A message travels in one frame of at most 16 KiB with its frame type byte.
+    EXPECT_LE(bytes.size() + 1, 16384u);
+    PhaseReport decoded;
+    ASSERT_TRUE(DecodeReport(bytes, decoded));
+    EXPECT_EQ(decoded, report);
+
+    PhaseReport empty;
+    empty.status = 12;
+    ASSERT_TRUE(DecodeReport(EncodeReport(empty), decoded));
+    EXPECT_EQ(decoded, empty);
+}
+
+TEST(CampaignMessages, MalformedReportsAreRefused) {
+    PhaseReport report;
+    report.status = 12;
+    report.battles.push_back({2, -1, 40, true, false, 30, 0, 30});
+    report.missions.push_back({1, 2, 40, Mission::Theft, true, false, false, 900});
+    report.refusals[2] = {Refusal::None, Refusal::NoBoats};
+    const auto good = EncodeReport(report);
+    PhaseReport out;
+    ASSERT_TRUE(DecodeReport(good, out));
+    EXPECT_EQ(out, report);
+    auto edit = [&](size_t at, uint8_t value) {
+        auto bytes = good;
+        bytes[at] = value;
+        return bytes;
+    };
+    const size_t battle = 8, mission = 8 + 16, refusals = 8 + 16 + 12;
+    EXPECT_FALSE(DecodeReport(edit(battle, 8), out));           // attacker 8
+    EXPECT_FALSE(DecodeReport(edit(battle + 1, 0xFE), out));    // defender -2
+    EXPECT_FALSE(DecodeReport(edit(battle + 2, 104), out));     // territory
+    EXPECT_FALSE(DecodeReport(edit(battle + 3, 4), out));       // unknown flag
+    EXPECT_FALSE(DecodeReport(edit(battle + 7, 0x80), out));    // negative troops
+    EXPECT_FALSE(DecodeReport(edit(mission + 3, 3), out));      // no such mission
+    EXPECT_FALSE(DecodeReport(edit(mission + 5, 1), out));      // padding
+    EXPECT_FALSE(DecodeReport(edit(mission + 11, 0x80), out));  // negative amount
+    EXPECT_FALSE(DecodeReport(edit(refusals + 2, 3), out));     // nation 2 says 3, holds 2
+    const size_t reasons = refusals + 2 + 1;
+    EXPECT_FALSE(DecodeReport(edit(reasons + 1, kLastRefusal + 1), out));
+    EXPECT_FALSE(DecodeReport(edit(5, 2), out));  // one battle more than given
+    auto trailing = good;
+    trailing.push_back(0);
+    EXPECT_FALSE(DecodeReport(trailing, out));
+    EXPECT_FALSE(DecodeReport(std::span(good).first(good.size() - 1), out));
+}
+
+TEST(CampaignMessages, EndNamesAtLeastOneWinner) {
+    uint8_t winners = 0;
+    ASSERT_TRUE(DecodeEnd(EncodeEnd(0x21), winners));
+    EXPECT_EQ(winners, 0x21);
+    EXPECT_FALSE(DecodeEnd(EncodeEnd(0), winners));
+    const std::vector<uint8_t> longer = {kEndMessage, 1, 0};
+    EXPECT_FALSE(DecodeEnd(longer, winners));
+    const std::vector<uint8_t> wrong = {kStateMessage, 1};
+    EXPECT_FALSE(DecodeEnd(wrong, winners));
+}
+
+}  // namespace
+}  // namespace torvane
