@@ -1,0 +1,298 @@
+// The campaign between real engines on loopback: game screens without windows play whole years
+// with scripted orders (and one player with the keyboard alone), the host resolves, and every
+// player ends every status holding the host's state; forged orders change nothing; a lost player
+// ends the game; a victory ends it on every player with the same winners.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <vector>
+
+#include "game/Campaign.h"
+#include "game/Campaignmessages.h"
+#include "game/Orders.h"
+#include "screens/GameSession.h"
+
+using namespace gametest;
+
+namespace {
+
+// A player whose decisions come from a test: `plan` fills the orders of each order step, and
+// the player holds back while `hold` is set.
+class ScriptedPlayer : public OrdersInterface {
+  public:
+    using Plan = std::function<void(const TurnView&, std::vector<Order>&)>;
+    explicit ScriptedPlayer(Plan plan = {}) : plan_(std::move(plan)) {}
+
+    bool Decide(const TurnView& view, std::vector<Order>& orders) override {
+        if (hold || view.status >= stopAt)
+            return false;
+        if (plan_ && TakesOrders(view.step))
+            plan_(view, orders);
+        ++decisions[view.step];
+        lastStatus = view.status;
+        return true;
+    }
+
+    bool hold = false;
+    uint32_t stopAt = UINT32_MAX;  // holds back from this status on
+    uint32_t lastStatus = 0;
+    std::map<CampaignStep, int> decisions;
+
+  private:
+    Plan plan_;
+};
+
+int CapitalOf(const CampaignState& state, int nation) {
+    for (int i = 0; i < TerritoryCount; ++i) {
+        const TerritoryInfo& entry = state.table[static_cast<size_t>(i)];
+        if (entry.owner == nation && entry.wealth == kCapitalWealth)
+            return i;
+    }
+    return -1;
+}
+
+// Recruits and fortifies at home, builds a boat, attacks the first foreign land neighbours with
+// half of each army, and sabotages a rival when it can pay a spy.
+void Aggressive(const TurnView& view, std::vector<Order>& orders) {
+    const CampaignState& state = *view.state;
+    const int capital = CapitalOf(state, view.nation);
+    if (view.step == CampaignStep::Purchases && capital >= 0) {
+        const auto home = static_cast<uint8_t>(capital);
+        orders.push_back({OrderKind::Recruit, home, 0, 10});
+        if (!state.table[home].fortified)
+            orders.push_back({OrderKind::Fortify, home, 0, 0});
+        orders.push_back({OrderKind::Boats, home, 0, 1});
+    } else if (view.step == CampaignStep::Moves) {
+        for (int from = 0; from < TerritoryCount && orders.size() < 6; ++from) {
+            const TerritoryInfo& entry = state.table[static_cast<size_t>(from)];
+            if (entry.owner != view.nation || entry.army < 2)
+                continue;
+            const NeighbourList neighbours = NeighboursOf(from);
+            for (int k = 0; k < neighbours.count; ++k) {
+                const int to = neighbours.index[static_cast<size_t>(k)];
+                if (state.table[static_cast<size_t>(to)].owner != view.nation) {
+                    orders.push_back({OrderKind::Move, static_cast<uint8_t>(from),
+                                      static_cast<uint8_t>(to), entry.army / 2});
+                    break;
+                }
+            }
+        }
+    } else if (view.step == CampaignStep::Spies) {
+        for (int i = 0; i < TerritoryCount; ++i) {
+            const int owner = state.table[static_cast<size_t>(i)].owner;
+            if (owner >= 0 && owner != view.nation) {
+                orders.push_back({OrderKind::Spy, 0, static_cast<uint8_t>(i),
+                                  static_cast<int32_t>(Mission::Sabotage)});
+                break;
+            }
+        }
+    }
+}
+
+class CampaignFlow : public GameSession {
+  protected:
+    // Scripted players on seats [0, scripted); the others play with the keyboard.
+    void Script(size_t scripted, ScriptedPlayer::Plan plan) {
+        for (size_t i = 0; i < seats.size(); ++i) {
+            players.push_back(std::make_unique<ScriptedPlayer>(plan));
+            if (i < scripted)
+                seats[i]->game->SetOrdersInterface(players.back().get());
+        }
+    }
+    void TearDown() override {
+        for (auto& seat : seats) {
+            if (seat->game)
+                seat->game->SetOrdersInterface(nullptr);
+        }
+        GameSession::TearDown();
+    }
+
+    // True once every open game holds the same state for the same status; the states are then
+    // compared byte for byte with the host's.
+    bool StatesAgree(uint32_t& status) {
+        const GameState& host = *seats[0]->game;
+        status = host.HeldStatus();
+        const auto reference = EncodeState(status, host.HeldState());
+        for (auto& seat : seats) {
+            if (!seat->game || seat->game->HeldStatus() != status)
+                return false;
+            if (EncodeState(status, seat->game->HeldState()) != reference) {
+                ADD_FAILURE() << "a player holds another state than the host for status " << status;
+                return false;
+            }
+        }
+        return true;
+    }
+
+    std::vector<std::unique_ptr<ScriptedPlayer>> players;
+};
+
+TEST_F(CampaignFlow, ThreePlayersPlayThreeYearsAndEveryStatusEndsWithTheHostsState) {
+    MakeSession(3, -1);
+    OpenScreens(false);
+    // Two scripted players; the third passes every step with Return alone.
+    Script(2, Aggressive);
+    Seat& keyboard = *seats[2];
+    std::vector<uint32_t> agreed;
+    const uint32_t target = 4 + 22 * 3;  // the first status of 1873: everybody stops there
+    for (auto& player : players)
+        player->stopAt = target;
+    int frame = 0;
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            uint32_t status = 0;
+            if (StatesAgree(status) && (agreed.empty() || agreed.back() != status))
+                agreed.push_back(status);
+            // Return every fourth frame, held for one frame, until 1873.
+            keyboard.window.SetKeyDown(
+                13, ++frame % 4 == 0 && keyboard.network->LocalStatus() < target);
+            for (auto& seat : seats) {
+                if (seat->network->LocalStatus() != target)
+                    return false;
+            }
+            return !agreed.empty() && agreed.back() == target;
+        },
+        std::chrono::milliseconds(60000)));
+    keyboard.window.SetKeyDown(13, false);
+
+    // Every status of three years was seen agreed by everybody, in order.
+    ASSERT_EQ(agreed.size(), 34u);
+    for (size_t i = 0; i < agreed.size(); ++i)
+        EXPECT_EQ(agreed[i], 4u + 2 * i);
+
+    // Every history holds the deal and one table per year, the same everywhere, with the year's
+    // figures beside each year's table.
+    const DirectLog& hostHistory = seats[0]->game->History();
+    ASSERT_EQ(hostHistory.Count(), 4);
+    for (auto& seat : seats) {
+        const DirectLog& history = seat->game->History();
+        ASSERT_EQ(history.Count(), 4);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(*history.TableAt(i), *hostHistory.TableAt(i));
+        EXPECT_EQ(*history.TableAt(3), seat->game->HeldState().table);
+        EXPECT_EQ(history.InfosAt(3)->values, seat->game->HeldState().ledger.values);
+        // Everybody holds the same reports of the three years.
+        ASSERT_EQ(seat->game->Reports().size(), 3u);
+        for (size_t y = 0; y < 3; ++y) {
+            EXPECT_EQ(seat->game->Reports()[y].year, 1870 + static_cast<int>(y));
+            EXPECT_EQ(seat->game->Reports()[y].battles, seats[0]->game->Reports()[y].battles);
+            EXPECT_EQ(seat->game->Reports()[y].missions, seats[0]->game->Reports()[y].missions);
+        }
+        EXPECT_FALSE(seat->game->GameOver());
+        EXPECT_FALSE(seat->game->Leaving());
+    }
+    // The scripted players' orders were carried out: they fought, and their capitals are
+    // fortified; the keyboard player gave none.
+    const CampaignState& state = seats[0]->game->HeldState();
+    for (size_t i = 0; i < 2; ++i) {
+        const int nation = seats[i]->Self().nation;
+        const int capital = CapitalOf(state, nation);
+        ASSERT_GE(capital, 0);
+        EXPECT_EQ(state.table[static_cast<size_t>(capital)].fortified, 1);
+        EXPECT_EQ(players[i]->decisions[CampaignStep::Purchases], 3);
+        EXPECT_EQ(players[i]->decisions[CampaignStep::Moves], 3);
+    }
+    size_t battles = 0;
+    for (const auto& year : seats[0]->game->Reports())
+        battles += year.battles.battles.size();
+    EXPECT_GT(battles, 0u);
+    const int keyboardCapital = CapitalOf(state, keyboard.Self().nation);
+    ASSERT_GE(keyboardCapital, 0);
+    EXPECT_EQ(state.table[static_cast<size_t>(keyboardCapital)].fortified, 0);
+    EXPECT_EQ(seats[0]->game->RefusedOrders(), 0u);
+    EXPECT_TRUE(errors.texts.empty());
+}
+
+TEST_F(CampaignFlow, ForgedOrdersChangeNothing) {
+    MakeSession(3, -1);
+    OpenScreens(false);
+    // Everybody recruits 10 troops at home in "Achats"; the third player waits for the test.
+    Script(3, [](const TurnView& view, std::vector<Order>& orders) {
+        const int capital = CapitalOf(*view.state, view.nation);
+        if (view.step == CampaignStep::Purchases && capital >= 0)
+            orders.push_back({OrderKind::Recruit, static_cast<uint8_t>(capital), 0, 10});
+    });
+    players[2]->hold = true;
+    const uint32_t purchases = 4 + 4;
+    ASSERT_TRUE(RunUntil([&] { return seats[1]->network->LocalStatus() == purchases + 1; }));
+    DirectPlay& forger = *seats[1]->network;
+    const int8_t ownNation = seats[1]->Self().nation;
+    const int8_t victim = seats[2]->Self().nation;
+    const CampaignState before = seats[0]->game->HeldState();
+    const auto victimHome = static_cast<uint8_t>(CapitalOf(before, victim));
+    const auto ownHome = static_cast<uint8_t>(CapitalOf(before, ownNation));
+    const std::vector<Order> spend = {{OrderKind::Recruit, victimHome, 0, 90}};
+    const std::vector<Order> more = {{OrderKind::Recruit, ownHome, 0, 50}};
+    forger.SendOrders(purchases, victim, spend);        // another nation's orders
+    forger.SendOrders(purchases + 4, ownNation, more);  // another status's
+    forger.SendOrders(purchases, ownNation, more);      // its nation's second orders
+    ASSERT_TRUE(RunUntil([&] { return seats[0]->game->RefusedOrders() == 3; }));
+    players[2]->hold = false;
+    ASSERT_TRUE(RunUntil([&] { return seats[0]->game->HeldStatus() == purchases + 2; }));
+    const CampaignState& after = seats[0]->game->HeldState();
+    // Each nation recruited its own 10, paid for them, and nothing else.
+    EXPECT_EQ(after.table[victimHome].reserve, before.table[victimHome].reserve + 10);
+    EXPECT_EQ(after.table[ownHome].reserve, before.table[ownHome].reserve + 10);
+    const Government& victimGovernment = *GovernmentAt(seats[2]->Self().government);
+    EXPECT_EQ(after.ledger.values[Treasury][victim],
+              before.ledger.values[Treasury][victim] - 10 * victimGovernment.armyValue / 100);
+    EXPECT_EQ(seats[0]->game->RefusedOrders(), 3u);
+}
+
+TEST_F(CampaignFlow, APlayerLostMidYearSendsEverybodyToTheBrowser) {
+    MakeSession(3, -1);
+    OpenScreens(false);
+    Script(3, Aggressive);
+    const uint32_t moves = 4 + 8;
+    ASSERT_TRUE(RunUntil([&] { return seats[0]->game->HeldStatus() == moves; }));
+    // The third player's links go silent both ways, as if its machine had died.
+    Seat& lost = *seats[2];
+    lost.paused = true;
+    for (size_t i = 0; i < 2; ++i)
+        lost.network->SeverLinkForTest(seats[i]->network->LocalPlayerId());
+    ASSERT_TRUE(RunUntil([&] { return seats[0]->code == 4 && seats[1]->code == 4; }));
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_TRUE(seats[i]->game->Disconnected());
+        EXPECT_FALSE(seats[i]->game->GameOver());
+        EXPECT_EQ(seats[i]->network, nullptr) << "leaving ends the session";
+    }
+}
+
+TEST_F(CampaignFlow, TheLastNationStandingWinsOnEveryPlayer) {
+    MakeSession(2, -1);
+    OpenScreens(false);
+    // The host's nation builds boats and troops in 1870 and takes the other capital by sea in
+    // 1871; the other player gives no orders.
+    const int8_t defender = seats[1]->Self().nation;
+    Script(2, [defender](const TurnView& view, std::vector<Order>& orders) {
+        const int capital = CapitalOf(*view.state, view.nation);
+        const int target = CapitalOf(*view.state, defender);
+        if (view.nation == defender || capital < 0 || target < 0)
+            return;
+        const auto home = static_cast<uint8_t>(capital);
+        if (view.step == CampaignStep::Purchases && YearOf(view.status) == 1870) {
+            orders.push_back({OrderKind::Recruit, home, 0, 120});
+            orders.push_back({OrderKind::Boats, home, 0, 2});
+        } else if (view.step == CampaignStep::Moves && YearOf(view.status) == 1871) {
+            orders.push_back({OrderKind::Move, home, static_cast<uint8_t>(target),
+                              std::min(200, view.state->table[home].army)});
+        }
+    });
+    ASSERT_TRUE(RunUntil([&] { return seats[0]->game->GameOver() && seats[1]->game->GameOver(); },
+                         std::chrono::milliseconds(30000)));
+    const int8_t attacker = seats[0]->Self().nation;
+    for (auto& seat : seats) {
+        EXPECT_EQ(seat->game->Winners(), 1u << attacker);
+        EXPECT_EQ(YearOf(seat->network->LocalStatus()), 1871);
+        EXPECT_FALSE(seat->game->Disconnected());
+    }
+    EXPECT_EQ(CapitalOf(seats[1]->game->HeldState(), defender), -1);
+    // Both close their panel and leave for the browser; the first to leave is no loss to the
+    // other.
+    ASSERT_TRUE(RunUntil([&] { return seats[0]->code == 4 && seats[1]->code == 4; }));
+    for (auto& seat : seats)
+        EXPECT_FALSE(seat->game->Disconnected());
+}
+
+}  // namespace
