@@ -38,6 +38,9 @@ constexpr uint32_t kFadedGreen = 0x5F102D19;
 constexpr uint32_t kActiveRed = 0xCFFF2D19;
 constexpr uint32_t kFadedRed = 0x5FFF2D19;
 constexpr uint32_t kFadedRedTint = 0x5FFF0000;
+// Rows whose nation another player also holds, and the line under the list that says so.
+constexpr uint32_t kClashRed = 0xAFFF2D19;
+constexpr uint32_t kClashHintRed = 0xEFFF2D19;
 constexpr uint32_t kDisconnectedColour = 0xFFFF9F31;
 constexpr uint32_t kPanelColour = 0xCFFFFFFF;
 constexpr uint32_t kVeilColour = 0x7FFFFFFF;
@@ -80,6 +83,20 @@ void Veil(const std::unique_ptr<Image>& dim, int x, int y, int width, int height
 }
 
 }  // namespace
+
+uint8_t SharedNations(std::span<const PlayerInfo> records, bool readyOnly) {
+    static_assert(NationCount <= 8, "one bit per nation");
+    uint8_t held = 0;
+    uint8_t shared = 0;
+    for (const PlayerInfo& record : records) {
+        if (!ValidNation(record.nation) || (readyOnly && !record.IsReady()))
+            continue;
+        const auto bit = static_cast<uint8_t>(1u << record.nation);
+        shared = static_cast<uint8_t>(shared | (held & bit));
+        held = static_cast<uint8_t>(held | bit);
+    }
+    return shared;
+}
 
 PaysGovState::PaysGovState(DirectScreen* screen, DirectAudio* audio, DirectInput* input,
                            std::unique_ptr<DirectPlay>* networkSlot)
@@ -161,6 +178,8 @@ PaysGovState::PaysGovState(DirectScreen* screen, DirectAudio* audio, DirectInput
     disconnectedText =
         "D\xE9"
         "connect\xE9 !";
+    clashMark = "!";
+    clashHint = "Nation d\xE9j\xE0 prise : l'un des joueurs doit en changer";
     latencyShown.fill(INT32_MIN);
     for (std::string& text : latencyTexts)
         text.reserve(24);
@@ -186,6 +205,10 @@ DirectPlay* PaysGovState::Network() const {
 bool PaysGovState::IsHost() const {
     const DirectPlay* network = Network();
     return network && network->IsHost();
+}
+
+bool PaysGovState::NationClash(int row) const {
+    return row >= 0 && row < rowCount && clashRows[static_cast<size_t>(row)];
 }
 
 float PaysGovState::Glow(int nation) const {
@@ -227,6 +250,20 @@ void PaysGovState::Refuse() {
 bool PaysGovState::CopyLocal(PlayerInfo& record) const {
     const DirectPlay* network = Network();
     return network && network->CopyPlayer(network->LocalPlayerId(), record);
+}
+
+// Read afresh from the engine: the table drawn last frame may already be out of date.
+bool PaysGovState::ReadyNationsShared() const {
+    const DirectPlay* network = Network();
+    if (!network)
+        return false;
+    std::array<PlayerInfo, kMaxRows> records;
+    size_t count = 0;
+    while (count < records.size() &&
+           network->CopyPlayerAt(static_cast<uint8_t>(count), records[count])) {
+        ++count;
+    }
+    return SharedNations(std::span(records.data(), count), true) != 0;
 }
 
 void PaysGovState::Publish(const PlayerInfo& record) {
@@ -423,7 +460,7 @@ bool PaysGovState::StartGame() {
     // Closed before the advance, so that nobody joins a lobby that is already leaving.
     network->StopAcceptingPlayers();
     StartChecked();
-    if (!network->AdvancePhase()) {
+    if (ReadyNationsShared() || !network->AdvancePhase()) {
         network->ResumeAcceptingPlayers();
         return false;
     }
@@ -452,7 +489,7 @@ void PaysGovState::HandleList() {
 
     const bool click = input->KeyPressed(key::LeftButton);
     auto tryStart = [&] {
-        if (isHost && network && network->AllReady() && StartGame())
+        if (isHost && network && network->AllReady() && !ReadyNationsShared() && StartGame())
             return true;
         Refuse();
         return false;
@@ -598,6 +635,11 @@ void PaysGovState::OnByteMessage(int32_t, uint8_t) {}
 // Drawing
 
 void PaysGovState::TakeSnapshot() {
+    TakeTable();
+    MarkSharedNations();
+}
+
+void PaysGovState::TakeTable() {
     rowCount = 0;
     localId = 0;
     hostId = 0;
@@ -618,6 +660,17 @@ void PaysGovState::TakeSnapshot() {
     PlayerInfo hostRecord;
     hostKnown = network->CopyPlayer(hostId, hostRecord);
     hostObjective = hostRecord.objective;
+}
+
+void PaysGovState::MarkSharedNations() {
+    const std::span<const PlayerInfo> table(rows.data(), static_cast<size_t>(rowCount));
+    sharedNations = SharedNations(table, false);
+    readySharedNations = SharedNations(table, true);
+    for (int index = 0; index < kMaxRows; ++index) {
+        const int nation = rows[static_cast<size_t>(index)].nation;
+        clashRows[static_cast<size_t>(index)] =
+            index < rowCount && ValidNation(nation) && ((sharedNations >> nation) & 1u) != 0;
+    }
 }
 
 void PaysGovState::DrawFrame() {
@@ -662,8 +715,10 @@ void PaysGovState::DrawStartPanel() {
     }
     if (host) {
         const bool active = listCursor == n + 1;
+        // Green only when the start would go through.
+        const bool startable = allReady && readySharedNations == 0;
         const uint32_t colour =
-            allReady ? (active ? kActiveGreen : kFadedGreen) : (active ? kActiveRed : kFadedRed);
+            startable ? (active ? kActiveGreen : kFadedGreen) : (active ? kActiveRed : kFadedRed);
         screen->DrawText(516, 368, startText, colour, 1, 2, 1);
     }
     screen->DrawText(516, 403, backText, listCursor == n + 2 ? kActiveGreen : kFadedGreen, 1, 2, 1);
@@ -719,6 +774,13 @@ void PaysGovState::DrawList() {
             Draw(rowTinted, 36, y - 1, NationColour(record.nation) & 0x7FFFFFFF);
         localShown = localShown || record.playerId == localId;
     }
+    if (sharedNations != 0) {
+        // One more band under the rows says why they are marked; eight rows still leave it room
+        // above the panels.
+        const int y = (rowCount + 1) * 30 + 33;
+        Draw(rowPlain, 36, y, kVeilColour);
+        screen->DrawText(40, y, clashHint, kClashHintRed, 1, 1, 0);
+    }
     if (localShown) {
         Draw(buttons, 176, 63, listCursor == 0 ? kPanelColour : kVeilColour);
         Draw(buttons, 276, 63, listCursor == 1 ? kPanelColour : kVeilColour, 1.5f, 1.0f);
@@ -738,7 +800,13 @@ void PaysGovState::DrawList() {
 
         const float k = selected ? 0.75f : 0.5f;
         const bool highlighted = listCursor == r || (r == 1 && listCursor == 0);
-        const uint32_t text = highlighted ? (c & 0xCFFFFFFF) : (c & 0x7FFFFFFF);
+        const bool clash = clashRows[static_cast<size_t>(index)];
+        uint32_t text = highlighted ? (c & 0xCFFFFFFF) : (c & 0x7FFFFFFF);
+        if (clash) {
+            // The whole row in warning red, and the mark in the margin left of it.
+            text = highlighted ? kActiveRed : kClashRed;
+            screen->DrawText(25, y - 3, clashMark, kClashHintRed, 1, 4, 1);
+        }
 
         // The zero byte may be missing from what a peer sent: never read past the field.
         const std::string name(record.name.data(), strnlen(record.name.data(), record.name.size()));

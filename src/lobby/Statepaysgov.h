@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "app/Directstate.h"
@@ -18,6 +19,10 @@ class DirectAudio;
 class DirectInput;
 class Image;
 class SoundEffect;
+
+// The nations that more than one of `records` holds, bit n for nation n; with `readyOnly` only
+// ready records count. A record without a nation, or with one out of range, holds none.
+uint8_t SharedNations(std::span<const PlayerInfo> records, bool readyOnly);
 
 class PaysGovState : public DirectState, public Listener {
   public:
@@ -65,6 +70,8 @@ class PaysGovState : public DirectState, public Listener {
     float GovernmentOffset() const { return governmentOffset; }
     float StartHighlight() const { return highlight; }
     float Glow(int nation) const;
+    // Whether row `row` of the list, as last drawn, holds a nation that another row holds too.
+    bool NationClash(int row) const;
 
     // Where a nation's mark sits on the map, and the centre of its thumbnail in the nation
     // chooser at rest; (0, 0) outside 0..7.
@@ -75,9 +82,10 @@ class PaysGovState : public DirectState, public Listener {
     static int NearestChooserNation(int x, int y, int offset, int32_t& squaredDistance);
 
   protected:
-    // Runs when the host's start has found everybody ready, just before the engine advances. A
-    // player may withdraw its ready mark in that gap (the network thread updates the table at any
-    // time); the engine's own check then refuses the start. Tests put a withdrawal here.
+    // Runs when the host's start has found everybody ready on nations of their own, just before
+    // the engine advances. A player may withdraw its ready mark, or turn up on another's nation, in
+    // that gap (the network thread updates the table at any time); the checks after it then
+    // refuse the start. Tests put such a change here.
     virtual void StartChecked() {}
 
   private:
@@ -97,6 +105,8 @@ class PaysGovState : public DirectState, public Listener {
     void ReleaseNation();
     // The local player's record as the table holds it; false without one.
     bool CopyLocal(PlayerInfo& record) const;
+    // True while two ready players of the table hold one nation: the game cannot start so.
+    bool ReadyNationsShared() const;
     void Publish(const PlayerInfo& record);
     // False, staying in the lobby, when the engine refused to advance.
     bool StartGame();
@@ -105,6 +115,8 @@ class PaysGovState : public DirectState, public Listener {
     void UpdateReadyMark();
 
     void TakeSnapshot();
+    void TakeTable();
+    void MarkSharedNations();
     void DrawFrame();
     void DrawStartPanel();
     void DrawObjectivePanel();
@@ -171,6 +183,11 @@ class PaysGovState : public DirectState, public Listener {
     bool allReady = false;
     int8_t hostObjective = 0;
     bool hostKnown = false;
+    // Nations held by more than one row (bit n for nation n), by more than one ready row, and the
+    // rows marked for it.
+    uint8_t sharedNations = 0;
+    uint8_t readySharedNations = 0;
+    std::array<bool, kMaxRows> clashRows{};
 
     // Texts built once, so that drawing a frame builds none.
     struct GovernmentTexts {
@@ -182,7 +199,7 @@ class PaysGovState : public DirectState, public Listener {
     std::array<std::string, 5> labels;
     std::array<std::string, 5> columnTitles;
     std::string descriptionLabel, startText, backText, objectiveTitle, worldText, customText,
-        disconnectedText;
+        disconnectedText, clashMark, clashHint;
     std::array<int32_t, kMaxRows> latencyShown{};
     std::array<std::string, kMaxRows> latencyTexts;
 };

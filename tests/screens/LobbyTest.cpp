@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -892,8 +893,8 @@ TEST_F(LobbyTest, WhatTheHostDealsWhileAGuestIsStillInItsLobbyReachesTheGuestsGa
     DestroyObjectives();
 }
 
-// The host's lobby with a guest that withdraws its ready mark in the gap between the lobby's
-// readiness check and the engine's advance.
+// The host's lobby with a guest that changes its record (withdraws its ready mark, moves to
+// another nation) in the gap between the lobby's checks and the engine's advance.
 class WithdrawingLobby : public PaysGovState {
   public:
     using PaysGovState::PaysGovState;
@@ -990,3 +991,259 @@ TEST_F(LobbyTest, SlowFramesBringEveryAnimationToItsTargetWithoutOvershoot) {
     ASSERT_EQ(host.lobby->CurrentMode(), PaysGovState::GovernmentChange);
     settles([&] { return host.lobby->GovernmentOffset(); }, 0.0f);
 }
+
+namespace {
+
+PlayerInfo Holding(int nation, bool ready) {
+    PlayerInfo record;
+    record.nation = static_cast<int8_t>(nation);
+    record.syncStatus = ready ? 1u : 0u;
+    return record;
+}
+
+TEST(LobbySharedNations, OnlyNationsHeldTwiceAreSharedAndOnlyReadyRecordsCountWhenAsked) {
+    EXPECT_EQ(SharedNations({}, false), 0);
+    const std::vector<PlayerInfo> distinct = {Holding(0, true), Holding(1, true), Holding(2, true)};
+    EXPECT_EQ(SharedNations(distinct, false), 0);
+
+    std::vector<PlayerInfo> eight;
+    for (int nation = 0; nation < 8; ++nation)
+        eight.push_back(Holding(nation, true));
+    EXPECT_EQ(SharedNations(eight, false), 0);
+    eight[6].nation = 3;  // Japon's player on the Etats-Unis
+    EXPECT_EQ(SharedNations(eight, false), 1 << 3);
+    eight[1].nation = 7;  // and Egypte's on Australie
+    EXPECT_EQ(SharedNations(eight, false), (1 << 3) | (1 << 7));
+
+    // Three on one nation is one shared nation; the first and the last nations have their bits.
+    EXPECT_EQ(
+        SharedNations(std::vector{Holding(7, true), Holding(7, true), Holding(7, true)}, false),
+        0x80);
+    EXPECT_EQ(
+        SharedNations(std::vector{Holding(0, false), Holding(4, false), Holding(0, false)}, false),
+        0x01);
+
+    // No nation, or one out of range, is nobody's: such records never clash.
+    EXPECT_EQ(SharedNations(std::vector{Holding(-1, true), Holding(-1, true), Holding(8, true),
+                                        Holding(8, true), Holding(100, true), Holding(100, true),
+                                        Holding(-128, true), Holding(-128, true)},
+                            false),
+              0);
+
+    // Readiness: a player still choosing is marked, but does not keep the game from starting.
+    const std::vector<PlayerInfo> oneReady = {Holding(5, true), Holding(2, true),
+                                              Holding(5, false)};
+    EXPECT_EQ(SharedNations(oneReady, false), 1 << 5);
+    EXPECT_EQ(SharedNations(oneReady, true), 0);
+    const std::vector<PlayerInfo> bothReady = {Holding(5, true), Holding(2, false),
+                                               Holding(5, true), Holding(2, true)};
+    EXPECT_EQ(SharedNations(bothReady, true), 1 << 5);
+    EXPECT_EQ(SharedNations(bothReady, false), (1 << 5) | (1 << 2));
+}
+
+// The row of `player`'s record in `seat`'s table, which the lobby's list follows.
+int RowOf(const Seat& seat, const Seat& player) {
+    PlayerInfo record;
+    for (int i = 0; seat.network->CopyPlayerAt(static_cast<uint8_t>(i), record); ++i) {
+        if (record.playerId == player.network->LocalPlayerId())
+            return i;
+    }
+    return -1;
+}
+
+// Row `row`'s band in the list, and the free band under the last row.
+int RowTop(int row) {
+    return (row + 1) * 30 + 33;
+}
+
+TEST_F(LobbyTest, TwoPlayersOnOneNationAreMarkedOnEveryScreenAndTheStartWaitsForAChange) {
+    MakeSession(3);
+    Seat& host = *seats[0];
+    Seat& guest = *seats[1];
+    Seat& third = *seats[2];
+    Choose(host, 0, 0);   // Irak
+    Choose(third, 1, 1);  // Egypte
+    Press(guest, kEscape);
+    Settle();
+
+    // The warning mark, left of a row, and the line under the list.
+    auto markPixels = [](const Seat& seat, int row) {
+        return Count(seat, 10, RowTop(row) - 4, 36, RowTop(row) + 28, RedText);
+    };
+    auto hintPixels = [](const Seat& seat) {
+        return Count(seat, 40, RowTop(3) + 2, 500, RowTop(3) + 26, RedText);
+    };
+    std::vector<int> hintBefore;
+    for (auto& seat : seats) {
+        for (int row = 0; row < 3; ++row) {
+            EXPECT_FALSE(seat->lobby->NationClash(row)) << row;
+            EXPECT_EQ(markPixels(*seat, row), 0) << row;
+        }
+        hintBefore.push_back(hintPixels(*seat));
+    }
+
+    // The guest's engine had not heard of the host's Irak yet when the guest took it as well.
+    PlayerInfo record = guest.Local();
+    record.nation = 0;
+    record.government = 2;
+    guest.network->PublishLocalPlayer(record);
+    ASSERT_TRUE(EverybodySees(guest, [](const PlayerInfo& r) { return r.nation == 0; }));
+    Frame();
+    // Marked at once, ready or not, on every machine; Egypte's row is not.
+    for (size_t i = 0; i < seats.size(); ++i) {
+        const Seat& seat = *seats[i];
+        for (const Seat* player : {&host, &guest}) {
+            const int row = RowOf(seat, *player);
+            EXPECT_TRUE(seat.lobby->NationClash(row)) << i << ": " << row;
+            EXPECT_GT(markPixels(seat, row), 20) << i << ": " << row;
+        }
+        const int free = RowOf(seat, third);
+        EXPECT_FALSE(seat.lobby->NationClash(free)) << i;
+        EXPECT_EQ(markPixels(seat, free), 0) << i;
+        EXPECT_GT(hintPixels(seat), hintBefore[i] + 100) << i;
+        EXPECT_FALSE(seat.lobby->NationClash(3));
+        EXPECT_FALSE(seat.lobby->NationClash(-1));
+    }
+
+    // Everybody ready, two of them on Irak: the start is drawn refused and refused.
+    guest.network->SetReady();
+    ASSERT_TRUE(Until([&] { return host.network->AllReady(); }));
+    Press(host, kUp);
+    Press(host, kUp);
+    ASSERT_EQ(host.lobby->ListCursor(), 4);
+    Frame();
+    EXPECT_GT(Count(host, 460, 366, 572, 392, RedText), 20);
+    EXPECT_EQ(Count(host, 460, 366, 572, 392, DarkGreenText), 0);
+    host.sounds.clear();
+    Press(host, kReturn);
+    EXPECT_TRUE(host.Played("Failed.wav"));
+    EXPECT_FALSE(host.lobby->Leaving());
+    for (int i = 0; i < 20; ++i)
+        Frame();
+    for (auto& seat : seats) {
+        EXPECT_EQ(seat->code, StayCode);
+        EXPECT_FALSE(seat->lobby->Leaving());
+        EXPECT_EQ(seat->Local().syncStatus, 1u);  // ready, in the lobby's phase
+    }
+
+    // The marks are drawn from what the screen already holds.
+    testsupport::StartCountingAllocations();
+    for (int i = 0; i < 20; ++i) {
+        for (auto& seat : seats) {
+            seat->window.AdvanceTime(40);
+            seat->lobby->Run();
+        }
+    }
+    EXPECT_EQ(testsupport::StopCountingAllocations(), 0);
+
+    // The guest reopens its nation and moves to Jamaique (Egypte is taken): the marks go.
+    ASSERT_EQ(guest.lobby->ListCursor(), 0);
+    Press(guest, kReturn);
+    ASSERT_EQ(guest.lobby->CurrentMode(), PaysGovState::NationChange);
+    while (guest.lobby->NationCursor() != 2)
+        Press(guest, kDown);
+    Press(guest, kReturn);
+    ASSERT_EQ(guest.lobby->CurrentMode(), PaysGovState::List);
+    ASSERT_TRUE(
+        EverybodySees(guest, [](const PlayerInfo& r) { return r.nation == 2 && r.IsReady(); }));
+    ASSERT_TRUE(Until([&] { return host.network->AllReady(); }));
+    Frame();
+    for (size_t i = 0; i < seats.size(); ++i) {
+        const Seat& seat = *seats[i];
+        for (int row = 0; row < 3; ++row) {
+            EXPECT_FALSE(seat.lobby->NationClash(row)) << i << ": " << row;
+            EXPECT_EQ(markPixels(seat, row), 0) << i << ": " << row;
+        }
+        EXPECT_LE(hintPixels(seat), hintBefore[i]) << i;
+    }
+    EXPECT_EQ(Count(host, 460, 366, 572, 392, RedText), 0);
+    EXPECT_GT(Count(host, 460, 366, 572, 392, DarkGreenText), 20);
+
+    Press(host, kReturn);
+    EXPECT_TRUE(host.lobby->Leaving());
+    ASSERT_TRUE(Until([&] {
+        return std::all_of(seats.begin(), seats.end(), [](auto& s) { return s->code != 0; });
+    }));
+    for (auto& seat : seats) {
+        EXPECT_EQ(seat->code, GameCode);
+        EXPECT_EQ(seat->Local().Phase(), 1u);
+    }
+    EXPECT_TRUE(errors.texts.empty());
+}
+
+TEST_F(LobbyTest, ASharedNationRefusesTheStartBeforeTheGapAndAgainInIt) {
+    MakeSession(2);
+    Seat& host = *seats[0];
+    Seat& guest = *seats[1];
+    auto withdrawing = std::make_unique<WithdrawingLobby>(host.screen.get(), host.audio.get(),
+                                                          host.input.get(), &host.network);
+    WithdrawingLobby& lobby = *withdrawing;
+    host.lobby = std::move(withdrawing);
+    Settle();
+    Choose(host, 6, 0);   // Japon
+    Choose(guest, 7, 1);  // Australie
+    ASSERT_TRUE(Until([&] { return host.network->AllReady(); }));
+    auto moveGuestTo = [&](int nation) {
+        PlayerInfo record = guest.Local();
+        record.nation = static_cast<int8_t>(nation);
+        guest.network->PublishLocalPlayer(record);
+        ASSERT_TRUE(nettest::WaitFor([&] { return host.View(guest).nation == nation; }));
+    };
+    int gaps = 0;
+    lobby.withdraw = [&] { ++gaps; };
+    Press(host, kUp);
+    Press(host, kUp);
+    ASSERT_EQ(host.lobby->ListCursor(), 3);
+
+    // Both ready on Japon before the start: refused like a player not ready, without ever
+    // closing the session.
+    moveGuestTo(6);
+    host.sounds.clear();
+    Press(host, kReturn);
+    EXPECT_TRUE(host.Played("Failed.wav"));
+    EXPECT_FALSE(host.lobby->Leaving());
+    EXPECT_EQ(gaps, 0);
+
+    // Between the lobby's check and the engine's advance the guest's record turns up on Japon
+    // again, still ready.
+    moveGuestTo(7);
+    lobby.withdraw = [&] {
+        ++gaps;
+        moveGuestTo(6);
+    };
+    host.sounds.clear();
+    Press(host, kReturn);
+    EXPECT_EQ(gaps, 1);
+    EXPECT_TRUE(host.Played("Failed.wav"));
+    EXPECT_FALSE(host.lobby->Leaving());
+    EXPECT_TRUE(host.network->AllReady());
+    for (int i = 0; i < 30; ++i)
+        Frame();
+    EXPECT_EQ(host.code, StayCode);
+    EXPECT_EQ(guest.code, StayCode);
+    EXPECT_EQ(host.Local().syncStatus, 1u);
+    EXPECT_EQ(guest.Local().syncStatus, 1u);
+    for (const Seat* seat : {&host, &guest}) {
+        EXPECT_TRUE(seat->lobby->NationClash(RowOf(*seat, host)));
+        EXPECT_TRUE(seat->lobby->NationClash(RowOf(*seat, guest)));
+    }
+    // Still listed and still admitting.
+    DirectPlay browser("Bea", options);
+    browser.EnumerateGames("127.0.0.1");
+    ASSERT_EQ(browser.PartyCount(), 1);
+    EXPECT_EQ(browser.GetParty(0)->currentPlayers, 2);
+
+    lobby.withdraw = nullptr;
+    moveGuestTo(7);
+    Frame();
+    EXPECT_FALSE(host.lobby->NationClash(RowOf(host, host)));
+    EXPECT_FALSE(host.lobby->NationClash(RowOf(host, guest)));
+    Press(host, kReturn);
+    EXPECT_TRUE(host.lobby->Leaving());
+    ASSERT_TRUE(Until([&] { return host.code != 0 && guest.code != 0; }));
+    EXPECT_EQ(host.code, GameCode);
+    EXPECT_EQ(guest.code, GameCode);
+    EXPECT_TRUE(errors.texts.empty());
+}
+
+}  // namespace
