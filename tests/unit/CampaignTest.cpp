@@ -885,9 +885,9 @@ struct Playthrough {
     std::vector<PhaseReport> reports;
 };
 
-// `years` years of a four-nation game dealt from `dealSeed`, with player-like orders, and
-// battles and missions drawn from `seed`. On the way, the preview of every nation's purchases
-// and moves must announce exactly what the resolution then does.
+// `years` years of a four-nation game dealt from `dealSeed`, with player-like orders (and a
+// garbled one), and battles and missions drawn from `seed`. On the way, the preview of every
+// nation's purchases and moves must announce exactly what the resolution then does.
 Playthrough PlayYears(uint64_t dealSeed, uint64_t seed, int years) {
     RandomSeed(dealSeed);
     const int8_t nations[] = {0, 2, 4, 6};
@@ -898,8 +898,14 @@ Playthrough PlayYears(uint64_t dealSeed, uint64_t seed, int years) {
     Playthrough run;
     const auto ordersFor = [&](CampaignStep step, int count) {
         NationOrders orders;
-        for (int nation : nations)
+        for (int nation : nations) {
             orders[nation] = test::PlayerLikeOrders(state, nation, step, count, players);
+            // And one order as a broken or hostile peer might send it.
+            orders[nation].push_back({static_cast<OrderKind>(players.Next(8)),
+                                      static_cast<uint8_t>(players.Next(256)),
+                                      static_cast<uint8_t>(players.Next(256)),
+                                      static_cast<int32_t>(players.NextBits())});
+        }
         return orders;
     };
     const auto resolved = [&](CampaignStep step, const NationOrders& orders, PhaseReport report,
