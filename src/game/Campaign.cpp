@@ -2,14 +2,16 @@
 //
 // Every order goes through one walk per step, shared by the board's preview (CheckOrders) and by
 // the host's resolution: the walk checks each order against what the earlier orders of the same
-// list left (money, troops, boats, the year's mission), so that the board never announces an
-// order the host then drops, nor the reverse.
+// list left (money, troops, boats, the year's mission), so that the board never announces a
+// purchase or a move the host then drops, nor the reverse. Spies are the one exception: a
+// mission is paid with what the nation holds when its turn comes, after the nations before it
+// have spied (and perhaps stolen from it).
 #include "game/Campaign.h"
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <iterator>
-#include <limits>
 
 #include "game/Game.h"
 #include "game/Gamerules.h"
@@ -280,7 +282,8 @@ std::vector<Refusal> WalkMoves(const TerritoryTable& start, const Governments& g
     return refusals;
 }
 
-// One nation's attack on one territory: all its orders on that territory fight as one.
+// One nation's attack on one territory: all its orders on that territory fight as one, so that
+// none of them ever lands on a territory its own nation has just taken: they arrive together.
 struct Force {
     int64_t troops = 0;
     int64_t boats = 0;
@@ -440,8 +443,7 @@ void CarryOutMission(CampaignState& state, const TerritoryTable& start,
         }
     } else if (result.mission == Mission::Theft) {
         // What the spy's treasury cannot hold stays with the target: money is never destroyed.
-        const Government* victim = GovernmentOf(governments, result.target);
-        if (victim) {
+        if (guard) {
             int32_t& robbed = Ledger(state, Treasury, result.target);
             const int64_t taken = NonNegative(robbed) * Percent(rules.theftPercent) / 100;
             const int64_t room = NonNegative(Limit(rules.maxTreasury) - NonNegative(treasury));
