@@ -485,9 +485,10 @@ bool PlayersAct(CampaignStep step) {
 const char* PhaseName(uint32_t status) {
     if (StepOf(status) == CampaignStep::None)
         return "";
+    // The \xE9 is split from the next letter, which would otherwise read as one more hex digit.
     static constexpr const char* kNames[] = {
-        "Nouvelle ann\xE9"
-        "e",
+        ("Nouvelle ann\xE9"
+         "e"),
         "Recettes",
         "Achats",
         "Mouvements",
