@@ -18,14 +18,14 @@ using namespace gametest;
 namespace {
 
 // A player whose decisions come from a test: `plan` fills the orders of each order step, and
-// the player holds back while `hold` is set.
+// the player holds back from status `stopAt` on.
 class ScriptedPlayer : public OrdersInterface {
   public:
     using Plan = std::function<void(const TurnView&, std::vector<Order>&)>;
     explicit ScriptedPlayer(Plan plan = {}) : plan_(std::move(plan)) {}
 
     bool Decide(const TurnView& view, std::vector<Order>& orders) override {
-        if (hold || view.status >= stopAt)
+        if (view.status >= stopAt)
             return false;
         if (plan_ && TakesOrders(view.step))
             plan_(view, orders);
@@ -34,7 +34,6 @@ class ScriptedPlayer : public OrdersInterface {
         return true;
     }
 
-    bool hold = false;
     uint32_t stopAt = UINT32_MAX;  // holds back from this status on
     uint32_t lastStatus = 0;
     std::map<CampaignStep, int> decisions;
@@ -142,7 +141,7 @@ TEST_F(CampaignFlow, ThreePlayersPlayThreeYearsAndEveryStatusEndsWithTheHostsSta
     ASSERT_TRUE(RunUntil(
         [&] {
             uint32_t status = 0;
-            if (StatesAgree(status) && (agreed.empty() || agreed.back() != status))
+            if (StatesAgree(status) && status >= 4 && (agreed.empty() || agreed.back() != status))
                 agreed.push_back(status);
             // Return every fourth frame, held for one frame, until 1873.
             keyboard.window.SetKeyDown(
@@ -213,8 +212,8 @@ TEST_F(CampaignFlow, ForgedOrdersChangeNothing) {
         if (view.step == CampaignStep::Purchases && capital >= 0)
             orders.push_back({OrderKind::Recruit, static_cast<uint8_t>(capital), 0, 10});
     });
-    players[2]->hold = true;
     const uint32_t purchases = 4 + 4;
+    players[2]->stopAt = purchases;
     ASSERT_TRUE(RunUntil([&] { return seats[1]->network->LocalStatus() == purchases + 1; }));
     DirectPlay& forger = *seats[1]->network;
     const int8_t ownNation = seats[1]->Self().nation;
@@ -228,7 +227,7 @@ TEST_F(CampaignFlow, ForgedOrdersChangeNothing) {
     forger.SendOrders(purchases + 4, ownNation, more);  // another status's
     forger.SendOrders(purchases, ownNation, more);      // its nation's second orders
     ASSERT_TRUE(RunUntil([&] { return seats[0]->game->RefusedOrders() == 3; }));
-    players[2]->hold = false;
+    players[2]->stopAt = UINT32_MAX;
     ASSERT_TRUE(RunUntil([&] { return seats[0]->game->HeldStatus() == purchases + 2; }));
     const CampaignState& after = seats[0]->game->HeldState();
     // Each nation recruited its own 10, paid for them, and nothing else.

@@ -478,7 +478,7 @@ TEST(CampaignBattles, ArithmeticWithFixedOdds) {
         TerritoryInfo expected = target;
         const PhaseReport report = Moves(state, governments, Only(0, {Move(1, 2, c.troops)}));
         EXPECT_EQ(report.battles, (std::vector<Battle>{{0, 1, 2, c.taken, false, c.troops,
-                                                        c.army + c.reserve, c.survivors, 0}}));
+                                                        c.army + c.reserve, c.survivors}}));
         // A conqueror keeps the fortifications and improvements, not the defender's boats.
         expected.owner = c.taken ? 0 : 1;
         expected.army = c.armyAfter;
@@ -511,7 +511,7 @@ TEST(CampaignBattles, ChancesAreDrawnForEveryBattleAttackerFirst) {
             ResolveMoves(state, governments, Only(0, {Move(1, 2, 40), Move(1, 0, 1)}), random);
         EXPECT_EQ(random.NextBits(), probe.NextBits());
         ASSERT_EQ(report.battles.size(), 2u);
-        EXPECT_EQ(report.battles[0], (Battle{0, -1, 0, true, false, 1, 0, 1, 0}));
+        EXPECT_EQ(report.battles[0], (Battle{0, -1, 0, true, false, 1, 0, 1}));
         const Battle& battle = report.battles[1];
         EXPECT_EQ(battle.taken, a > d);
         if (a > d) {
@@ -541,9 +541,9 @@ TEST(CampaignBattles, AttackersFightInDescendingOrderOfTroops) {
     all[1] = {Move(2, 5, 30)};
     all[2] = {Move(4, 5, 50)};
     const PhaseReport report = Moves(state, governments, all);
-    EXPECT_EQ(report.battles, (std::vector<Battle>{{2, -1, 5, true, false, 50, 0, 50, 0},
-                                                   {3, 2, 5, false, false, 50, 50, 0, 0},
-                                                   {1, 2, 5, true, false, 30, 0, 30, 0}}));
+    EXPECT_EQ(report.battles, (std::vector<Battle>{{2, -1, 5, true, false, 50, 0, 50},
+                                                   {3, 2, 5, false, false, 50, 50, 0},
+                                                   {1, 2, 5, true, false, 30, 0, 30}}));
     EXPECT_EQ(state.table[5].owner, 1);
     EXPECT_EQ(state.table[5].army, 30);
     EXPECT_EQ(state.ledger.values[Conquests][1], 1);
@@ -566,8 +566,8 @@ TEST(CampaignBattles, OneNationsOrdersOnOneTargetFightAsOneForce) {
     const PhaseReport report =
         Moves(state, governments,
               Only(1, {Move(4, 5, 30), Move(1, 2, 20), Move(6, 5, 30), Move(22, 2, 100)}));
-    EXPECT_EQ(report.battles, (std::vector<Battle>{{1, -1, 2, true, true, 120, 50, 70, 1},
-                                                   {1, -1, 5, true, false, 60, 50, 10, 0}}));
+    EXPECT_EQ(report.battles, (std::vector<Battle>{{1, -1, 2, true, true, 120, 50, 70},
+                                                   {1, -1, 5, true, false, 60, 50, 10}}));
     EXPECT_EQ(state.table[2].ownerOnlyA, 1);
     EXPECT_EQ(state.table[22].ownerOnlyA, 0);
     EXPECT_EQ(state.ledger.values[Conquests][1], 2);
@@ -586,8 +586,8 @@ TEST(CampaignBattles, TroopsLeaveAndReinforcementsArriveBeforeAnyBattle) {
     NationOrders all = Only(0, {Move(1, 2, 40), Move(2, 3, 5), Move(2, 5, 5)});
     all[1] = {Move(5, 2, 54)};
     const PhaseReport report = Moves(state, governments, all);
-    EXPECT_EQ(report.battles, (std::vector<Battle>{{1, 0, 2, true, false, 54, 40, 14, 0},
-                                                   {0, 1, 5, true, false, 5, 0, 5, 0}}));
+    EXPECT_EQ(report.battles, (std::vector<Battle>{{1, 0, 2, true, false, 54, 40, 14},
+                                                   {0, 1, 5, true, false, 5, 0, 5}}));
     EXPECT_EQ(state.table[3].army, 5);
     EXPECT_EQ(state.table[1].army, 0);
 }
@@ -600,8 +600,8 @@ TEST(CampaignBattles, BoatsMoorWithAVictoryAndSinkWithADefeat) {
     Give(state, 71, 1, 100, 0, 2);
     const PhaseReport report =
         Moves(state, governments, Only(0, {Move(0, 22, 250), Move(0, 71, 50)}));
-    EXPECT_EQ(report.battles, (std::vector<Battle>{{0, 1, 22, true, true, 250, 10, 240, 3},
-                                                   {0, 1, 71, false, true, 50, 100, 50, 1}}));
+    EXPECT_EQ(report.battles, (std::vector<Battle>{{0, 1, 22, true, true, 250, 10, 240},
+                                                   {0, 1, 71, false, true, 50, 100, 50}}));
     EXPECT_EQ(state.table[0].ownerOnlyA, 1);
     EXPECT_EQ(state.table[22].ownerOnlyA, 3);  // the defender's four are lost
     EXPECT_EQ(state.table[71].ownerOnlyA, 2);  // the attacker's one is lost
