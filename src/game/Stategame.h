@@ -191,6 +191,8 @@ class GameState : public DirectState, public Listener {
     // Texts of the campaign, rebuilt only when the status changes.
     uint32_t phaseTextStatus = 0;
     std::string phaseText;  // "1871 - Achats"
+    uint32_t treasuryStatus = 0;
+    std::string treasuryText;  // "Trésor : 133 000"
     std::string finishHint;
     std::string waitingHint;
     std::string eliminatedHint;

@@ -290,11 +290,17 @@ void GameState::DrawPhase(uint32_t status, bool ready) {
     if (!screen)
         return;
     const uint32_t even = EvenStatus(status);
-    if (phaseTextStatus != even || phaseText.empty()) {
+    if (phaseTextStatus != even || treasuryStatus != heldStatus || phaseText.empty()) {
         phaseTextStatus = even;
+        treasuryStatus = heldStatus;
         phaseText = std::to_string(YearOf(status));
         phaseText += " - ";
         phaseText += PhaseName(status);
+        treasuryText.clear();
+        if (ValidNationIndex(localNation)) {
+            treasuryText = "Tr\xE9sor : ";
+            treasuryText += FormatAmount(held.ledger.values[Treasury][localNation]);
+        }
         finishHint =
             "Entr\xE9"
             "e : Terminer";
@@ -303,6 +309,7 @@ void GameState::DrawPhase(uint32_t status, bool ready) {
     }
     Draw(miniFrame, PanelX(WidthOf(miniFrame)), 12);
     screen->DrawText(320, 12 + HeightOf(miniFrame) / 2 - 12, phaseText, kOrange, 1, 6, 1);
+    screen->DrawText(320, 20 + HeightOf(miniFrame), treasuryText, kOrange, 1, 2, 1);
     const bool living =
         ValidNationIndex(localNation) && (LivingNations(held, governments) >> localNation) & 1;
     const std::string* hint = nullptr;

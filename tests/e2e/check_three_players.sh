@@ -2,7 +2,8 @@
 # Three game processes on one virtual display, played as people would: each opens the game from
 # its launcher, one creates a game in the network browser, the two others join it, everyone picks
 # a nation and a government in the lobby, the host starts, and all three reach the game screen:
-# objective panel, then the year banner, then the statistics panel. Input goes through the X
+# objective panel, then the year banner, then the statistics panel; then they pass through the
+# phases of 1870 to the banner of 1871. Input goes through the X
 # server (xdotool); what is checked is what the players see (the games' own screenshots) and
 # what they stored in their settings.
 #
@@ -141,6 +142,18 @@ for p in ana ben cleo; do key "${win[$p]}" Return 1.5; done   # close the year b
 turns 3
 for p in ana ben cleo; do picture $p "statistics-$p"; done
 
+# Closing the statistics panel makes each player ready; the income passes by itself, then every
+# phase in which the players act ends when all three press Return ("Terminer"). After the spies,
+# the year's review passes by itself and 1871 opens with its banner.
+for p in ana ben cleo; do key "${win[$p]}" Return 1.0; done
+turns 3
+picture ana "achats-ana"
+for phase in achats mouvements guerres espionnage; do
+  for p in ana ben cleo; do key "${win[$p]}" Return 1.0; done
+  turns 3
+done
+for p in ana ben cleo; do picture $p "banner1871-$p"; done
+
 "$PYTHON" - "$OUT" <<'PY'
 import sys
 from PIL import Image
@@ -178,6 +191,16 @@ for p in ("ana", "ben", "cleo"):
     stats = load("statistics-%s" % p)
     if bright(stats, (290, 30, 350, 70)) < 0.3:
         problems.append("statistics-%s: no player at the top of the ring" % p)
+    # A year later: the banner of 1871 again, centred, over the ring.
+    if bright(load("banner1871-%s" % p), (240, 180, 400, 300)) < 0.5:
+        problems.append("banner1871-%s: the next year's banner is not shown" % p)
+
+# Between the two: the phase's frame at the top of the screen, nothing in the middle.
+achats = load("achats-ana")
+if bright(achats, (200, 14, 440, 60)) < 0.5:
+    problems.append("achats-ana: the year and phase are not shown")
+if bright(achats, (200, 150, 440, 330)) > 0.2:
+    problems.append("achats-ana: a panel is still shown")
 
 if problems:
     print("\n".join(problems))
