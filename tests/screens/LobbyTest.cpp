@@ -907,14 +907,21 @@ class WithdrawingLobby : public PaysGovState {
     }
 };
 
-TEST_F(LobbyTest, AStartRefusedByTheEngineStaysInTheLobbyOpenToNewcomers) {
-    MakeSession(2);
-    Seat& host = *seats[0];
-    Seat& guest = *seats[1];
+// Replaces the seat's lobby by one whose start can be interfered with.
+template <typename Seat>
+WithdrawingLobby& OpenWithdrawingLobby(Seat& host) {
     auto withdrawing = std::make_unique<WithdrawingLobby>(host.screen.get(), host.audio.get(),
                                                           host.input.get(), &host.network);
     WithdrawingLobby& lobby = *withdrawing;
     host.lobby = std::move(withdrawing);
+    return lobby;
+}
+
+TEST_F(LobbyTest, AStartRefusedByTheEngineStaysInTheLobbyOpenToNewcomers) {
+    MakeSession(2);
+    Seat& host = *seats[0];
+    Seat& guest = *seats[1];
+    WithdrawingLobby& lobby = OpenWithdrawingLobby(host);
     Settle();
     Choose(host, 0, 0);
     Choose(guest, 1, 1);
@@ -1175,10 +1182,7 @@ TEST_F(LobbyTest, ASharedNationRefusesTheStartBeforeTheGapAndAgainInIt) {
     MakeSession(2);
     Seat& host = *seats[0];
     Seat& guest = *seats[1];
-    auto withdrawing = std::make_unique<WithdrawingLobby>(host.screen.get(), host.audio.get(),
-                                                          host.input.get(), &host.network);
-    WithdrawingLobby& lobby = *withdrawing;
-    host.lobby = std::move(withdrawing);
+    WithdrawingLobby& lobby = OpenWithdrawingLobby(host);
     Settle();
     Choose(host, 6, 0);   // Japon
     Choose(guest, 7, 1);  // Australie
