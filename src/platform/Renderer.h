@@ -40,7 +40,17 @@ class Renderer {
                         int32_t* width, int32_t* height);
     // A 1 x 1 texture of one colour.
     int32_t CreateSolidTexture(uint32_t argb);
+    // A texture whose pixels the game writes (UpdateTexture), transparent black at first and
+    // blended when drawn. Its pixels are kept like a loaded picture's, so a device reset restores
+    // the last ones written. `squareTexture` pads it as LoadTexture does. -1 for a size outside
+    // 1..4096 or when the device refuses it.
+    int32_t CreateStreamingTexture(int32_t width, int32_t height, bool squareTexture);
+    // Replaces every pixel of a texture made by CreateStreamingTexture with `argb` (its picture's
+    // width x height words, row by row, straight alpha). Allocates nothing. False for any other
+    // texture or a wrong number of pixels, which leave the texture as it was.
+    bool UpdateTexture(int32_t id, std::span<const uint32_t> argb);
     void ReleaseTexture(int32_t id);
+    // The texture's own size (a square texture's side).
     int32_t TextureWidth(int32_t id) const;
     int32_t TextureHeight(int32_t id) const;
 
@@ -60,6 +70,16 @@ class Renderer {
     // y) and modulated by the ARGB `colour`. A negative scale mirrors the picture about its corner.
     bool DrawTexture(int32_t id, float x, float y, uint32_t colour, float scaleX, float scaleY,
                      float centreX, float centreY, float rotation);
+    // The part (srcX, srcY, srcWidth, srcHeight) of the texture's picture, clipped to that picture
+    // (never reaching a square texture's padding), scaled by (scaleX, scaleY) with its top-left
+    // corner at (x, y), modulated by `colour`. A clipped part keeps its place: it is drawn where
+    // it would be within the whole region. A negative scale mirrors the region about its corner.
+    // Pixel for pixel at scale 1. True when nothing needed drawing.
+    bool DrawTextureRegion(int32_t id, int32_t srcX, int32_t srcY, int32_t srcWidth,
+                           int32_t srcHeight, float x, float y, uint32_t colour, float scaleX,
+                           float scaleY);
+    // A rectangle of one ARGB colour, blended over the picture (copied when opaque).
+    bool FillRect(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t argb);
     // Shows the picture; in a window, frames are paced to the display's refresh rate when vsync
     // does not already hold them back. False when the picture could not be shown.
     bool Present();

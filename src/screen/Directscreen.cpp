@@ -1,5 +1,6 @@
-// The screen engine: frame cycle and clock, pictures drawn as sprites, text in forty sizes, fades,
-// the frame-rate line and the game's own mouse cursor.
+// The screen engine: frame cycle and clock, pictures drawn as sprites (whole or in parts), pictures
+// whose pixels the game writes, filled rectangles, text in forty sizes, fades, the frame-rate line
+// and the game's own mouse cursor.
 #include "screen/Directscreen.h"
 
 #include <algorithm>
@@ -77,8 +78,12 @@ std::string FontFile() {
 // Image
 
 Image::Image(std::weak_ptr<platform::Renderer> renderer, int32_t texture, int32_t width,
-             int32_t height)
-    : renderer(std::move(renderer)), texture(texture), width(width), height(height) {}
+             int32_t height, bool writable)
+    : renderer(std::move(renderer)),
+      texture(texture),
+      width(width),
+      height(height),
+      writable(writable) {}
 
 Image::~Image() {
     if (auto device = renderer.lock())
@@ -92,6 +97,22 @@ void Image::Draw(int32_t x, int32_t y, uint32_t colour, float scaleX, float scal
                             scaleY, static_cast<float>(centreX), static_cast<float>(centreY),
                             rotation);
     }
+}
+
+void Image::DrawRegion(int32_t srcX, int32_t srcY, int32_t srcWidth, int32_t srcHeight, int32_t x,
+                       int32_t y, uint32_t colour, float scaleX, float scaleY) const {
+    if (auto device = renderer.lock()) {
+        device->DrawTextureRegion(texture, srcX, srcY, srcWidth, srcHeight, static_cast<float>(x),
+                                  static_cast<float>(y), colour, scaleX, scaleY);
+    }
+}
+
+bool Image::SetPixels(std::span<const uint32_t> argb) {
+    if (!writable || argb.size() != static_cast<size_t>(width) * static_cast<size_t>(height)) {
+        return false;
+    }
+    auto device = renderer.lock();
+    return device && device->UpdateTexture(texture, argb);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -289,7 +310,23 @@ std::unique_ptr<Image> DirectScreen::LoadImage(const std::string& path, uint32_t
         platform::ShowErrorBox(kNoImage);
         return nullptr;
     }
-    return std::unique_ptr<Image>(new Image(renderer, texture, width, height));
+    return std::unique_ptr<Image>(new Image(renderer, texture, width, height, false));
+}
+
+std::unique_ptr<Image> DirectScreen::CreateImage(int32_t width, int32_t height) {
+    constexpr int32_t kLargest = 4096;
+    if (!ready || width < 1 || height < 1 || width > kLargest || height > kLargest)
+        return nullptr;
+    const bool squareOnly = platform::GetBoolSetting("SquareTexturesOnly", false);
+    const int32_t texture = renderer->CreateStreamingTexture(width, height, squareOnly);
+    if (texture < 0)
+        return nullptr;
+    return std::unique_ptr<Image>(new Image(renderer, texture, width, height, true));
+}
+
+void DirectScreen::FillRect(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t colour) {
+    if (ready)
+        renderer->FillRect(x, y, width, height, colour);
 }
 
 void DirectScreen::DrawText(int32_t x, int32_t y, const std::string& text, uint32_t colour,
@@ -303,6 +340,12 @@ void DirectScreen::DrawText(int32_t x, int32_t y, const std::string& text, uint3
         renderer->DrawText(fontIndex, x + shadow, y + shadow, text, shadowColour, flags);
     }
     renderer->DrawText(fontIndex, x, y, text, colour, flags);
+}
+
+int32_t DirectScreen::TextWidth(int32_t fontIndex, const std::string& line) {
+    if (!ready)
+        return 0;
+    return renderer->TextWidth(std::clamp(fontIndex, 0, kFontSizes - 1), line);
 }
 
 void DirectScreen::CheckScreenshotKey() {

@@ -1,9 +1,11 @@
-// The screen engine: frame cycle and clock, pictures drawn as sprites, text in forty sizes, fades,
-// the frame-rate line and the game's own mouse cursor.
+// The screen engine: frame cycle and clock, pictures drawn as sprites (whole or in parts), pictures
+// whose pixels the game writes, filled rectangles, text in forty sizes, fades, the frame-rate line
+// and the game's own mouse cursor.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -15,8 +17,8 @@ class Renderer;
 
 namespace torvane {
 
-// One picture loaded from a file. It draws with the engine that loaded it and draws nothing once
-// that engine is gone.
+// One picture, loaded from a file or made by the game (DirectScreen::CreateImage). It draws with
+// the engine that made it and draws nothing once that engine is gone.
 class Image {
   public:
     ~Image();
@@ -29,6 +31,15 @@ class Image {
     void Draw(int32_t x, int32_t y, uint32_t colour = 0xFFFFFFFF, float scaleX = 1.0f,
               float scaleY = 1.0f, int32_t centreX = 0, int32_t centreY = 0,
               float rotation = 0.0f) const;
+    // The part (srcX, srcY, srcWidth, srcHeight) of the picture, clipped to the picture, scaled
+    // by (scaleX, scaleY), its top-left corner at (x, y); `colour` modulates it as in Draw.
+    void DrawRegion(int32_t srcX, int32_t srcY, int32_t srcWidth, int32_t srcHeight, int32_t x,
+                    int32_t y, uint32_t colour = 0xFFFFFFFF, float scaleX = 1.0f,
+                    float scaleY = 1.0f) const;
+    // For a picture made by DirectScreen::CreateImage: replaces all its pixels (GetWidth() x
+    // GetHeight() ARGB words, row by row, straight alpha; blended when drawn). False for a
+    // picture loaded from a file, a wrong size, or a lost engine.
+    bool SetPixels(std::span<const uint32_t> argb);
     // The picture's size in its file (not the texture's).
     int32_t GetWidth() const { return width; }
     int32_t GetHeight() const { return height; }
@@ -36,12 +47,14 @@ class Image {
   private:
     friend class DirectScreen;
     Image(std::weak_ptr<platform::Renderer> renderer, int32_t texture, int32_t width,
-          int32_t height);
+          int32_t height, bool writable);
 
     std::weak_ptr<platform::Renderer> renderer;
     int32_t texture;
     int32_t width;
     int32_t height;
+    // Made by CreateImage: its pixels come from SetPixels.
+    bool writable;
 };
 
 class DirectScreen {
@@ -65,10 +78,17 @@ class DirectScreen {
 
     // Null after the error box. `colourKey` (ARGB, 0 = none) turns exactly that colour transparent.
     std::unique_ptr<Image> LoadImage(const std::string& path, uint32_t colourKey);
+    // A transparent picture of that size whose pixels the game sets (SetPixels); null when the
+    // engine is not ready or the size is not 1..4096 in each direction.
+    std::unique_ptr<Image> CreateImage(int32_t width, int32_t height);
+    // A filled rectangle, alpha blended.
+    void FillRect(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t colour);
     // Windows-1252 text, top at y; align 0 starts at x, 1 centres on x, 2 ends at x (per line).
     // A non-zero shadow first draws the text in black at half its alpha, offset by `shadow`.
     void DrawText(int32_t x, int32_t y, const std::string& text, uint32_t colour, int32_t shadow,
                   int32_t fontIndex, int32_t align);
+    // Width in pixels of one line of Windows-1252 text in font size `fontIndex` (0..39).
+    int32_t TextWidth(int32_t fontIndex, const std::string& line);
 
     // Fades the picture to `colour` (fadeOut) or from it over `durationMs`; 0 removes the fade.
     void Fade(bool fadeOut, uint32_t durationMs, uint32_t colour);

@@ -1,6 +1,6 @@
 // Counts heap allocations made on the calling thread between Start and Stop. The counting
-// operator new lives in tests/support/AllocationCounter.cpp, linked into the screen tests and
-// the benchmarks that count allocations per frame.
+// operator new lives in tests/support/AllocationCounter.cpp, linked into the screen and engine
+// tests and the benchmarks that count allocations per frame.
 #pragma once
 
 namespace testsupport {

@@ -115,6 +115,12 @@ struct Renderer::Impl {
         bool used = false;
         // Every pixel fully opaque: drawn untranslucent, it is copied instead of blended.
         bool opaque = false;
+        // Written by the game (UpdateTexture) rather than loaded once.
+        bool streaming = false;
+        // The picture held, at the texture's top-left corner: smaller than the texture when it
+        // was padded to a square.
+        int32_t pictureWidth = 0;
+        int32_t pictureHeight = 0;
     };
     std::vector<Entry> pool;
 
@@ -203,22 +209,54 @@ struct Renderer::Impl {
         return texture;
     }
 
-    int32_t Add(SurfacePtr pixels) {
-        const bool opaque = IsOpaque(pixels.get());
-        SDL_Texture* texture = MakeTexture(pixels.get(), opaque);
+    // A texture the game rewrites, in the kept pixels' own format so that an update is one
+    // straight copy, filled from those pixels.
+    SDL_Texture* MakeStreamingTexture(SDL_Surface* pixels) {
+        SDL_Texture* texture = SDL_CreateTexture(renderer, kPixelFormat,
+                                                 SDL_TEXTUREACCESS_STREAMING, pixels->w, pixels->h);
         if (!texture)
+            return nullptr;
+        if (SDL_UpdateTexture(texture, nullptr, pixels->pixels, pixels->pitch) != 0) {
+            SDL_DestroyTexture(texture);
+            return nullptr;
+        }
+        SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_BLEND);
+        return texture;
+    }
+
+    SDL_Texture* Remake(const Entry& entry) {
+        return entry.streaming ? MakeStreamingTexture(entry.pixels.get())
+                               : MakeTexture(entry.pixels.get(), entry.opaque);
+    }
+
+    // `pictureWidth` x `pictureHeight` is the part of `pixels` that holds the picture; 0 x 0
+    // means all of it.
+    int32_t Add(SurfacePtr pixels, int32_t pictureWidth = 0, int32_t pictureHeight = 0,
+                bool streaming = false) {
+        Entry made;
+        made.streaming = streaming;
+        made.opaque = !streaming && IsOpaque(pixels.get());
+        made.pictureWidth = pictureWidth > 0 ? pictureWidth : pixels->w;
+        made.pictureHeight = pictureHeight > 0 ? pictureHeight : pixels->h;
+        made.pixels = std::move(pixels);
+        made.texture = Remake(made);
+        if (!made.texture)
             return -1;
+        made.used = true;
         size_t slot = 0;
         while (slot < pool.size() && pool[slot].used)
             ++slot;
         if (slot == pool.size())
             pool.emplace_back();
-        Entry& entry = pool[slot];
-        entry.opaque = opaque;
-        entry.pixels = std::move(pixels);
-        entry.texture = texture;
-        entry.used = true;
+        pool[slot] = std::move(made);
         return static_cast<int32_t>(slot);
+    }
+
+    void SetColour(SDL_Texture* texture, uint32_t colour, bool opaque) {
+        SDL_SetTextureColorMod(texture, (colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF);
+        SDL_SetTextureAlphaMod(texture, colour >> 24);
+        SDL_SetTextureBlendMode(
+            texture, opaque && (colour >> 24) == 0xFF ? SDL_BLENDMODE_NONE : SDL_BLENDMODE_BLEND);
     }
 
     void UpdatePacing() {
@@ -560,7 +598,7 @@ int32_t Renderer::LoadTexture(const std::string& file, uint32_t colourKey, bool 
             return -1;
         pixels = std::move(square);
     }
-    const int32_t id = impl_->Add(std::move(pixels));
+    const int32_t id = impl_->Add(std::move(pixels), w, h);
     if (id >= 0) {
         if (width)
             *width = w;
@@ -578,6 +616,57 @@ int32_t Renderer::CreateSolidTexture(uint32_t argb) {
     return impl_->Add(std::move(pixels));
 }
 
+int32_t Renderer::CreateStreamingTexture(int32_t width, int32_t height, bool squareTexture) {
+    if (width < 1 || height < 1 || width > 4096 || height > 4096)
+        return -1;
+    int textureWidth = width;
+    int textureHeight = height;
+    if (squareTexture) {
+        int side = 1;
+        while (side < std::max(width, height))
+            side *= 2;
+        textureWidth = side;
+        textureHeight = side;
+    }
+    SurfacePtr pixels(
+        SDL_CreateRGBSurfaceWithFormat(0, textureWidth, textureHeight, 32, kPixelFormat));
+    if (!pixels)
+        return -1;
+    SDL_FillRect(pixels.get(), nullptr, 0);
+    return impl_->Add(std::move(pixels), width, height, true);
+}
+
+bool Renderer::UpdateTexture(int32_t id, std::span<const uint32_t> argb) {
+    Impl::Entry* entry = impl_->Find(id);
+    if (!entry || !entry->streaming)
+        return false;
+    const int32_t width = entry->pictureWidth;
+    const int32_t height = entry->pictureHeight;
+    if (argb.size() != static_cast<size_t>(width) * static_cast<size_t>(height))
+        return false;
+    SDL_Surface* pixels = entry->pixels.get();
+    bool opaque = width == pixels->w && height == pixels->h;
+    for (int32_t row = 0; row < height; ++row) {
+        const uint32_t* from = argb.data() + static_cast<size_t>(row) * width;
+        auto* to = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(pixels->pixels) +
+                                               static_cast<ptrdiff_t>(row) * pixels->pitch);
+        std::memcpy(to, from, static_cast<size_t>(width) * 4);
+        if (opaque) {
+            for (int32_t x = 0; x < width; ++x) {
+                if ((from[x] >> 24) != 0xFF) {
+                    opaque = false;
+                    break;
+                }
+            }
+        }
+    }
+    entry->opaque = opaque;
+    if (!entry->texture)
+        return false;
+    const SDL_Rect area{0, 0, width, height};
+    return SDL_UpdateTexture(entry->texture, &area, pixels->pixels, pixels->pitch) == 0;
+}
+
 void Renderer::ReleaseTexture(int32_t id) {
     Impl::Entry* entry = impl_->Find(id);
     if (!entry)
@@ -587,6 +676,7 @@ void Renderer::ReleaseTexture(int32_t id) {
     entry->texture = nullptr;
     entry->pixels.reset();
     entry->used = false;
+    entry->streaming = false;
 }
 
 int32_t Renderer::TextureWidth(int32_t id) const {
@@ -733,10 +823,7 @@ bool Renderer::DrawTexture(int32_t id, float x, float y, uint32_t colour, float 
         return filled;
     }
     SDL_Texture* texture = entry->texture;
-    SDL_SetTextureColorMod(texture, (colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF);
-    SDL_SetTextureAlphaMod(texture, colour >> 24);
-    SDL_SetTextureBlendMode(texture, entry->opaque && (colour >> 24) == 0xFF ? SDL_BLENDMODE_NONE
-                                                                             : SDL_BLENDMODE_BLEND);
+    impl_->SetColour(texture, colour, entry->opaque);
     if (rotation == 0.0f && flip == SDL_FLIP_NONE) {
         return SDL_RenderCopyF(impl_->renderer, texture, nullptr, &target) == 0;
     }
@@ -744,6 +831,60 @@ bool Renderer::DrawTexture(int32_t id, float x, float y, uint32_t colour, float 
     const double degrees = static_cast<double>(rotation) * 180.0 / std::numbers::pi;
     return SDL_RenderCopyExF(impl_->renderer, texture, nullptr, &target, degrees, &centre,
                              static_cast<SDL_RendererFlip>(flip)) == 0;
+}
+
+bool Renderer::DrawTextureRegion(int32_t id, int32_t srcX, int32_t srcY, int32_t srcWidth,
+                                 int32_t srcHeight, float x, float y, uint32_t colour, float scaleX,
+                                 float scaleY) {
+    Impl::Entry* entry = impl_->Find(id);
+    if (!entry || !entry->texture)
+        return false;
+    if (srcWidth <= 0 || srcHeight <= 0 || scaleX == 0.0f || scaleY == 0.0f ||
+        !std::isfinite(scaleX) || !std::isfinite(scaleY) || !std::isfinite(x) ||
+        !std::isfinite(y)) {
+        return true;
+    }
+    // Clipped to the picture, in 64 bits so that no region can overflow.
+    const int64_t left = std::max<int64_t>(srcX, 0);
+    const int64_t top = std::max<int64_t>(srcY, 0);
+    const int64_t right = std::min<int64_t>(int64_t{srcX} + srcWidth, entry->pictureWidth);
+    const int64_t bottom = std::min<int64_t>(int64_t{srcY} + srcHeight, entry->pictureHeight);
+    if (right <= left || bottom <= top)
+        return true;
+    const SDL_Rect source{static_cast<int>(left), static_cast<int>(top),
+                          static_cast<int>(right - left), static_cast<int>(bottom - top)};
+    // Where the kept columns and rows land within the whole region; a negative scale lays them
+    // out leftwards (or upwards) of the corner, mirrored.
+    const float x0 = x + static_cast<float>(left - srcX) * scaleX;
+    const float x1 = x + static_cast<float>(right - srcX) * scaleX;
+    const float y0 = y + static_cast<float>(top - srcY) * scaleY;
+    const float y1 = y + static_cast<float>(bottom - srcY) * scaleY;
+    const SDL_FRect target{std::min(x0, x1), std::min(y0, y1), std::fabs(x1 - x0),
+                           std::fabs(y1 - y0)};
+    int flip = SDL_FLIP_NONE;
+    if (scaleX < 0.0f)
+        flip |= SDL_FLIP_HORIZONTAL;
+    if (scaleY < 0.0f)
+        flip |= SDL_FLIP_VERTICAL;
+    impl_->SetColour(entry->texture, colour, entry->opaque);
+    if (flip == SDL_FLIP_NONE)
+        return SDL_RenderCopyF(impl_->renderer, entry->texture, &source, &target) == 0;
+    return SDL_RenderCopyExF(impl_->renderer, entry->texture, &source, &target, 0.0, nullptr,
+                             static_cast<SDL_RendererFlip>(flip)) == 0;
+}
+
+bool Renderer::FillRect(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t argb) {
+    const Uint8 alpha = static_cast<Uint8>(argb >> 24);
+    if (width <= 0 || height <= 0 || alpha == 0)
+        return true;
+    SDL_SetRenderDrawColor(impl_->renderer, (argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF,
+                           alpha);
+    SDL_SetRenderDrawBlendMode(impl_->renderer,
+                               alpha == 0xFF ? SDL_BLENDMODE_NONE : SDL_BLENDMODE_BLEND);
+    const SDL_Rect rect{x, y, width, height};
+    const bool filled = SDL_RenderFillRect(impl_->renderer, &rect) == 0;
+    SDL_SetRenderDrawBlendMode(impl_->renderer, SDL_BLENDMODE_NONE);
+    return filled;
 }
 
 bool Renderer::Present() {
@@ -808,7 +949,7 @@ bool Renderer::Reset(bool fullScreen) {
             continue;
         if (entry.texture)
             SDL_DestroyTexture(entry.texture);
-        entry.texture = impl.MakeTexture(entry.pixels.get(), entry.opaque);
+        entry.texture = impl.Remake(entry);
         if (!entry.texture)
             ok = false;
     }
