@@ -18,7 +18,6 @@ namespace {
 constexpr uint32_t kOrange = 0xFFFF9F31;
 constexpr uint32_t kWhite = 0xFFFFFFFF;
 constexpr uint32_t kHalfWhite = 0x7FFFFFFF;
-constexpr uint32_t kDimWhite = 0xCFFFFFFF;
 constexpr uint32_t kDimGreen = 0xCF102D19;
 constexpr uint32_t kButtonKey = 0xFFBF0000;
 constexpr uint8_t kNoObjective = 255;
@@ -590,29 +589,27 @@ void GameState::DrawStatsPanel(bool shown) {
                          k == statsTabIndex ? kTextGreen : kDimGreen, 0, 0, 0);
     }
     DirectPlay* network = Network();
-    if (statsTabIndex != 0 || !network)
+    if (!network)
         return;
-
     PlayerInfo self;
     network->CopyPlayer(network->LocalPlayerId(), self);
     RefreshLocalTexts(self);
-    if (ValidNation(self.nation)) {
-        const auto& flag = flags[static_cast<size_t>(self.nation)];
-        Draw(flag, x0 + 30, y0 + 39, kWhite, 1.3f, 1.3f);
-        Draw(portraits[static_cast<size_t>(self.nation)], x0 + 37, y0 + 46, kDimWhite, 0.65f,
-             0.65f);
-        if (flag && ValidGovernment(self.government) &&
-            emblems[static_cast<size_t>(self.government)]) {
-            const auto& emblem = emblems[static_cast<size_t>(self.government)];
-            const int32_t ex = Trunc(static_cast<float>(flag->GetWidth()) * 1.32f +
-                                     static_cast<float>(x0 + 30 - 7) -
-                                     static_cast<float>(emblem->GetWidth()) * 0.66f);
-            const int32_t ey = Trunc(static_cast<float>(flag->GetHeight()) * 1.32f +
-                                     static_cast<float>(y0 + 39 - 7) -
-                                     static_cast<float>(emblem->GetHeight()) * 0.66f);
-            Draw(emblem, ex, ey, kDimWhite, 0.66f, 0.66f);
-        }
+    DrawStatsIdentity(self, x0, y0);
+    if (statsTabIndex == 0) {
+        DrawSummaryTab(self, x0, y0);
+        return;
     }
+    RefreshStats(*network);
+    if (statsTabIndex == 1) {
+        DrawIncomeTab(x0, y0);
+    } else if (statsTabIndex == 2) {
+        DrawObjectiveTab(x0, y0);
+    } else {
+        DrawWarTab(x0, y0);
+    }
+}
+
+void GameState::DrawSummaryTab(const PlayerInfo& self, int32_t x0, int32_t y0) {
     const int32_t year = YearOf(self.syncStatus);
     if (year != statsYear || statsYearText.empty()) {
         statsYear = year;

@@ -13,6 +13,7 @@
 #include "game/Campaign.h"
 #include "game/Directlog.h"
 #include "game/Orders.h"
+#include "game/Stategamestats.h"
 #include "network/Directplay.h"
 
 namespace torvane {
@@ -87,6 +88,12 @@ class GameState : public DirectState, public Listener {
     // The winners once the host has ended the game (bit n: nation n); 0 while it goes on.
     uint8_t Winners() const { return winners; }
     bool GameOver() const { return gameOver; }
+    // What the statistics panel's "Revenus", "Objectif" and "Guerres" tabs show: the figures
+    // of the last of those tabs drawn, and how many times figures were built (once each time
+    // the tab, the year, the history, the state held or the reports change).
+    const StatsFigures& StatsContent() const { return stats; }
+    int32_t StatsBuilds() const { return statsBuilds; }
+
     // Orders messages the host refused: from a player for another nation, for another status,
     // or a second time in one status.
     uint64_t RefusedOrders() const { return hostCampaign.refusedMessages; }
@@ -109,6 +116,20 @@ class GameState : public DirectState, public Listener {
     void DrawRing();
     void DrawStatsPanel(bool shown);
     void HandleStatsInput();
+    void DrawStatsIdentity(const PlayerInfo& self, int32_t x0, int32_t y0);
+    void DrawSummaryTab(const PlayerInfo& self, int32_t x0, int32_t y0);
+
+    // The statistics panel's figure tabs (Stategamestats.cpp).
+    void RefreshStats(DirectPlay& network);
+    void BuildIncomeTab();
+    void BuildObjectiveTab(DirectPlay& network);
+    void BuildWarTab();
+    void DrawStatsChart(const StatsChart& chart, int32_t scale, const StatsChartArea& area,
+                        int32_t x0, int32_t y0);
+    void DrawNationName(int32_t x, int32_t y, int nation, const std::string& name);
+    void DrawIncomeTab(int32_t x0, int32_t y0);
+    void DrawObjectiveTab(int32_t x0, int32_t y0);
+    void DrawWarTab(int32_t x0, int32_t y0);
     void DrawPlayerArt(int nation, int government, int32_t x, int32_t y, uint32_t colour);
 
     // The campaign (Stategamecampaign.cpp).
@@ -235,6 +256,21 @@ class GameState : public DirectState, public Listener {
     std::array<std::string, 4> tabNames;
     std::array<std::string, 8> ringNames;
     std::string disconnectedText;
+    // What the figure tabs were built from; they are built again when any of it changes.
+    struct StatsKey {
+        int32_t tab = -1;
+        int32_t year = 0;
+        int32_t historyCount = -1;
+        uint32_t heldStatus = 0;
+        size_t reports = 0;
+        size_t battles = 0;
+        size_t missions = 0;
+        int8_t nation = -1;
+        const Objectif* objective = nullptr;
+        bool operator==(const StatsKey&) const = default;
+    } statsKey;
+    StatsFigures stats;
+    int32_t statsBuilds = 0;
     std::string objectiveLabel;
     std::string doneLabel;
 };

@@ -14,7 +14,8 @@ using namespace torvane;
 
 namespace {
 
-// A lone host's game, brought into the playing mode with the statistics panel shown.
+// A lone host's game, brought into the playing mode with the statistics panel shown on each
+// of its tabs.
 TEST(GameFrames, DrawingThePanelsAllocatesNothing) {
     BuildObjectives();
     platform::ScriptedWindow window;
@@ -64,8 +65,17 @@ TEST(GameFrames, DrawingThePanelsAllocatesNothing) {
     window.SetKeyDown(13, false);
     ASSERT_TRUE(game.BannerDismissed());
     frames(5, false);
-    // The statistics panel.
+    // The statistics panel, then each of its other tabs: a tab's texts are built in the frame
+    // that first shows it, and never again while nothing changes.
     EXPECT_EQ(frames(150, true), 0);
+    for (int tab = 1; tab < 4; ++tab) {
+        window.SetKeyDown(9, true);
+        frames(1, false);
+        window.SetKeyDown(9, false);
+        ASSERT_EQ(game.StatsTabIndex(), tab);
+        frames(2, false);
+        EXPECT_EQ(frames(150, true), 0) << "tab " << tab;
+    }
     DestroyObjectives();
 }
 
