@@ -9,6 +9,7 @@
 
 #include "game/Gamerules.h"
 #include "game/Objectif.h"
+#include "game/Stateboard.h"
 #include "input/Directinput.h"
 #include "states/Frontend.h"
 
@@ -35,6 +36,8 @@ constexpr const char* kUpPath = "..\\Ressources\\GRaphics\\Statistiques\\Up.png"
 constexpr const char* kDownPath = "..\\Ressources\\GRaphics\\Statistiques\\Down.png";
 constexpr const char* kNetworkIconPath = "..\\Ressources\\Graphics\\Icones\\Network.png";
 constexpr const char* kNewYearPath = "..\\Ressources\\Graphics\\Fond\\NewYear.jpg";
+constexpr const char* kVictoryPath = "..\\Ressources\\Graphics\\Carte\\Victoire.png";
+constexpr const char* kDefeatPath = "..\\Ressources\\Graphics\\Carte\\Defaite.png";
 
 constexpr const char* kTabNames[4] = {"R\xE9sum\xE9", "Revenus", "Objectif", "Guerres"};
 
@@ -95,6 +98,10 @@ GameState::GameState(DirectScreen* screen, DirectAudio* audio, DirectInput* inpu
     miniFrame = Load(screen, kMiniFramePath);
     networkIcon = Load(screen, kNetworkIconPath);
     newYearBanner = Load(screen, kNewYearPath);
+    victoryPanel = Load(screen, kVictoryPath);
+    defeatPanel = Load(screen, kDefeatPath);
+    if (screen)
+        board = std::make_unique<BoardView>(screen, audio, input);
 
     for (size_t dots = 0; dots < waitingTexts.size(); ++dots) {
         waitingTexts[dots] = "Attente" + std::string(dots, '.');
@@ -335,6 +342,11 @@ void GameState::RunYearCycle() {
     const uint32_t status = network ? network->LocalStatus() : 0;
     const bool even = status % 2 == 0;
     const int32_t phase = PhaseOfYear(status);
+    // The map lies under everything; in the year's first phase the player may look at it once
+    // its panels are closed.
+    const bool boardShown = board && board->Ready();
+    if (boardShown)
+        DrawBoard(status, !gameOver && !leaving && (phase != 0 || (!even && bannerDismissed)));
     if (phase == 0) {
         DrawRing();
         DrawBanner(YearOf(status));
@@ -348,7 +360,8 @@ void GameState::RunYearCycle() {
     }
     if (phase == 1)
         bannerDismissed = false;
-    DrawPhase(status, !even);
+    if (!boardShown)
+        DrawPhase(status, !even);
 }
 
 void GameState::RefreshLocalTexts(const PlayerInfo& self) {

@@ -18,6 +18,7 @@
 
 namespace torvane {
 
+class BoardView;
 class DirectScreen;
 class DirectAudio;
 class DirectInput;
@@ -97,6 +98,8 @@ class GameState : public DirectState, public Listener {
     // Orders messages the host refused: from a player for another nation, for another status,
     // or a second time in one status.
     uint64_t RefusedOrders() const { return hostCampaign.refusedMessages; }
+    // The world map the campaign is played on (null without a screen).
+    BoardView* Board() const { return board.get(); }
 
   private:
     DirectPlay* Network() const;
@@ -141,9 +144,12 @@ class GameState : public DirectState, public Listener {
     void ResolveAsHost(DirectPlay& network, uint32_t status);
     YearReport& ReportOfYear(int32_t year);
     void DrawPhase(uint32_t status, bool ready);
+    void DrawBoard(uint32_t status, bool interactive);
+    OrdersInterface* Decider() const;
     void BuildEndTexts();
     void DrawEndPanel();
     void HandleEndInput();
+    int32_t EndOkTop() const;
 
     DirectScreen* screen;
     DirectAudio* audio;
@@ -184,6 +190,9 @@ class GameState : public DirectState, public Listener {
     // The campaign. Who plays which nation, under which government and for which objective is
     // read once, when the game leaves its start: records published later change nothing.
     OrdersInterface* ordersInterface = nullptr;
+    std::unique_ptr<BoardView> board;
+    std::unique_ptr<Image> victoryPanel;
+    std::unique_ptr<Image> defeatPanel;
     bool playersKnown = false;
     Governments governments{-1, -1, -1, -1, -1, -1, -1, -1};
     std::array<int32_t, NationCount> nationPlayers{};  // player id, 0 for none

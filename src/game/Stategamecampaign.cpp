@@ -13,6 +13,7 @@
 #include "game/Gamerules.h"
 #include "game/Objectif.h"
 #include "game/Random.h"
+#include "game/Stateboard.h"
 #include "game/Stategame.h"
 #include "input/Directinput.h"
 #include "states/Frontend.h"
@@ -201,8 +202,8 @@ bool GameState::Act(const TurnView& view, std::vector<Order>& orders) {
         if (!government || treasury < government->espionageValue)
             return true;  // nothing to pay a spy with
     }
-    if (ordersInterface)
-        return ordersInterface->Decide(view, orders);
+    if (OrdersInterface* decider = Decider())
+        return decider->Decide(view, orders);
     // The keyboard: the statistics panel ends the year's start, Return every other step.
     if (view.step == CampaignStep::YearStart)
         return view.yearPanelClosed;
@@ -211,6 +212,37 @@ bool GameState::Act(const TurnView& view, std::vector<Order>& orders) {
         return true;
     }
     return false;
+}
+
+OrdersInterface* GameState::Decider() const {
+    if (ordersInterface)
+        return ordersInterface;
+    return board && board->Ready() ? board.get() : nullptr;
+}
+
+void GameState::DrawBoard(uint32_t status, bool interactive) {
+    BoardFrame frame;
+    frame.status = status;
+    frame.holdsState = heldStatus == (status & ~1u);
+    frame.state = &held;
+    frame.governments = &governments;
+    frame.nation = localNation;
+    frame.battles = reports.empty() || reports.back().year != YearOf(status)
+                        ? nullptr
+                        : &reports.back().battles;
+    frame.interactive = interactive;
+    if (DirectPlay* network = Network()) {
+        PlayerInfo record;
+        for (unsigned i = 0; i < 256 && network->CopyPlayerAt(static_cast<uint8_t>(i), record);
+             ++i) {
+            if (record.nation < 0 || record.nation >= NationCount)
+                continue;
+            frame.playingNations = static_cast<uint8_t>(frame.playingNations | 1u << record.nation);
+            if (record.IsReady())
+                frame.readyNations = static_cast<uint8_t>(frame.readyNations | 1u << record.nation);
+        }
+    }
+    board->Frame(frame);
 }
 
 void GameState::RunHost(DirectPlay& network, uint32_t status) {
@@ -350,17 +382,26 @@ void GameState::BuildEndTexts() {
 void GameState::DrawEndPanel() {
     if (!screen)
         return;
-    const int32_t x0 = PanelX(WidthOf(statsPanel));
-    const int32_t y0 = CentredY(HeightOf(statsPanel));
-    Draw(statsPanel, x0, y0);
     const bool won = ValidNationIndex(localNation) && (winners >> localNation) & 1;
+    const std::unique_ptr<Image>& picture =
+        won && victoryPanel ? victoryPanel : (!won && defeatPanel ? defeatPanel : statsPanel);
+    const int32_t x0 = PanelX(WidthOf(picture));
+    const int32_t y0 = CentredY(HeightOf(picture));
+    Draw(picture, x0, y0);
     screen->DrawText(320, y0 + 30, endTitle, won ? kTextGreen : kRed, 2, 12, 1);
     screen->DrawText(320, y0 + 110, endHeading, kTextGreen, 0, 2, 1);
     for (int i = 0; i < endLineCount; ++i) {
         screen->DrawText(320, y0 + 140 + 24 * i, endLines[static_cast<size_t>(i)], kTextGreen, 0, 1,
                          1);
     }
-    Draw(okButton, 320 - WidthOf(okButton) / 2, y0 + HeightOf(statsPanel) - 60);
+    Draw(okButton, 320 - WidthOf(okButton) / 2, EndOkTop());
+}
+
+int32_t GameState::EndOkTop() const {
+    const bool won = ValidNationIndex(localNation) && (winners >> localNation) & 1;
+    const std::unique_ptr<Image>& picture =
+        won && victoryPanel ? victoryPanel : (!won && defeatPanel ? defeatPanel : statsPanel);
+    return CentredY(HeightOf(picture)) + HeightOf(picture) - 44;
 }
 
 void GameState::HandleEndInput() {
@@ -368,7 +409,7 @@ void GameState::HandleEndInput() {
     if (input) {
         const platform::Point pointer = input->CursorPosition();
         const int32_t left = 320 - WidthOf(okButton) / 2;
-        const int32_t top = CentredY(HeightOf(statsPanel)) + HeightOf(statsPanel) - 60;
+        const int32_t top = EndOkTop();
         const bool onOk = okButton && pointer.x >= left && pointer.x <= left + WidthOf(okButton) &&
                           pointer.y >= top && pointer.y <= top + HeightOf(okButton);
         close = close || input->KeyPressed(key::Return) || input->KeyPressed(key::Space) ||

@@ -106,6 +106,7 @@ void DirectInput::Update() {
     previousStamp = now;
 
     const bool focus = window && window->HasKeyboardFocus();
+    wheel = window ? window->TakeWheelSteps() : 0;
     size_t slot = 0;
     for (const KeyRun& run : kRuns) {
         for (int code = run.first; code <= run.last; ++code, ++slot) {

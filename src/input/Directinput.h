@@ -27,6 +27,8 @@ class DirectInput {
     bool KeyDown(int virtualKey) const;
     // In picture coordinates, not clamped; (0, 0) while the window lacks the keyboard focus.
     platform::Point CursorPosition() const;
+    // Whether the window has the keyboard focus (the cursor position means something).
+    bool HasFocus() const { return window && window->HasKeyboardFocus(); }
 
     // Applies at most one edit of this frame's presses to `text` (Windows-1252, AZERTY layout).
     // With `singleLine` Return is left to the caller.
@@ -36,6 +38,12 @@ class DirectInput {
     bool EditAddress(std::string& text);
 
     uint32_t GetElapsed() const { return elapsed; }
+    // Wheel notches turned during this frame (away from the user positive); read once.
+    int TakeWheel() {
+        const int steps = wheel;
+        wheel = 0;
+        return steps;
+    }
     // Slot of a tracked virtual-key code, -1 for any other code.
     static int SlotOf(int virtualKey);
     // Forgets the time of the previous Update (shared by the whole process), so the next Update
@@ -48,6 +56,7 @@ class DirectInput {
     platform::Window* window;
     std::array<float, kTrackedKeys> held{};
     uint32_t elapsed = 0;
+    int wheel = 0;
 };
 
 // Keeps every group of an address at 254 or below, at most three dots, no empty group; removes

@@ -51,6 +51,8 @@ class Form : public Window {
     void ProcessMessages() override;
     void* NativeHandle() const override;
     bool IsMinimized() const override;
+    int TakeWheelSteps() override;
+    void AddWheelSteps(int steps) { wheelSteps_ += steps; }
 
     // How the 640 x 480 picture sits in the window (set by the renderer when it scales the
     // picture to a full-screen window), used to map the cursor back into picture coordinates.
@@ -65,6 +67,7 @@ class Form : public Window {
     std::function<void()> onExposed;  // contents must be redrawn
 
   private:
+    int wheelSteps_ = 0;
     friend class Application;
     struct State;
     explicit Form(Application& app, std::unique_ptr<State> state);

@@ -24,6 +24,12 @@ class ScriptedWindow : public Window {
     void SetKeyDown(int virtualKey, bool down);
     void ReleaseAllKeys();
     void SetCursor(int x, int y) { cursor_ = {x, y}; }
+    void TurnWheel(int steps) { wheel_ += steps; }
+    int TakeWheelSteps() override {
+        const int steps = wheel_;
+        wheel_ = 0;
+        return steps;
+    }
     void SetFocus(bool focus) { focus_ = focus; }
     void SetLayout(KeyboardLayout layout) { layout_ = layout; }
     void SetTime(ClockReading now) { now_ = now; }
@@ -37,6 +43,7 @@ class ScriptedWindow : public Window {
     std::array<bool, 256> keys_{};
     Point cursor_{};
     bool focus_ = true;
+    int wheel_ = 0;
     KeyboardLayout layout_ = KeyboardLayout::kAzerty;
     ClockReading now_{1000, 0};
 };

@@ -62,6 +62,10 @@ class Window {
     // True while the window system shows the window only as an icon: a full-screen picture
     // cannot be shown until it is restored.
     virtual bool IsMinimized() const { return false; }
+
+    // Notches the mouse wheel turned over the window since the last call (away from the user
+    // positive); they are counted once.
+    virtual int TakeWheelSteps() { return 0; }
 };
 
 }  // namespace platform

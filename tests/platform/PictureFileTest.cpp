@@ -3,6 +3,8 @@
 #include <SDL.h>
 #include <SDL_image.h>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <stdlib.h>
 
 #include <array>
@@ -32,11 +34,6 @@ uint32_t Crc32(const uint8_t* data, size_t size) {
     return ~crc;
 }
 
-uint32_t Big32(const std::vector<uint8_t>& bytes, size_t at) {
-    return (uint32_t{bytes[at]} << 24) | (uint32_t{bytes[at + 1]} << 16) |
-           (uint32_t{bytes[at + 2]} << 8) | bytes[at + 3];
-}
-
 void PutBig32(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
     bytes[at] = static_cast<uint8_t>(value >> 24);
     bytes[at + 1] = static_cast<uint8_t>(value >> 16);
@@ -46,11 +43,10 @@ void PutBig32(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
 
 // A chunk of `type` with its length and checksum.
 std::vector<uint8_t> Chunk(const char* type, const std::vector<uint8_t>& data) {
-    std::vector<uint8_t> chunk(4);
+    std::vector<uint8_t> chunk(12 + data.size());
     PutBig32(chunk, 0, static_cast<uint32_t>(data.size()));
-    chunk.insert(chunk.end(), type, type + 4);
-    chunk.insert(chunk.end(), data.begin(), data.end());
-    chunk.resize(chunk.size() + 4);
+    std::copy(type, type + 4, chunk.begin() + 4);
+    std::copy(data.begin(), data.end(), chunk.begin() + 8);
     PutBig32(chunk, chunk.size() - 4, Crc32(chunk.data() + 4, data.size() + 4));
     return chunk;
 }

@@ -34,7 +34,10 @@ class ScriptedPlayer : public OrdersInterface {
         return true;
     }
 
+    bool CloseEnd() override { return leaveAtEnd; }
+
     uint32_t stopAt = UINT32_MAX;  // holds back from this status on
+    bool leaveAtEnd = true;        // closes the victory or defeat panel at once
     uint32_t lastStatus = 0;
     std::map<CampaignStep, int> decisions;
 
@@ -107,23 +110,22 @@ class CampaignFlow : public GameSession {
         GameSession::TearDown();
     }
 
-    // True once every open game holds the same state for the same status; the states are then
-    // compared byte for byte with the host's.
-    bool StatesAgree(uint32_t& status) {
-        const GameState& host = *seats[0]->game;
-        status = host.HeldStatus();
-        const auto reference = EncodeState(status, host.HeldState());
-        for (auto& seat : seats) {
-            if (!seat->game || seat->game->HeldStatus() != status)
-                return false;
-            if (EncodeState(status, seat->game->HeldState()) != reference) {
-                ADD_FAILURE() << "a player holds another state than the host for status " << status;
-                return false;
-            }
+    // Notes the state each game holds whenever it holds a new one: a game holds each state for
+    // at least a frame (it acts in a status only once it holds its state, and the host moves on
+    // only once everybody has acted).
+    void RecordStates() {
+        seen.resize(seats.size());
+        for (size_t i = 0; i < seats.size(); ++i) {
+            const GameState* game = seats[i]->game.get();
+            if (!game || game->HeldStatus() < 4)
+                continue;
+            auto& held = seen[i][game->HeldStatus()];
+            if (held.empty())
+                held = EncodeState(game->HeldStatus(), game->HeldState());
         }
-        return true;
     }
 
+    std::vector<std::map<uint32_t, std::vector<uint8_t>>> seen;
     std::vector<std::unique_ptr<ScriptedPlayer>> players;
 };
 
@@ -133,32 +135,35 @@ TEST_F(CampaignFlow, ThreePlayersPlayThreeYearsAndEveryStatusEndsWithTheHostsSta
     // Two scripted players; the third passes every step with Return alone.
     Script(2, Aggressive);
     Seat& keyboard = *seats[2];
-    std::vector<uint32_t> agreed;
     const uint32_t target = 4 + 22 * 3;  // the first status of 1873: everybody stops there
     for (auto& player : players)
         player->stopAt = target;
     int frame = 0;
     ASSERT_TRUE(RunUntil(
         [&] {
-            uint32_t status = 0;
-            if (StatesAgree(status) && status >= 4 && (agreed.empty() || agreed.back() != status))
-                agreed.push_back(status);
+            RecordStates();
             // Return every fourth frame, held for one frame, until 1873.
             keyboard.window.SetKeyDown(
                 13, ++frame % 4 == 0 && keyboard.network->LocalStatus() < target);
             for (auto& seat : seats) {
-                if (seat->network->LocalStatus() != target)
+                if (seat->network->LocalStatus() != target || seat->game->HeldStatus() != target)
                     return false;
             }
-            return !agreed.empty() && agreed.back() == target;
+            return true;
         },
         std::chrono::milliseconds(60000)));
+    RecordStates();
     keyboard.window.SetKeyDown(13, false);
 
-    // Every status of three years was seen agreed by everybody, in order.
-    ASSERT_EQ(agreed.size(), 34u);
-    for (size_t i = 0; i < agreed.size(); ++i)
-        EXPECT_EQ(agreed[i], 4u + 2 * i);
+    // Every player held the state of every status of the three years, byte for byte the host's.
+    ASSERT_EQ(seen[0].size(), 34u);
+    uint32_t expected = 4;
+    for (const auto& [status, bytes] : seen[0]) {
+        EXPECT_EQ(status, expected);
+        expected += 2;
+    }
+    for (size_t i = 1; i < seats.size(); ++i)
+        EXPECT_TRUE(seen[i] == seen[0]) << "player " << i << " held other states than the host";
 
     // Every history holds the deal and one table per year, the same everywhere, with the year's
     // figures beside each year's table.
@@ -214,7 +219,10 @@ TEST_F(CampaignFlow, ForgedOrdersChangeNothing) {
     });
     const uint32_t purchases = 4 + 4;
     players[2]->stopAt = purchases;
-    ASSERT_TRUE(RunUntil([&] { return seats[1]->network->LocalStatus() == purchases + 1; }));
+    ASSERT_TRUE(RunUntil([&] {
+        return seats[1]->network->LocalStatus() == purchases + 1 &&
+               seats[0]->game->HeldStatus() == purchases;
+    }));
     DirectPlay& forger = *seats[1]->network;
     const int8_t ownNation = seats[1]->Self().nation;
     const int8_t victim = seats[2]->Self().nation;
@@ -278,6 +286,8 @@ TEST_F(CampaignFlow, TheLastNationStandingWinsOnEveryPlayer) {
                               std::min(200, view.state->table[home].army)});
         }
     });
+    for (auto& player : players)
+        player->leaveAtEnd = false;
     ASSERT_TRUE(RunUntil([&] { return seats[0]->game->GameOver() && seats[1]->game->GameOver(); },
                          std::chrono::milliseconds(30000)));
     const int8_t attacker = seats[0]->Self().nation;
@@ -289,6 +299,8 @@ TEST_F(CampaignFlow, TheLastNationStandingWinsOnEveryPlayer) {
     EXPECT_EQ(CapitalOf(seats[1]->game->HeldState(), defender), -1);
     // Both close their panel and leave for the browser; the first to leave is no loss to the
     // other.
+    for (auto& player : players)
+        player->leaveAtEnd = true;
     ASSERT_TRUE(RunUntil([&] { return seats[0]->code == 4 && seats[1]->code == 4; }));
     for (auto& seat : seats)
         EXPECT_FALSE(seat->game->Disconnected());

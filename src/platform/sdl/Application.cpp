@@ -174,6 +174,12 @@ bool Form::HasKeyboardFocus() const {
     return state_->window && SDL_GetKeyboardFocus() == state_->window;
 }
 
+int Form::TakeWheelSteps() {
+    const int steps = wheelSteps_;
+    wheelSteps_ = 0;
+    return steps;
+}
+
 Point Form::CursorPosition() const {
     if (!state_->window)
         return {};
@@ -375,6 +381,13 @@ void Application::ProcessMessages() {
                 }
                 break;
             }
+            case SDL_MOUSEWHEEL:
+                if (Form* form = impl.FindForm(event.wheel.windowID)) {
+                    form->AddWheelSteps(event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED
+                                            ? -event.wheel.y
+                                            : event.wheel.y);
+                }
+                break;
             case SDL_MOUSEMOTION:
                 if (Form* form = impl.FindForm(event.motion.windowID); form && form->onMouseMove) {
                     form->onMouseMove(event.motion.x, event.motion.y);
