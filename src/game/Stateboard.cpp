@@ -7,6 +7,8 @@
 #include "audio/Directaudio.h"
 #include "game/Gamerules.h"
 #include "input/Directinput.h"
+#include "platform/Jpeg.h"
+#include "platform/MessageBox.h"
 #include "platform/PictureFile.h"
 #include "platform/ResourcePath.h"
 #include "screen/Directscreen.h"
@@ -80,6 +82,20 @@ bool Inside(const platform::Point& p, int32_t x, int32_t y, int32_t w, int32_t h
     return p.x >= x && p.x < x + w && p.y >= y && p.y < y + h;
 }
 
+// `over` (straight alpha) painted on the opaque `base`.
+uint32_t Blend(uint32_t base, uint32_t over) {
+    const uint32_t a = over >> 24;
+    if (a == 0)
+        return base | 0xFF000000u;
+    uint32_t out = 0xFF000000u;
+    for (int shift = 0; shift <= 16; shift += 8) {
+        const uint32_t b = (base >> shift) & 0xFF;
+        const uint32_t o = (over >> shift) & 0xFF;
+        out |= ((b * (255 - a) + o * a + 127) / 255) << shift;
+    }
+    return out;
+}
+
 // A nation's colour as a text on parchment: the lightest ones would not read.
 uint32_t ReadableColour(int nation) {
     if (!ValidNation(nation))
@@ -137,7 +153,15 @@ const char* RefusalText(Refusal why) {
 
 BoardView::BoardView(DirectScreen* screen, DirectAudio* audio, DirectInput* input)
     : screen(screen), audio(audio), input(input) {
-    map = Load(screen, kMapPath);
+    // The map is kept in memory: the owners' colours are painted into a copy of it whenever
+    // the state changes, so a frame draws one opaque picture instead of the map and an overlay.
+    platform::PixelImage picture;
+    if (screen && platform::DecodeJpegFile(platform::ResolveResource(kMapPath), picture) &&
+        picture.width == kMapWidth && picture.height == kMapHeight) {
+        mapPixels = std::move(picture.pixels);
+    } else if (screen) {
+        platform::ShowErrorBox("Impossible de charger la carte du monde.");
+    }
     bar = Load(screen, kBarPath);
     panel = Load(screen, kPanelPath);
     arrow = Load(screen, kArrowPath, kKey);
@@ -155,11 +179,11 @@ BoardView::BoardView(DirectScreen* screen, DirectAudio* audio, DirectInput* inpu
     refuseSound = LoadEffect(audio, kFailedPath);
     battleSound = LoadEffect(audio, kFillOutPath);
     if (screen) {
-        tint = screen->CreateImage(kMapWidth, kMapHeight);
+        world = screen->CreateImage(kMapWidth, kMapHeight);
         highlight = screen->CreateImage(kMapWidth, kMapHeight);
     }
     ReadMask();
-    ready = map && !mask.empty() && tint && highlight;
+    ready = !mapPixels.empty() && !mask.empty() && world && highlight;
     pixels.assign(static_cast<size_t>(kMapWidth) * kMapHeight, 0);
     draft.reserve(kMaxOrders);
     checks.reserve(kMaxOrders);
@@ -302,7 +326,7 @@ void BoardView::NewStatus(const BoardFrame& frame) {
 }
 
 void BoardView::RebuildTint() {
-    if (!tint || mask.empty())
+    if (!world || mask.empty() || mapPixels.empty())
         return;
     // A wash of the owner's colour with darker diagonal hatching, so that even the lightest
     // colours (white, yellow) read on parchment.
@@ -321,14 +345,12 @@ void BoardView::RebuildTint() {
     for (int32_t y = 0; y < kMapHeight; ++y) {
         for (int32_t x = 0; x < kMapWidth; ++x, ++p) {
             const uint8_t value = mask[p];
-            if (value == kSea) {
-                pixels[p] = 0u;
-            } else {
-                pixels[p] = (x + y) % 8 < 2 ? hatch[value] : wash[value];
-            }
+            const uint32_t over =
+                value == kSea ? 0u : ((x + y) % 8 < 2 ? hatch[value] : wash[value]);
+            pixels[p] = Blend(mapPixels[p], over);
         }
     }
-    tint->SetPixels(pixels);
+    world->SetPixels(pixels);
 }
 
 void BoardView::RebuildHighlight() {
@@ -356,6 +378,9 @@ void BoardView::RebuildHighlight() {
                 colours[battle.territory] = kTakenColour;
         }
     }
+    highlightLit = std::any_of(colours.begin(), colours.end(), [](uint32_t c) { return c != 0; });
+    if (!highlightLit)
+        return;  // nothing lit: the layer is not drawn
     for (size_t p = 0; p < mask.size(); ++p) {
         const uint8_t value = mask[p];
         pixels[p] = value == kSea ? 0u : colours[value];
@@ -892,8 +917,9 @@ void BoardView::HandleInput() {
 
 void BoardView::DrawMap() {
     const int32_t srcY = viewY;
-    map->DrawRegion(viewX, srcY, 640, kViewHeight, 0, kBarHeight);
-    tint->DrawRegion(viewX, srcY, 640, kViewHeight, 0, kBarHeight);
+    world->DrawRegion(viewX, srcY, 640, kViewHeight, 0, kBarHeight);
+    if (!highlightLit)
+        return;
     uint32_t glow = kWhite;
     if (Step() == CampaignStep::WarReport) {
         // Taken territories flash.
@@ -986,10 +1012,8 @@ void BoardView::DrawBar() {
 }
 
 void BoardView::DrawOverview() {
-    map->Draw(kOverviewX, kOverviewY, kWhite, 1.0f / kOverviewScale, 1.0f / kOverviewScale, 0, 0,
-              0.0f);
-    tint->Draw(kOverviewX, kOverviewY, kWhite, 1.0f / kOverviewScale, 1.0f / kOverviewScale, 0, 0,
-               0.0f);
+    world->Draw(kOverviewX, kOverviewY, kWhite, 1.0f / kOverviewScale, 1.0f / kOverviewScale, 0, 0,
+                0.0f);
     const int32_t x = kOverviewX + viewX / kOverviewScale;
     const int32_t y = kOverviewY + viewY / kOverviewScale;
     const int32_t w = 640 / kOverviewScale;

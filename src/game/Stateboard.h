@@ -140,9 +140,9 @@ class BoardView : public OrdersInterface {
     DirectInput* input;
     bool ready = false;
 
-    std::unique_ptr<Image> map;
-    std::unique_ptr<Image> tint;
+    std::unique_ptr<Image> world;  // the map with its owners' colours
     std::unique_ptr<Image> highlight;
+    bool highlightLit = false;
     std::unique_ptr<Image> bar;
     std::unique_ptr<Image> panel;
     std::unique_ptr<Image> arrow;
@@ -159,8 +159,9 @@ class BoardView : public OrdersInterface {
     std::unique_ptr<SoundEffect> refuseSound;
     std::unique_ptr<SoundEffect> battleSound;
 
-    std::vector<uint8_t> mask;     // kMapWidth x kMapHeight territory indexes, kSea for the sea
-    std::vector<uint32_t> pixels;  // scratch for the overlays
+    std::vector<uint8_t> mask;        // kMapWidth x kMapHeight territory indexes, kSea for the sea
+    std::vector<uint32_t> mapPixels;  // the map as loaded
+    std::vector<uint32_t> pixels;     // scratch for the pictures made from it
 
     BoardFrame frameInfo;
     CampaignState state;  // the state the board shows

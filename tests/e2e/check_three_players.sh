@@ -195,12 +195,12 @@ for p in ("ana", "ben", "cleo"):
     if bright(load("banner1871-%s" % p), (240, 180, 400, 300)) < 0.5:
         problems.append("banner1871-%s: the next year's banner is not shown" % p)
 
-# Between the two: the phase's frame at the top of the screen, nothing in the middle.
+# Between the two: the board, its bar across the top and the world map under it.
 achats = load("achats-ana")
-if bright(achats, (200, 14, 440, 60)) < 0.5:
-    problems.append("achats-ana: the year and phase are not shown")
-if bright(achats, (200, 150, 440, 330)) > 0.2:
-    problems.append("achats-ana: a panel is still shown")
+if bright(achats, (0, 0, 640, 36)) < 0.9:
+    problems.append("achats-ana: the board's bar is not shown")
+if bright(achats, (0, 40, 400, 480)) < 0.9:
+    problems.append("achats-ana: the map is not shown")
 
 if problems:
     print("\n".join(problems))

@@ -4,6 +4,7 @@
 // ends the game; a victory ends it on every player with the same winners.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <vector>
@@ -268,7 +269,7 @@ TEST_F(CampaignFlow, APlayerLostMidYearSendsEverybodyToTheBrowser) {
 
 TEST_F(CampaignFlow, TheLastNationStandingWinsOnEveryPlayer) {
     MakeSession(2, -1);
-    OpenScreens(false);
+    OpenScreens(true);  // the end panels are looked at
     // The host's nation builds boats and troops in 1870 and takes the other capital by sea in
     // 1871; the other player gives no orders.
     const int8_t defender = seats[1]->Self().nation;
@@ -297,6 +298,29 @@ TEST_F(CampaignFlow, TheLastNationStandingWinsOnEveryPlayer) {
         EXPECT_FALSE(seat->game->Disconnected());
     }
     EXPECT_EQ(CapitalOf(seats[1]->game->HeldState(), defender), -1);
+    // The winner sees the victory panel, the other the defeat panel, over the board.
+    Frames(5);
+    auto panelPixels = [](Seat& seat) {
+        std::vector<uint32_t> picture;
+        seat.screen->ReadPicture(picture);
+        return picture;
+    };
+    const std::vector<uint32_t> victory = panelPixels(*seats[0]);
+    const std::vector<uint32_t> defeat = panelPixels(*seats[1]);
+    ASSERT_EQ(victory.size(), 640u * 480u);
+    ASSERT_EQ(defeat.size(), victory.size());
+    size_t differ = 0;
+    for (int y = 100; y < 380; y += 4) {
+        for (int x = 120; x < 520; x += 4) {
+            const size_t at = static_cast<size_t>(y) * 640 + static_cast<size_t>(x);
+            differ += victory[at] != defeat[at];
+        }
+    }
+    EXPECT_GT(differ, 70u * 100u * 3 / 4) << "two different panels";
+    if (const char* folder = std::getenv("TORVANE_GAME_SHOTS")) {
+        seats[0]->screen->SaveScreenshot(std::string(folder) + "/victory.png");
+        seats[1]->screen->SaveScreenshot(std::string(folder) + "/defeat.png");
+    }
     // Both close their panel and leave for the browser; the first to leave is no loss to the
     // other.
     for (auto& player : players)
