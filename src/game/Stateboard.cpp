@@ -421,6 +421,34 @@ void BoardView::RebuildTexts() {
             treasuryText += ")";
         }
     }
+    // Each battle is drawn from the attacker's territory nearest to it.
+    battleSources.clear();
+    if (frameInfo.battles) {
+        for (const Battle& battle : frameInfo.battles->battles) {
+            const Territory* place = TerritoryAt(battle.territory);
+            int from = -1;
+            int64_t best = 0;
+            for (int i = 0; place && i < TerritoryCount; ++i) {
+                const Territory* other = TerritoryAt(i);
+                if (i == battle.territory ||
+                    state.table[static_cast<size_t>(i)].owner != battle.attacker)
+                    continue;
+                const int64_t dx = other->x - place->x;
+                const int64_t dy = other->y - place->y;
+                if (from < 0 || dx * dx + dy * dy < best) {
+                    from = i;
+                    best = dx * dx + dy * dy;
+                }
+            }
+            battleSources.push_back(from);
+        }
+    }
+    priceText.clear();
+    if (const Government* government = GovernmentAt(
+            ValidNation(frameInfo.nation) ? (*frameInfo.governments)[frameInfo.nation] : -1)) {
+        priceText = "Prix d'une mission : " + FormatAmount(government->espionageValue);
+        propaganda = government->propaganda != 0;
+    }
     reportLines.clear();
     if (frameInfo.battles) {
         for (const Battle& battle : frameInfo.battles->battles) {
@@ -797,7 +825,7 @@ bool BoardView::HandlePanelClick(const platform::Point& p) {
     else if (step == CampaignStep::Moves)
         actions = kMoves;
     else
-        actions = kSpies;
+        actions = std::span<const Action>(kSpies).first(propaganda ? 3 : 2);
     for (size_t i = 0; i < actions.size(); ++i) {
         if (Inside(p, kPanelX + 10, kFirstButtonY + kButtonStep * static_cast<int32_t>(i), 210,
                    kButtonHeight)) {
@@ -977,18 +1005,12 @@ void BoardView::DrawArrows() {
         DrawArrow(order.from, order.to, attack ? kRed : own);
     }
     if (Step() == CampaignStep::WarReport && frameInfo.battles) {
-        // Each battle comes from the attacker's nearest territory it holds now or held.
-        for (const Battle& battle : frameInfo.battles->battles) {
-            const NeighbourList neighbours = NeighboursOf(battle.territory);
-            int from = -1;
-            for (int k = 0; k < neighbours.count && from < 0; ++k) {
-                const int n = neighbours.index[static_cast<size_t>(k)];
-                if (state.table[static_cast<size_t>(n)].owner == battle.attacker)
-                    from = n;
+        const auto& battles = frameInfo.battles->battles;
+        for (size_t i = 0; i < battles.size() && i < battleSources.size(); ++i) {
+            if (battleSources[i] >= 0) {
+                DrawArrow(battleSources[i], battles[i].territory,
+                          battles[i].taken ? NationColour(battles[i].attacker) : kRed);
             }
-            if (from >= 0)
-                DrawArrow(from, battle.territory,
-                          battle.taken ? NationColour(battle.attacker) : kRed);
         }
     }
 }
@@ -1106,7 +1128,28 @@ void BoardView::DrawOrdersPanel() {
             count = 1;
         } else {
             first = 5;
-            count = 3;
+            count = propaganda ? 3 : 2;
+            screen->DrawText(kPanelX + 12, kAmountY, priceText, kTextGreen, 0, 0, 0);
+        }
+        if (step == CampaignStep::Moves && target >= 0) {
+            if (target != seaShownTarget || amount != seaShownAmount) {
+                // Troops that cross the sea need a boat per hundred.
+                seaShownTarget = target;
+                seaShownAmount = amount;
+                seaText.clear();
+                const NeighbourList neighbours = NeighboursOf(selected);
+                const bool byLand =
+                    std::find(neighbours.index.begin(), neighbours.index.begin() + neighbours.count,
+                              target) != neighbours.index.begin() + neighbours.count;
+                if (!byLand) {
+                    const int32_t per = kCampaignRules.troopsPerBoat;
+                    seaText = "Par mer : " + std::to_string((amount + per - 1) / per) +
+                              " bateau(x) sur " +
+                              std::to_string(state.table[static_cast<size_t>(selected)].ownerOnlyA);
+                }
+            }
+            screen->DrawText(kPanelX + 12, kFirstButtonY + kButtonStep, seaText, kTextGreen, 0, 0,
+                             0);
         }
         for (size_t i = 0; i < count; ++i) {
             const int32_t y = kFirstButtonY + kButtonStep * static_cast<int32_t>(i);

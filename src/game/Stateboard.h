@@ -208,6 +208,12 @@ class BoardView : public OrdersInterface {
     std::string plusLabel;
     std::string crossLabel;
     std::string chooseLabel;
+    std::string priceText;  // a spy's price
+    bool propaganda = false;
+    std::string seaText;  // the boats a crossing needs
+    int seaShownTarget = -2;
+    int32_t seaShownAmount = -1;
+    std::vector<int> battleSources;
     std::string selectionText;
     int shownSelection = -2;
     int32_t shownAmount = -1;
