@@ -205,6 +205,29 @@ TEST_F(Board, PurchasesFromTheKeyboardWithPricesAndRefusals) {
     EXPECT_TRUE(errors.texts.empty());
 }
 
+TEST_F(Board, PurchasesWithTheMouseAlone) {
+    const int home = StartingTerritory(4);
+    board->CentreOn(TerritoryAt(home)->x, TerritoryAt(home)->y);
+    Run();
+    ClickAt(board->ScreenOf(home));
+    ASSERT_EQ(board->Selected(), home);
+    ClickAt({605, 118});  // the panel's "+"
+    ClickAt({605, 118});
+    ClickAt({570, 118});  // its "-"
+    EXPECT_EQ(board->Amount(), 11);
+    ClickAt({500, 150});  // "Recruter"
+    ClickAt({500, 176});  // "Fortifier"
+    ASSERT_EQ(board->Draft().size(), 2u);
+    EXPECT_EQ(board->Draft()[0], (Order{OrderKind::Recruit, static_cast<uint8_t>(home), 0, 11}));
+    ClickAt({610, 255});  // the cross of the first order's line
+    ASSERT_EQ(board->Draft().size(), 1u);
+    EXPECT_EQ(board->Draft()[0].kind, OrderKind::Fortify);
+    EXPECT_EQ(board->DraftCost(), 50000);
+    ClickAt({320, 455});  // "Terminer"
+    EXPECT_TRUE(board->Finished());
+    EXPECT_EQ(Decided().size(), 1u);
+}
+
 TEST_F(Board, MovesWithTheMouseHighlightTargetsAndDrawArrows) {
     SetStep(CampaignStep::Moves);
     const int home = StartingTerritory(4);  // Espagne, whose only land neighbour is France
