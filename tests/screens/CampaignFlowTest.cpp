@@ -46,15 +46,6 @@ class ScriptedPlayer : public OrdersInterface {
     Plan plan_;
 };
 
-int CapitalOf(const CampaignState& state, int nation) {
-    for (int i = 0; i < TerritoryCount; ++i) {
-        const TerritoryInfo& entry = state.table[static_cast<size_t>(i)];
-        if (entry.owner == nation && entry.wealth == kCapitalWealth)
-            return i;
-    }
-    return -1;
-}
-
 // Recruits and fortifies at home, builds a boat, attacks the first foreign land neighbours with
 // half of each army, and sabotages a rival when it can pay a spy.
 void Aggressive(const TurnView& view, std::vector<Order>& orders) {

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "game/Campaign.h"
 #include "game/Gamerules.h"
 #include "game/Objectif.h"
 #include "game/Random.h"
@@ -225,5 +226,15 @@ class GameSession : public testing::Test {
     std::vector<std::unique_ptr<Seat>> seats;
     testsupport::ErrorBoxes errors;
 };
+
+// The capital a nation holds in a campaign's state, or -1.
+inline int CapitalOf(const CampaignState& state, int nation) {
+    for (int i = 0; i < TerritoryCount; ++i) {
+        const TerritoryInfo& entry = state.table[static_cast<size_t>(i)];
+        if (entry.owner == nation && entry.wealth == kCapitalWealth)
+            return i;
+    }
+    return -1;
+}
 
 }  // namespace gametest

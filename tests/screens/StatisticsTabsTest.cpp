@@ -21,15 +21,6 @@ using namespace gametest;
 
 namespace {
 
-int CapitalOf(const CampaignState& state, int nation) {
-    for (int i = 0; i < TerritoryCount; ++i) {
-        const TerritoryInfo& entry = state.table[static_cast<size_t>(i)];
-        if (entry.owner == nation && entry.wealth == kCapitalWealth)
-            return i;
-    }
-    return -1;
-}
-
 // Every nation that has a target, in 1870 only: a boat at home, then half of its capital's army
 // on the first foreign neighbour and the other half by sea on the target's capital, then a
 // sabotage of that capital. Every player holds back from `stopAt` on.
