@@ -85,9 +85,9 @@ I = worldmap.ISLANDS
 # Coastlines taken from the chart; the Arctic of America, Greenland, Japan and Australia
 # are drawn at board scale below, where the chart cannot hold the table's points.
 GEO_LAND = [worldmap.NORTH_AMERICA, worldmap.SOUTH_AMERICA, worldmap.EURASIA, worldmap.AFRICA, worldmap.JAMAICA,
-            I[0], I[1], I[3], I[6], I[9]]
+            I[0], I[3], I[6], I[9]]
 # Islands that belong to a territory without holding its point: (outline, territory).
-GEO_ISLANDS = [(I[2], 71), (I[5], 97), (I[7], 97), (I[8], 97), (I[10], 97), (I[11], 85), (I[12], 61)]
+GEO_ISLANDS = [(I[5], 97), (I[7], 97), (I[8], 97), (I[10], 97), (I[11], 85), (I[12], 61)]
 
 # Board-scale edits, applied in order: ("sea" | "land", outline in board pixels).
 EDITS = [
@@ -108,8 +108,17 @@ EDITS = [
     ("land", [(368, 30), (372, 14), (395, 8), (430, 6), (470, 8), (505, 10), (530, 16), (545, 28), (548, 40),
               (540, 62), (528, 82), (505, 92), (480, 96), (460, 108), (452, 124), (440, 116), (420, 104),
               (400, 86), (385, 64), (372, 46)]),                                               # Greenland
+    # Great Britain and Iberia, redrawn with room for the Channel and Gibraltar
+    ("land", [(588, 120), (596, 117), (600, 124), (598, 134), (604, 142), (608, 152), (610, 162), (608, 170),
+              (600, 174), (590, 176), (594, 168), (590, 160), (586, 150), (588, 140), (585, 130)]),
+    ("sea", [(570, 200), (640, 200), (640, 244), (570, 244)]),
+    ("land", [(606, 203), (612, 199), (630, 199), (640, 197), (640, 200), (630, 202), (622, 206), (624, 212),
+              (626, 218), (620, 226), (614, 233), (606, 238), (596, 240), (586, 238), (580, 232), (578, 222),
+              (580, 212), (588, 207), (598, 205)]),
     # the Brazilian bulge under Campos
     ("land", [(445, 465), (456, 470), (462, 485), (459, 497), (448, 500)]),
+    # the Gulf of California filled: Baja is too thin to hold at this scale
+    ("land", [(195, 240), (201, 245), (207, 258), (212, 270), (214, 278), (208, 278), (200, 266), (194, 250)]),
     # a bay between Etats-Unis and Floride, up to Kentucky's corner
     ("sea", [(302, 206), (311, 202), (318, 199), (324, 200), (322, 212), (312, 216), (307, 214)]),
     # the Adriatic
@@ -124,6 +133,11 @@ EDITS = [
     # a small Caspian between Georgia and Iran, its eastern tip at Uzbekistan's corner
     ("sea", [(786, 207), (780, 203), (770, 201), (760, 202), (752, 206), (750, 212), (754, 218), (764, 222),
              (776, 220), (784, 212)]),
+    # the straits of Bab-el-Mandeb and Hormuz opened, the Bay of Bengal reaching the delta
+    ("sea", [(752, 336), (766, 338), (776, 344), (770, 350), (756, 348)]),
+    ("sea", [(800, 274), (812, 270), (822, 282), (814, 288), (804, 284)]),
+    ("sea", [(912, 318), (918, 308), (924, 300), (930, 296), (936, 298), (940, 306), (944, 316), (946, 330),
+             (930, 335)]),
     # Novaya Zemlya joined to the mainland
     ("land", [(775, 66), (775, 62), (778, 48), (786, 36), (798, 28), (812, 26), (824, 32), (828, 44), (826, 58),
               (826, 66)]),
@@ -133,7 +147,7 @@ EDITS = [
               (1208, 45), (1206, 60), (1200, 75), (1196, 95), (1190, 115), (1182, 135), (1176, 146), (1170, 136),
               (1166, 116), (1162, 100), (1156, 92), (1140, 90), (1120, 92), (1100, 95), (1085, 96), (1068, 100),
               (1058, 110), (1054, 122), (1056, 134), (1062, 142), (1070, 150), (1080, 158), (1084, 164),
-              (1085, 171), (1083, 180), (1078, 188), (1072, 194), (1066, 198), (1068, 208), (1066, 218),
+              (1085, 171), (1081, 179), (1075, 187), (1070, 194), (1066, 198), (1068, 208), (1066, 218),
               (1060, 226), (1054, 222), (1050, 212), (1046, 204), (1040, 200), (1028, 200)]),
     ("sea", [(1042, 199), (1030, 204), (1018, 210), (1006, 216), (996, 221), (988, 226), (990, 232), (1000, 236),
              (1010, 238), (1018, 242), (1024, 250), (1030, 256), (1042, 256)]),
@@ -148,9 +162,10 @@ EDITS = [
 ]
 # Islands drawn at board scale: (outline, territory).
 PIXEL_ISLANDS = [
+    ([(568, 150), (576, 145), (580, 152), (578, 164), (570, 168), (565, 160)], 71),        # Ireland
     ([(1089, 166), (1093, 160), (1099, 155), (1106, 149), (1112, 142), (1118, 136), (1124, 132), (1128, 136),
-      (1124, 146), (1118, 156), (1111, 165), (1104, 174), (1097, 182), (1090, 190), (1084, 196), (1081, 193),
-      (1085, 186), (1090, 178), (1088.5, 171)], 96),                                          # Japan
+      (1124, 146), (1118, 156), (1111, 165), (1106, 174), (1102, 184), (1098, 194), (1092, 199), (1090, 193),
+      (1093, 184), (1091, 176), (1088.5, 171)], 96),                                          # Japan
     ([(1105, 585), (1118, 583), (1116, 596), (1106, 597)], 102),                             # Tasmania
 ]
 # Corners where an inland territory sits between two coastal ones that are not
@@ -210,32 +225,59 @@ def build_land(world):
     return land, owner
 
 
+def pieces(lab, eight=False):
+    """Connected pieces of equal value (4- or 8-connected): (piece id per pixel, value of
+    each piece).  Horizontal runs of one value are joined where runs of the same value in
+    consecutive rows overlap (or touch at a corner, when `eight`)."""
+    h, w = lab.shape
+    reach = 1 if eight else 0
+    rows, parent = [], []
+    for y in range(h):
+        row = lab[y]
+        starts = np.flatnonzero(np.r_[True, row[1:] != row[:-1]])
+        ends = np.r_[starts[1:] - 1, w - 1]
+        rows.append((starts.tolist(), ends.tolist(), row[starts].tolist(), len(parent)))
+        parent.extend(range(len(parent), len(parent) + len(starts)))
+
+    def find(k):
+        while parent[k] != k:
+            parent[k] = parent[parent[k]]
+            k = parent[k]
+        return k
+    for y in range(1, h):
+        s0, e0, v0, f0 = rows[y - 1]
+        s1, e1, v1, f1 = rows[y]
+        i0 = 0
+        for j in range(len(s1)):
+            while i0 < len(s0) and e0[i0] < s1[j] - reach:
+                i0 += 1
+            i = i0
+            while i < len(s0) and s0[i] <= e1[j] + reach:
+                if v0[i] == v1[j]:
+                    a, b = find(f0 + i), find(f1 + j)
+                    if a != b:
+                        parent[max(a, b)] = min(a, b)
+                i += 1
+    pid = np.empty((h, w), np.int64)
+    ids, values = {}, []
+    for y in range(h):
+        s0, e0, v0, f0 = rows[y]
+        for k in range(len(s0)):
+            root = find(f0 + k)
+            if root not in ids:
+                ids[root] = len(values)
+                values.append(v0[k])
+            pid[y, s0[k]:e0[k] + 1] = ids[root]
+    return pid, values
+
+
 def components(mask, eight=False):
     """Connected pieces of a bool mask: (labels with -1 outside, count)."""
-    h, w = mask.shape
-    flat = mask.ravel().tolist()
-    lab = [-1] * (h * w)
-    n = 0
-    steps = [(-1, 0), (1, 0), (0, -1), (0, 1)]
-    if eight:
-        steps += [(-1, -1), (1, -1), (-1, 1), (1, 1)]
-    for start in range(h * w):
-        if not flat[start] or lab[start] >= 0:
-            continue
-        lab[start] = n
-        stack = [start]
-        while stack:
-            p = stack.pop()
-            y, x = divmod(p, w)
-            for dx, dy in steps:
-                xx, yy = x + dx, y + dy
-                if 0 <= xx < w and 0 <= yy < h:
-                    q = yy * w + xx
-                    if flat[q] and lab[q] < 0:
-                        lab[q] = n
-                        stack.append(q)
-        n += 1
-    return np.array(lab, np.int32).reshape(h, w), n
+    pid, values = pieces(mask, eight)
+    keep = np.array(values, bool)
+    renum = np.full(len(values), -1, np.int64)
+    renum[keep] = np.arange(int(keep.sum()))
+    return renum[pid], int(keep.sum())
 
 
 # ------------------------------------------------------------------ regions
@@ -244,9 +286,11 @@ EXTRA_SEEDS = {
     7: [(226, 96), (230, 116)],           # Barren Lands along Hudson Bay, down to the plains and Ontario
     62: [(800, 104), (800, 84)],          # Kazakhstan north to Novaya Zemlya
     56: [(775, 232)],                     # Iran west under the Caspian to Irak
+    58: [(922, 286)],                     # Pakistan over the Ganges delta, between India and Siam
 }
 # Distance factors: below 1 a territory grows larger, above 1 smaller.
 WEIGHTS = {}
+SEPARATION = 5       # territories that are not neighbours stay this far apart on land
 NEAR_SEA = 3          # inland territories keep this many pixels away from the sea
 COAST_BAND = 12       # ... and pay extra to come closer than this,
 COAST_COST = 2.0      # this much per pixel, so coastal neighbours hold the shore
@@ -348,6 +392,139 @@ def settle_gaps(world, lab, land):
     return lab
 
 
+def disk(r):
+    yy, xx = np.mgrid[-r:r + 1, -r:r + 1]
+    return (xx * xx + yy * yy) <= r * r
+
+
+def corner_pairs():
+    """Pairs of territories that meet only at the point of a corner, across the sea."""
+    out = set()
+    for _, _, _, quads in CORNERS:
+        for a, b in ((quads[0], quads[2]), (quads[1], quads[3])):
+            if a is not None and b is not None:
+                out.add((min(a, b), max(a, b)))
+    return out
+
+
+def close_pairs(world, lab, land, gap):
+    """{(c, d): [(y, x), ...]}: spots where territories c < d that are not neighbours come
+    closer than `gap` pixels with land between them."""
+    n = len(world)
+    apart = np.ones((256, 256), bool)
+    for i, t in enumerate(world):
+        apart[i, i] = False
+        apart[i, t["nb"]] = False
+    apart[n:, :] = apart[:, n:] = False
+    h, w = lab.shape
+    found = {}
+    for dy in range(0, gap):
+        for dx in range(-gap + 1, gap):
+            if dy * dy + dx * dx >= gap * gap or (dy == 0 and dx <= 0):
+                continue
+            ya, yb = slice(0, h - dy), slice(dy, h)
+            xa, xb = slice(max(0, -dx), w - max(0, dx)), slice(max(0, dx), w + min(0, dx))
+            a, b = lab[ya, xa], lab[yb, xb]
+            my, mx = dy // 2, (dx // 2 if dx >= 0 else -((-dx) // 2))
+            mid = land[my:my + a.shape[0], max(0, -dx) + mx:max(0, -dx) + mx + a.shape[1]]
+            hit = apart[a, b] & mid
+            if not hit.any():
+                continue
+            ys, xs = np.nonzero(hit)
+            for c, d, y, x in zip(a[hit].tolist(), b[hit].tolist(), (ys + my).tolist(),
+                                  (xs + max(0, -dx) + mx).tolist()):
+                found.setdefault((min(c, d), max(c, d)), []).append((y, x))
+    return found
+
+
+def part_junctions(world, lab, land, gap=SEPARATION):
+    """Where two territories that are not neighbours come within `gap` pixels over land
+    (nearly a four-way corner), hand the ground around the spot to the territories that
+    neighbour them both, so that players see which pair shares the border."""
+    nb = [set(t["nb"]) for t in world]
+    skip = corner_pairs()
+    for _ in range(6):
+        spots = {k: v for k, v in close_pairs(world, lab, land, gap).items() if k not in skip}
+        if not spots:
+            break
+        for (c, d), where in sorted(spots.items()):
+            common = sorted(nb[c] & nb[d])
+            cy, cx = np.mean(where, axis=0).round().astype(int)
+            r = gap + 2
+            y0, y1, x0, x1 = max(0, cy - r), min(H, cy + r + 1), max(0, cx - r), min(W, cx + r + 1)
+            win = lab[y0:y1, x0:x1]
+            yy, xx = np.mgrid[y0:y1, x0:x1]
+            take = ((yy - cy) ** 2 + (xx - cx) ** 2 <= r * r) & ((win == c) | (win == d))
+            helpers = np.isin(win, common)
+            if not common or not helpers.any() or not take.any():
+                continue
+            hy, hx = np.nonzero(helpers)
+            ty, tx = np.nonzero(take)
+            nearest = ((ty[:, None] - hy[None, :]) ** 2 + (tx[:, None] - hx[None, :]) ** 2).argmin(1)
+            win[ty, tx] = win[hy[nearest], hx[nearest]]
+        lab = drop_detached(world, lab, land)
+    return lab
+
+
+def drop_detached(world, lab, land):
+    """Pieces of a territory cut off from its point on land go back to the growth's
+    gap rules (islands of a territory stay)."""
+    pid, values = pieces(lab)
+    own = {int(pid[t["y"], t["x"]]) for t in world}
+    loose = np.zeros(lab.shape, bool)
+    for k, v in enumerate(values):
+        if 0 <= v < len(world) and k not in own:
+            piece = pid == k
+            if not island_piece(np.where(land, lab, SEA_INDEX), piece, v):
+                loose |= piece
+    if loose.any():
+        lab = lab.copy()
+        lab[loose] = -1
+        lab = settle_gaps(world, lab, land)
+    return lab
+
+
+def smooth_borders(world, lab, land, passes=3):
+    """Take off the single-pixel teeth and notches that growth and parting leave: a land
+    pixel with at most three of its own kind around it joins the kind that holds five or
+    more of its eight neighbours, when the table allows it there.  Points and corners stay."""
+    n = len(world)
+    allowed = np.zeros((257, 257), bool)               # [new label + 1, neighbour label + 1]
+    allowed[:, 0] = True                               # -1: sea, checked separately
+    for i, t in enumerate(world):
+        allowed[i + 1, i + 1] = True
+        for j in t["nb"]:
+            allowed[i + 1, j + 1] = True
+    coastal = np.array([t["coastal"] for t in world] + [False] * (256 - n))
+    fixed = ~land.copy()
+    for t in world:
+        fixed[t["y"], t["x"]] = True
+    for (cx, cy), r, _, _ in CORNERS:
+        fixed[max(0, cy - r - 2):cy + r + 2, max(0, cx - r - 2):cx + r + 2] = True
+    h, w = lab.shape
+    checker = (np.add.outer(np.arange(h), np.arange(w)) % 2).astype(bool)
+    for _ in range(passes):
+        for half in (False, True):
+            pad = np.pad(lab, 1, constant_values=-1)
+            around = [pad[1 + dy:1 + dy + h, 1 + dx:1 + dx + w] for dy in (-1, 0, 1) for dx in (-1, 0, 1)
+                      if dy or dx]
+            own = sum((a == lab).astype(np.int32) for a in around)
+            best = np.full(lab.shape, -1, np.int32)
+            best_count = np.zeros(lab.shape, np.int32)
+            for cand in around:
+                count = sum((a == cand).astype(np.int32) for a in around)
+                better = (count > best_count) & (cand >= 0)
+                best[better] = cand[better]
+                best_count[better] = count[better]
+            change = (checker == half) & ~fixed & (own <= 3) & (best_count >= 5) & (best >= 0) & (best != lab)
+            four = [pad[1 + dy:1 + dy + h, 1 + dx:1 + dx + w] for dy, dx in ((-1, 0), (1, 0), (0, -1), (0, 1))]
+            for nb_ in four:
+                change &= allowed[best + 1, nb_ + 1]
+                change &= (nb_ >= 0) | coastal[np.maximum(best, 0)]
+            lab = np.where(change, best, lab)
+    return lab
+
+
 def regions(world):
     """The territory index of every board pixel, SEA_INDEX on the sea (uint8)."""
     land, owner = build_land(world)
@@ -367,6 +544,9 @@ def regions(world):
                 land[lakes == p] = True
     lab = grow(world, land, owner)
     lab = settle_gaps(world, lab, land)
+    lab = part_junctions(world, lab, land)
+    lab = smooth_borders(world, lab, land)
+    lab = drop_detached(world, lab, land)
     lab[~land] = SEA_INDEX
     return lab.astype(np.uint8)
 
@@ -390,17 +570,18 @@ def validate(world, lab, straits):
     c = contacts(lab)
     touch = {k for k in c if k[1] < n}
     sea_of = {k[0] for k in c if k[1] == SEA_INDEX and k[0] < n}
+    pid, values = pieces(lab)
+    sizes = np.bincount(pid.ravel())
     for i, t in enumerate(world):
         if lab[t["y"], t["x"]] != i:
             out.append("%d %s: its point is not in its region" % (i, t["name"]))
-        pieces, k = components(lab == i)
-        if k > 1:
-            sizes = np.bincount(pieces[pieces >= 0])
-            own = pieces[t["y"], t["x"]]
-            if own < 0 or sizes[own] != sizes.max():
+        mine = [k for k, v in enumerate(values) if v == i]
+        if len(mine) > 1:
+            own = pid[t["y"], t["x"]]
+            if sizes[own] != max(sizes[k] for k in mine):
                 out.append("%d %s: its point is not on its largest piece" % (i, t["name"]))
-            for p in range(k):
-                if p != own and not island_piece(lab, pieces == p, i):
+            for k in mine:
+                if k != own and not island_piece(lab, pid == k, i):
                     out.append("%d %s: a detached piece touches land" % (i, t["name"]))
         if t["coastal"] and i not in sea_of:
             out.append("%d %s: coastal but away from the sea" % (i, t["name"]))
@@ -562,7 +743,34 @@ def hills(img, lab, world, seed=121):
     return blend(img, INK_SOFT, m * 0.7)
 
 
+SHIP = (540, 522)
+
+
+def ship(pic, x0, y0, ss=4):
+    """A three-master drawn in ink, about 44 x 36, with its wake."""
+    w, h = 46, 38
+
+    def paint(d, im, s):
+        ink, sail = INK + (255,), (236, 222, 186, 255)
+        d.polygon([(4 * s, 26 * s), (42 * s, 26 * s), (37 * s, 32 * s), (9 * s, 32 * s)], fill=(120, 80, 44, 255),
+                  outline=ink)
+        d.line([(7 * s, 28.5 * s), (39 * s, 28.5 * s)], fill=ink, width=s)
+        for mx, top in ((14, 6), (23, 2), (32, 7)):
+            d.line([(mx * s, top * s), (mx * s, 26 * s)], fill=ink, width=s)
+            for y0_, y1_, half in ((top + 3, top + 10, 6), (top + 11, top + 18, 7)):
+                d.polygon([((mx - half) * s, y0_ * s), ((mx + half) * s, y0_ * s), ((mx + half - 1) * s, y1_ * s),
+                           ((mx - half + 1) * s, y1_ * s)], fill=sail, outline=ink)
+        d.polygon([(23 * s, 2 * s), (30 * s, 3.5 * s), (23 * s, 5 * s)], fill=(176, 40, 36, 255))
+        d.line([(32 * s, 14 * s), (44 * s, 25 * s)], fill=ink, width=s)
+        for k, y in enumerate((34, 36.5)):
+            d.arc((2 * s, (y - 2) * s, 14 * s, (y + 2) * s), 200, 340, fill=ink, width=s)
+            d.arc((30 * s, (y - 2) * s, 44 * s, (y + 2) * s), 200, 340, fill=ink, width=s)
+    layer = supersample(w, h, ss, paint)
+    pic.paste(layer.convert("RGB"), (x0, y0), layer)
+
+
 def decorate(pic):
+    ship(pic, *SHIP)
     d = ImageDraw.Draw(pic)
     compass(d, ROSE[0], ROSE[1], 34)
     # the cartouche
@@ -793,7 +1001,7 @@ def end_panel(victory):
         d.line((130, 92, 290, 92), fill=rule, width=1)
 
         def mourning(dd, im, s):
-            broken_sword(dd, s, 130, 18)
+            broken_sword(dd, s, 154, 14, 0.7)
             for x0, mirror in ((24, 1), (w - 24, -1)):
                 lowered_flag(dd, s, x0, 236, mirror)
         layer = supersample(w, h, 3, mourning)
@@ -816,12 +1024,12 @@ def capital_big(d, s, x0, y0):
     d.ellipse(P(13, 14) + P(17, 18), fill=(190, 36, 36, 255))
 
 
-def broken_sword(d, s, x0, y0):
-    """A sword broken in two, about 160 x 40, top-left at (x0, y0)."""
+def broken_sword(d, s, x0, y0, k=1.0):
+    """A sword broken in two, about 160 x 34 times k, top-left at (x0, y0)."""
     steel, edge, dark = (178, 178, 184, 255), (130, 130, 138, 255), (40, 34, 30, 255)
 
     def P(x, y):
-        return ((x0 + x) * s, (y0 + y) * s)
+        return ((x0 + k * x) * s, (y0 + k * (y - 6)) * s)
     d.ellipse(P(0, 14) + P(9, 23), fill=(150, 120, 60, 255), outline=dark, width=s)            # pommel
     d.rectangle(P(8, 16) + P(26, 21), fill=(92, 60, 34, 255), outline=dark, width=s)           # grip
     d.polygon([P(26, 6), P(31, 6), P(31, 31), P(26, 31)], fill=(150, 120, 60, 255), outline=dark)  # guard
