@@ -878,8 +878,9 @@ def capital(d, im, s):
 def arrow():
     """The order arrow: white so that the game tints it, pointing right, 64 x 16."""
     def paint(d, im, s):
-        poly(d, [(0.6, 5.2), (45.5, 5.2), (44, 0.8), (63.2, 8), (44, 15.2), (45.5, 10.8), (0.6, 10.8),
-                 (3.4, 8)], s, (255, 255, 255, 255))
+        pts = [(0.6, 5.2), (45.5, 5.2), (44, 0.8), (63.2, 8), (44, 15.2), (45.5, 10.8), (0.6, 10.8), (3.4, 8)]
+        poly(d, pts, s, (255, 255, 255, 255))
+        d.line([(x * s, y * s) for x, y in pts + [pts[0]]], fill=OUTLINE, width=int(1.4 * s), joint="curve")
         d.line([(4 * s, 9.6 * s), (46 * s, 9.6 * s)], fill=(222, 222, 222, 255), width=s)
     return flatten_keyed(supersample(64, 16, 8, paint), KEY_RED)
 
@@ -888,7 +889,7 @@ def ring():
     """The selection ring: white so that the game tints it, 40 x 40."""
     def paint(d, im, s):
         c = 20 * s
-        for r, col in ((19.4, OUTLINE), (18.4, (255, 255, 255, 255)), (15.6, OUTLINE), (14.6, (0, 0, 0, 0))):
+        for r, col in ((19.6, OUTLINE), (18.3, (255, 255, 255, 255)), (15.0, OUTLINE), (13.6, (0, 0, 0, 0))):
             d.ellipse((c - r * s, c - r * s, c + r * s, c + r * s), fill=col)
         for k in range(4):
             a = k * math.pi / 2 + math.pi / 4
