@@ -12,7 +12,7 @@ import wave
 
 try:
     import numpy as np
-    from PIL import Image, ImageFilter
+    from PIL import Image
 except ImportError:  # a Python without Debian's python3-pil: retry with the system one
     if sys.executable != "/usr/bin/python3" and os.path.exists("/usr/bin/python3"):
         os.execv("/usr/bin/python3", ["/usr/bin/python3"] + sys.argv)

@@ -14,9 +14,8 @@ import numpy as np
 from PIL import Image, ImageDraw, ImageFilter
 
 import worldmap
-from common import (GOLD, GOLD_LIGHT, GREEN_TEXT, INK, INK_SOFT, KEY_RED, LAND, PARCHMENT, PARCHMENT_DARK,
-                    SEA, SEA_DEEP, compass, flatten_keyed, font, opaque, panel, parchment, smooth_noise,
-                    supersample)
+from common import (GOLD, GOLD_LIGHT, INK, INK_SOFT, KEY_RED, LAND, PARCHMENT, SEA, SEA_DEEP, compass,
+                    flatten_keyed, font, opaque, panel, parchment, smooth_noise, supersample)
 
 W, H = 1216, 640
 SEA_INDEX = 255
@@ -82,11 +81,14 @@ def chart_projection(world):
 
 
 I = worldmap.ISLANDS
-# Coastlines taken from the chart; the Arctic of America, Greenland, Japan and Australia
-# are drawn at board scale below, where the chart cannot hold the table's points.
+# Coastlines taken from the chart (islands: Madagascar, Iceland, Borneo, New Guinea);
+# where the chart cannot hold the table's points the coast is redrawn at board scale
+# (EDITS, PIXEL_ISLANDS).
 GEO_LAND = [worldmap.NORTH_AMERICA, worldmap.SOUTH_AMERICA, worldmap.EURASIA, worldmap.AFRICA, worldmap.JAMAICA,
             I[0], I[3], I[6], I[9]]
 # Islands that belong to a territory without holding its point: (outline, territory).
+# Sumatra, Java, Celebes and the Philippines go with Indonesia (on Borneo), Formosa with
+# China, Ceylon with India.
 GEO_ISLANDS = [(I[5], 97), (I[7], 97), (I[8], 97), (I[10], 97), (I[11], 85), (I[12], 61)]
 
 # Board-scale edits, applied in order: ("sea" | "land", outline in board pixels).
@@ -288,8 +290,6 @@ EXTRA_SEEDS = {
     56: [(775, 232)],                     # Iran west under the Caspian to Irak
     58: [(922, 286)],                     # Pakistan over the Ganges delta, between India and Siam
 }
-# Distance factors: below 1 a territory grows larger, above 1 smaller.
-WEIGHTS = {}
 SEPARATION = 5       # territories that are not neighbours stay this far apart on land
 NEAR_SEA = 3          # inland territories keep this many pixels away from the sea
 COAST_BAND = 12       # ... and pay extra to come closer than this,
@@ -335,10 +335,8 @@ def grow(world, land, owner, seed=5, warp_amp=(9.0, 3.0)):
     open_any = free.ravel().tolist()
     open_inland = (free & ~near).ravel().tolist()
     lab = owner.astype(np.int32).ravel().tolist()
-    n = len(world)
     inland = [not t["coastal"] for t in world]
     allowed = [set(t["nb"]) | {i, -1} for i, t in enumerate(world)]
-    weight = [WEIGHTS.get(i, 1.0) for i in range(n)]
     seeds = seeds_of(world)
     heap = [(0.0, y * w + x, t) for t, pts in enumerate(seeds) for (x, y) in pts]
     heapq.heapify(heap)
@@ -353,11 +351,11 @@ def grow(world, land, owner, seed=5, warp_amp=(9.0, 3.0)):
                 lab[p + w + 1] not in al):
             continue
         lab[p] = t
-        wt, sp = weight[t], seeds[t]
+        sp = seeds[t]
         for q in (p - 1, p + 1, p - w, p + w):
             if lab[q] < 0 and open_any[q]:
                 qx, qy = wx[q], wy[q]
-                d = min(sqrt((qx - sx) ** 2 + (qy - sy) ** 2) for sx, sy in sp) * wt
+                d = min(sqrt((qx - sx) ** 2 + (qy - sy) ** 2) for sx, sy in sp)
                 if inland[t]:
                     d += shore[q]
                 push(heap, (d, q, t))
@@ -390,11 +388,6 @@ def settle_gaps(world, lab, land):
         else:
             raise ValueError("land at %s between %s cannot be settled" % (np.argwhere(piece)[0][::-1], owners))
     return lab
-
-
-def disk(r):
-    yy, xx = np.mgrid[-r:r + 1, -r:r + 1]
-    return (xx * xx + yy * yy) <= r * r
 
 
 def corner_pairs():
@@ -643,6 +636,7 @@ def blend(base, colour, alpha):
 
 
 def render_map(world, lab, straits, seed=120):
+    """Monde.jpg from the mask: every border and coast drawn is an edge of the mask."""
     land = lab != SEA_INDEX
     landf = land.astype(np.float32)
     sea = np.asarray(parchment(W, H, seed, base=SEA, strength=0.8, vignette=0.12), np.float32)
@@ -662,7 +656,7 @@ def render_map(world, lab, straits, seed=120):
         for i in range(0, len(line) - 1, 2):
             d.line([line[i], line[i + 1]], fill=110, width=2)
     rose = ROSE
-    for k in range(32):
+    for k in range(32):                     # the rose's rhumb lines
         a = k * math.pi / 16
         d.line([(rose[0] * 2, rose[1] * 2), ((rose[0] + 1400 * math.cos(a)) * 2, (rose[1] + 1400 * math.sin(a)) * 2)],
                fill=70 if k % 2 else 120, width=1)
@@ -673,7 +667,7 @@ def render_map(world, lab, straits, seed=120):
                        np.float32) / 255.0
     img = blend(img, (150, 112, 62), 0.35 * (1 - inner) * landf)
     img = hills(img, lab, world)
-    # borders between territories: both pixels of each differing pair, half strength
+    # ink on both pixels of each differing pair: lighter between territories, dark on the coast
     border = np.zeros((H, W), np.float32)
     coast = np.zeros((H, W), np.float32)
     for a, b, sl_a, sl_b in ((lab[:, :-1], lab[:, 1:], np.s_[:, :-1], np.s_[:, 1:]),

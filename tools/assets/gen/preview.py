@@ -12,6 +12,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from common import FONT_REGULAR  # noqa: E402
 from PIL import ImageFont  # noqa: E402
 
+import board  # noqa: E402
 import worldmap  # noqa: E402
 
 STEMS = ["Irak", "Egypte", "Jamaique", "EtatsUnis", "France", "Russie", "Japon", "Australie"]
@@ -369,11 +370,7 @@ def board_screen(root, view=(380, 100)):
     s = Screen(root)
     vx, vy = view
     s.canvas.paste(tinted_board(root).crop((vx, vy, vx + 640, vy + 480)).convert("RGBA"), (0, 0))
-    src = os.path.join(root, "src", "game", "Game.cpp")
-    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-    import board
     world = board.read_world(root)
-    owners = board_owners()
     icons = ["Armee", "Reserve", "Fort", "Amelioration", "Bateau", "Capitale"]
     for i, t in enumerate(world):
         x, y = t["x"] - vx, t["y"] - vy
