@@ -323,6 +323,52 @@ class BrokenBoard(CopyOfResources):
         self.assertEqual(sorted(i for i, t in enumerate(world) if not t[3]), [22, 71, 72, 73, 96, 97, 98])
 
 
+class BoardHelpers(unittest.TestCase):
+    """The checker's own piece counting and neighbourhood tests, against slow references."""
+
+    def test_pieces_match_a_flood_fill(self):
+        rng = np.random.RandomState(7)
+        for _ in range(200):
+            lab = rng.randint(0, 3, (rng.randint(1, 12), rng.randint(1, 12))).astype(np.uint8)
+            pid, values = check_resources.pieces(lab)
+            h, w = lab.shape
+            seen = np.zeros(lab.shape, bool)
+            count = 0
+            for y in range(h):
+                for x in range(w):
+                    if seen[y, x]:
+                        continue
+                    count += 1
+                    stack = [(y, x)]
+                    seen[y, x] = True
+                    while stack:
+                        cy, cx = stack.pop()
+                        self.assertEqual(pid[cy, cx], pid[y, x])
+                        for yy, xx in ((cy - 1, cx), (cy + 1, cx), (cy, cx - 1), (cy, cx + 1)):
+                            if 0 <= yy < h and 0 <= xx < w and not seen[yy, xx] and lab[yy, xx] == lab[y, x]:
+                                seen[yy, xx] = True
+                                stack.append((yy, xx))
+            self.assertEqual(len(values), count)
+            for k, v in enumerate(values):
+                self.assertTrue((lab[pid == k] == v).all())
+
+    def test_uniform_within_matches_a_direct_look(self):
+        rng = np.random.RandomState(8)
+        for _ in range(60):
+            lab = (rng.rand(rng.randint(1, 15), rng.randint(1, 15)) < 0.15).astype(np.uint8)
+            for r in (1, 2, 3):
+                got = check_resources.uniform_within(lab, r)
+                h, w = lab.shape
+                for y in range(h):
+                    for x in range(w):
+                        win = lab[max(0, y - r):y + r + 1, max(0, x - r):x + r + 1]
+                        self.assertEqual(bool(got[y, x]), bool((win == win.flat[0]).all()))
+
+    def test_touching_is_four_way(self):
+        lab = np.array([[1, 2], [3, 1]], np.uint8)
+        self.assertEqual(check_resources.touching(lab), {(1, 2), (1, 3)})
+
+
 if __name__ == "__main__":
     if len(sys.argv) < 2:
         print(__doc__, file=sys.stderr)

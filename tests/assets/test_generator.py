@@ -239,6 +239,70 @@ class BoardGrowth(unittest.TestCase):
         self.assertFalse(land2[:5, 3].any())
 
 
+class BoardSettling(unittest.TestCase):
+    """Parting near four-way corners, smoothing, and pieces cut off on land."""
+
+    def four_way(self):
+        # four wedges round the middle of a square: A left, B right (neighbours), C top and
+        # D bottom (not neighbours), C and D meeting at the middle only
+        world = toy_world([(3, 20), (37, 20), (20, 3), (20, 37)],
+                          [{1, 2, 3}, {0, 2, 3}, {0, 1}, {0, 1}], [True] * 4)
+        yy, xx = np.mgrid[0:41, 0:41]
+        dx, dy = xx - 20, yy - 20
+        lab = np.where(np.abs(dx) < -dy, 2, np.where(np.abs(dx) < dy, 3, np.where(dx < 0, 0, 1))).astype(np.int32)
+        return world, lab, np.ones(lab.shape, bool)
+
+    def test_close_pairs_finds_the_pinch(self):
+        import board
+        world, lab, land = self.four_way()
+        spots = board.close_pairs(world, lab, land, 5)
+        self.assertEqual(sorted(spots), [(2, 3)])
+        y, x = np.mean(spots[(2, 3)], axis=0)
+        self.assertLess(abs(y - 20) + abs(x - 20), 3)
+
+    def test_parting_opens_a_border_between_the_neighbours(self):
+        import board
+        world, lab, land = self.four_way()
+        before = board.contacts(lab).get((0, 1), 0)
+        out = board.part_junctions(world, lab.copy(), land, gap=5)
+        self.assertEqual(board.close_pairs(world, out, land, 5), {})
+        self.assertGreater(board.contacts(out).get((0, 1), 0), before + 4)
+        for t in world:
+            self.assertEqual(out[t["y"], t["x"]], world.index(t))
+
+    def test_corner_pairs_are_left_alone(self):
+        import board
+        self.assertIn((13, 15), board.corner_pairs())
+        self.assertIn((56, 57), board.corner_pairs())
+
+    def test_smoothing_takes_off_teeth_the_table_allows(self):
+        import board
+        world = toy_world([(2, 2), (12, 2), (7, 9)], [{1, 2}, {0, 2}, {0, 1}], [True] * 3)
+        lab = np.zeros((12, 16), np.int32)
+        lab[:, 8:] = 1
+        lab[5, 8] = 0                          # a tooth of A into B
+        land = np.ones(lab.shape, bool)
+        out = board.smooth_borders(world, lab.copy(), land, passes=1)
+        self.assertEqual(out[5, 8], 1)
+        self.assertTrue((out[:, :8] == 0).all() and (out[:, 9:] == 1).all())
+        # when B may not border A, a tooth of C between them stays: taking it would put B
+        # next to A
+        lab[5, 8] = 2
+        world[0]["nb"], world[1]["nb"], world[2]["nb"] = [2], [2], [0, 1]
+        out = board.smooth_borders(world, lab.copy(), land, passes=1)
+        self.assertEqual(out[5, 8], 2)
+
+    def test_cut_off_pieces_rejoin_a_neighbour(self):
+        import board
+        world = toy_world([(2, 2), (12, 2)], [{1}, {0}], [True, True])
+        lab = np.zeros((10, 16), np.int32)
+        lab[:, 8:] = 1
+        lab[4:6, 12:14] = 0                    # a piece of A inside B
+        out = board.drop_detached(world, lab.copy(), np.ones(lab.shape, bool))
+        self.assertTrue((out[:, 8:] == 1).all())
+        self.assertTrue((out[:, :8] == 0).all())
+
+
 class Board(unittest.TestCase):
     """The board as the generator makes it, once for the whole class."""
 
