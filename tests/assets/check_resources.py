@@ -308,6 +308,283 @@ def check_no_strays(root, rows, resolved):
         problem("Ressources/LICENSE is missing")
 
 
+# ------------------------------------------------------------------ the campaign board
+BOARD_MAP = "..\\Ressources\\Graphics\\Carte\\Monde.jpg"
+BOARD_MASK = "..\\Ressources\\Graphics\\Carte\\Territoires.png"
+BOARD_STRAITS = "..\\Ressources\\Graphics\\Carte\\Detroits.txt"
+BOARD_SIZE = (1216, 640)
+TERRITORIES = 104
+SEA = 255
+MAX_STRAIT = 40          # a strait crosses at most this many pixels of water
+WORLD_ROW = re.compile(r'\{\s*(\d+),\s*(\d+),\s*([01]),\s*\{([\d,\s]+)\},\s*((?:"[^"]*"\s*)+),\s*(\d)\s*\}')
+
+
+def read_world(root):
+    """The world table of src/game/Game.cpp: [(x, y, coastal, set of neighbours, name)], or None."""
+    path = os.path.join(root, "src", "game", "Game.cpp")
+    try:
+        with open(path, encoding="cp1252") as f:
+            text = f.read()
+        start = text.index("kWorld[TerritoryCount]")
+    except (OSError, ValueError):
+        return None
+    body = text[start:text.index("};", start)]
+    world = []
+    for m in WORLD_ROW.finditer(body):
+        x, y, coastal, nb, name, _ = m.groups()
+        name = "".join(re.findall(r'"([^"]*)"', name))
+        name = re.sub(r"\\x([0-9A-Fa-f]{2})", lambda e: chr(int(e.group(1), 16)), name)
+        world.append((int(x), int(y), coastal == "1", {int(v) - 1 for v in nb.split(",") if int(v)}, name))
+    return world
+
+
+def read_straits(real):
+    """Pairs (a, b), a < b, from the strait list; malformed lines are reported."""
+    pairs = []
+    with open(real, encoding="utf-8") as f:
+        for n, line in enumerate(f, 1):
+            line = line.split("#", 1)[0].strip()
+            if not line:
+                continue
+            cols = line.split()
+            if len(cols) != 2 or not all(c.isdigit() for c in cols):
+                problem("Detroits.txt line %d: expected two territory indexes" % n)
+                continue
+            a, b = sorted(int(c) for c in cols)
+            if b >= TERRITORIES or a == b:
+                problem("Detroits.txt line %d: %d %d is not a pair of territories" % (n, a, b))
+            elif (a, b) in pairs:
+                problem("Detroits.txt line %d: strait %d-%d listed twice" % (n, a, b))
+            else:
+                pairs.append((a, b))
+    return pairs
+
+
+def pieces(lab):
+    """4-connected pieces of equal value: (piece id per pixel, value of each piece).
+
+    Works on horizontal runs of equal value, joined where runs of the same value in
+    consecutive rows overlap."""
+    h, w = lab.shape
+    runs = []                     # per row: arrays of (start, end inclusive, value, run index)
+    parent = []
+    for y in range(h):
+        row = lab[y]
+        starts = np.flatnonzero(np.r_[True, row[1:] != row[:-1]])
+        ends = np.r_[starts[1:] - 1, w - 1]
+        first = len(parent)
+        parent.extend(range(first, first + len(starts)))
+        runs.append((starts.tolist(), ends.tolist(), row[starts].tolist(), first))
+
+    def find(k):
+        while parent[k] != k:
+            parent[k] = parent[parent[k]]
+            k = parent[k]
+        return k
+    for y in range(1, h):
+        s0, e0, v0, f0 = runs[y - 1]
+        s1, e1, v1, f1 = runs[y]
+        i = j = 0
+        while i < len(s0) and j < len(s1):
+            if v0[i] == v1[j] and s0[i] <= e1[j] and s1[j] <= e0[i]:
+                a, b = find(f0 + i), find(f1 + j)
+                if a != b:
+                    parent[max(a, b)] = min(a, b)
+            if e0[i] < e1[j]:
+                i += 1
+            else:
+                j += 1
+    pid = np.empty((h, w), np.int64)
+    ids, values = {}, []
+    for y in range(h):
+        s0, e0, v0, f0 = runs[y]
+        for k in range(len(s0)):
+            root = find(f0 + k)
+            if root not in ids:
+                ids[root] = len(values)
+                values.append(v0[k])
+            pid[y, s0[k]:e0[k] + 1] = ids[root]
+    return pid, values
+
+
+def touching(lab):
+    """Set of (a, b), a < b, of values with 4-adjacent pixels."""
+    out = set()
+    for a, b in ((lab[:, :-1], lab[:, 1:]), (lab[:-1, :], lab[1:, :])):
+        m = a != b
+        pairs = np.stack([np.minimum(a[m], b[m]), np.maximum(a[m], b[m])], axis=1)
+        out |= {tuple(p) for p in np.unique(pairs, axis=0).tolist()}
+    return out
+
+
+def edge_pixels(lab, kind):
+    """Pixels on either side of a border between two territories ("border"), or the
+    land pixels beside the sea ("coast")."""
+    out = np.zeros(lab.shape, bool)
+    for a, b, sa, sb in ((lab[:, :-1], lab[:, 1:], np.s_[:, :-1], np.s_[:, 1:]),
+                         (lab[:-1, :], lab[1:, :], np.s_[:-1, :], np.s_[1:, :])):
+        if kind == "border":
+            m = (a != b) & (a != SEA) & (b != SEA)
+            out[sa] |= m
+            out[sb] |= m
+        else:
+            out[sa] |= (a != SEA) & (b == SEA)
+            out[sb] |= (b != SEA) & (a == SEA)
+    return out
+
+
+def window_any(m, y0, y1, x0, x1):
+    """For each pixel q: is any m[y, x] true with y in q.y + [y0, y1], x in q.x + [x0, x1]?"""
+    h, w = m.shape
+    ii = np.zeros((h + 1, w + 1), np.int64)
+    ii[1:, 1:] = np.cumsum(np.cumsum(m, axis=0), axis=1)
+    ys, xs = np.arange(h), np.arange(w)
+    top, bottom = np.clip(ys + y0, 0, h), np.clip(ys + y1 + 1, 0, h)
+    left, right = np.clip(xs + x0, 0, w), np.clip(xs + x1 + 1, 0, w)
+    total = (ii[bottom][:, right] - ii[top][:, right] - ii[bottom][:, left] + ii[top][:, left])
+    return total > 0
+
+
+def uniform_within(lab, r):
+    """Pixels whose (2r+1)-square neighbourhood holds a single value."""
+    across = np.zeros(lab.shape, bool)
+    across[:, :-1] = lab[:, 1:] != lab[:, :-1]          # pixel and the one to its right differ
+    down = np.zeros(lab.shape, bool)
+    down[:-1, :] = lab[1:, :] != lab[:-1, :]            # pixel and the one below differ
+    return ~(window_any(across, -r, r, -r, r - 1) | window_any(down, -r, r - 1, -r, r))
+
+
+def shore_points(lab, i):
+    m = lab == i
+    sea = np.pad(lab == SEA, 1, constant_values=False)
+    near = sea[:-2, 1:-1] | sea[2:, 1:-1] | sea[1:-1, :-2] | sea[1:-1, 2:]
+    return np.argwhere(m & near)[:, ::-1].astype(np.int64)
+
+
+def check_strait(a, b, lab, pic, world):
+    """A strait must join two neighbours that do not already share a border, across a
+    short stretch of water, and be drawn: dark ink on the water between them."""
+    name = "strait %d-%d (%s / %s)" % (a, b, world[a][4], world[b][4])
+    if b not in world[a][3]:
+        problem("Detroits.txt: %s joins territories that are not neighbours" % name)
+        return
+    pa, pb = shore_points(lab, a), shore_points(lab, b)
+    if not len(pa) or not len(pb):
+        problem("Detroits.txt: %s: a territory without a shore" % name)
+        return
+    d2 = ((pa[:, None, :] - pb[None, :, :]) ** 2).sum(-1)
+    i, j = divmod(int(np.argmin(d2)), d2.shape[1])
+    gap = float(np.sqrt(d2[i, j]))
+    if gap > MAX_STRAIT:
+        problem("Detroits.txt: %s spans %.0f pixels of water, over %d" % (name, gap, MAX_STRAIT))
+        return
+    # the water between: sea pixels off the shore whose distances to both sides add up
+    # to little more than the gap
+    (xa, ya), (xb, yb) = pa[i], pb[j]
+    x0, x1 = max(0, min(xa, xb) - 30), min(lab.shape[1], max(xa, xb) + 31)
+    y0, y1 = max(0, min(ya, yb) - 30), min(lab.shape[0], max(ya, yb) + 31)
+    ys, xs = np.mgrid[y0:y1, x0:x1]
+    cells = np.stack([xs.ravel(), ys.ravel()], axis=1)
+    da = np.sqrt(((cells[:, None, :] - pa[None, :, :]) ** 2).sum(-1)).min(1)
+    db = np.sqrt(((cells[:, None, :] - pb[None, :, :]) ** 2).sum(-1)).min(1)
+    open_sea = uniform_within(lab, 1)[y0:y1, x0:x1].ravel() & (lab[y0:y1, x0:x1].ravel() == SEA)
+    corridor = open_sea & (da + db <= gap + 6)
+    ink = pic[y0:y1, x0:x1].reshape(-1, 3).astype(int).mean(axis=1) < 100
+    if (ink & corridor).sum() < max(3, gap / 3):
+        problem("Monde.jpg: %s is not drawn across the water" % name)
+
+
+def check_board(root, rows, pics):
+    """The world map and its territory mask against the world table of the game."""
+    real = {r["path"].lower(): resolve(root, r["path"]) for r in rows}
+    paths = [real.get(p.lower()) for p in (BOARD_MAP, BOARD_MASK, BOARD_STRAITS)]
+    if not all(p and os.path.isfile(p) for p in paths):
+        problem("the campaign board needs Monde.jpg, Territoires.png and Detroits.txt in the manifest")
+        return
+    world = read_world(root)
+    if world is None or len(world) != TERRITORIES:
+        problem("src/game/Game.cpp: the world table of %d territories cannot be read" % TERRITORIES)
+        return
+    straits = read_straits(paths[2])
+    mask = Image.open(paths[1])
+    if mask.mode != "L" or mask.size != BOARD_SIZE:
+        problem("Territoires.png: must be %d x %d 8-bit greyscale, is %s %d x %d"
+                % (BOARD_SIZE + (mask.mode,) + mask.size))
+        return
+    pic = pics.get(BOARD_MAP)
+    if pic is None or pic.shape[:2] != BOARD_SIZE[::-1]:
+        problem("Monde.jpg: must be %d x %d" % BOARD_SIZE)
+        return
+    lab = np.asarray(mask)
+    stray = sorted(set(np.unique(lab).tolist()) - set(range(TERRITORIES)) - {SEA})
+    if stray:
+        problem("Territoires.png: values %s are neither a territory (0..%d) nor the sea (%d)"
+                % (stray[:5], TERRITORIES - 1, SEA))
+        return
+    pid, values = pieces(lab)
+    sizes = np.bincount(pid.ravel())
+    touch = touching(lab)
+    on_sea = {a for a, b in touch if b == SEA}
+    for i, (x, y, coastal, nb, name) in enumerate(world):
+        tag = "Territoires.png: %d %s" % (i, name)
+        if lab[y, x] != i:
+            problem("%s: its point (%d, %d) lies outside its region" % (tag, x, y))
+            continue
+        mine = [k for k, v in enumerate(values) if v == i]
+        own = pid[y, x]
+        if len(mine) > 1:
+            # an island of a territory: allowed when it touches only the sea and the
+            # piece holding the point is the largest
+            if sizes[own] < max(sizes[k] for k in mine):
+                problem("%s: its point is not on its largest piece" % tag)
+            for k in mine:
+                if k == own:
+                    continue
+                piece = pid == k
+                ring = np.zeros_like(piece)
+                ring[:, :-1] |= piece[:, 1:]
+                ring[:, 1:] |= piece[:, :-1]
+                ring[:-1, :] |= piece[1:, :]
+                ring[1:, :] |= piece[:-1, :]
+                if (lab[ring & ~piece] != SEA).any():
+                    problem("%s: is not one piece (a detached part lies on land)" % tag)
+                    break
+        if coastal and i not in on_sea:
+            problem("%s: coastal, but touches no sea" % tag)
+        if not coastal and i in on_sea:
+            problem("%s: inland, but touches the sea" % tag)
+        for j in sorted(nb):
+            if j > i and (i, j) not in touch and (i, j) not in straits:
+                problem("%s: neighbour %d %s neither shares a border nor is across a listed strait"
+                        % (tag, j, world[j][4]))
+    for a, b in sorted(touch):
+        if b < TERRITORIES and b not in world[a][3]:
+            problem("Territoires.png: %d %s and %d %s share a border but are not neighbours"
+                    % (a, world[a][4], b, world[b][4]))
+    for a, b in straits:
+        if (a, b) in touch:
+            problem("Detroits.txt: strait %d-%d joins territories that already share a border" % (a, b))
+        else:
+            check_strait(a, b, lab, pic, world)
+    # the picture draws what the mask says: parchment land, sea water, dark borders and coasts
+    rgb = pic.astype(int)
+    warm = rgb[:, :, 0] - rgb[:, :, 2]
+    lum = rgb.mean(axis=2)
+    land_in = uniform_within(lab, 3) & (lab != SEA)
+    sea_in = uniform_within(lab, 4) & (lab == SEA)
+    if (warm[land_in] > 35).mean() < 0.97:
+        problem("Monde.jpg: the land of Territoires.png is not parchment in the picture")
+    if (warm[sea_in] < 25).mean() < 0.90:
+        problem("Monde.jpg: the sea of Territoires.png is not water in the picture")
+    paper = lum[land_in].mean()
+    if lum[edge_pixels(lab, "border")].mean() > paper - 50:
+        problem("Monde.jpg: no dark line where Territoires.png has borders")
+    if lum[edge_pixels(lab, "coast")].mean() > paper - 50:
+        problem("Monde.jpg: no dark line along the coasts of Territoires.png")
+    if (lum[land_in] < 110).mean() > 0.01:
+        problem("Monde.jpg: dark lines inside the territories of Territoires.png")
+
+
 def main(argv):
     if len(argv) != 2:
         print(__doc__, file=sys.stderr)
@@ -333,6 +610,8 @@ def main(argv):
             check_avi(row, real)
         elif ext in (".otf", ".ttf"):
             check_font(row, real)
+        elif ext == ".txt":
+            pass                                  # data files, read by the checks that use them
         elif row["picture"]:
             rgb = check_picture(row, real)
             if rgb is not None:
@@ -341,6 +620,7 @@ def main(argv):
             problem("%s: unknown kind of resource" % row["path"])
     if pics:
         check_picture_rules(pics)
+    check_board(root, rows, pics)
     check_sources(root, rows)
     check_no_strays(root, rows, resolved)
     total = sum(os.path.getsize(os.path.join(d, f)) for d, _, fs in os.walk(os.path.join(root, "Ressources")) for f in fs)

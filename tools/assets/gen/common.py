@@ -2,6 +2,7 @@
 
 Everything here is deterministic: every random texture takes an explicit seed.
 """
+import math
 import os
 
 import numpy as np
@@ -155,6 +156,19 @@ def panel(w, h, seed, radius=10, notch=0, base=PARCHMENT, interior_line=7, ornam
             d.polygon([(cx, cy - 4), (cx + 4, cy), (cx, cy + 4), (cx - 4, cy)], fill=gold + (255,),
                       outline=INK_SOFT + (255,))
     return img
+
+
+def compass(d, cx, cy, r, col=INK, fill2=GOLD):
+    for j in range(8):
+        a = j * math.pi / 4
+        rr = r if j % 2 == 0 else r * 0.6
+        tip = (cx + rr * math.sin(a), cy - rr * math.cos(a))
+        l = (cx + r * 0.14 * math.sin(a - math.pi / 2), cy - r * 0.14 * math.cos(a - math.pi / 2))
+        rt = (cx + r * 0.14 * math.sin(a + math.pi / 2), cy - r * 0.14 * math.cos(a + math.pi / 2))
+        d.polygon([tip, l, (cx, cy)], fill=col)
+        d.polygon([tip, rt, (cx, cy)], fill=fill2)
+    d.ellipse((cx - r * 0.75, cy - r * 0.75, cx + r * 0.75, cy + r * 0.75), outline=col)
+    d.text((cx, cy - r - 2), "N", font=font(max(10, int(r * 0.35)), bold=True), fill=col, anchor="md")
 
 
 def opaque(img, bg=(0, 0, 0)):

@@ -1,12 +1,14 @@
 """Paint every picture of the game into Ressources/Graphics."""
 import math
+import os
 
 import numpy as np
 from PIL import Image, ImageDraw, ImageFilter
 
+import board
 import worldmap
 from common import (GOLD, GOLD_LIGHT, GREEN_TEXT, INK, INK_SOFT, KEY_ACTIF, KEY_BLACK, KEY_FRAME,
-                    KEY_ICON, KEY_PURPLE, KEY_RED, KEY_WHITE, PARCHMENT, PARCHMENT_DARK, VEIL,
+                    KEY_ICON, KEY_PURPLE, KEY_RED, KEY_WHITE, PARCHMENT, PARCHMENT_DARK, VEIL, compass,
                     flatten_keyed, font, opaque, over, panel, parchment, save, supersample,
                     text_centered)
 
@@ -543,19 +545,6 @@ def nations_and_govs():
 
 
 # ---------------------------------------------------------------- big pictures
-def compass(d, cx, cy, r, col=INK, fill2=GOLD):
-    for j in range(8):
-        a = j * math.pi / 4
-        rr = r if j % 2 == 0 else r * 0.6
-        tip = (cx + rr * math.sin(a), cy - rr * math.cos(a))
-        l = (cx + r * 0.14 * math.sin(a - math.pi / 2), cy - r * 0.14 * math.cos(a - math.pi / 2))
-        rt = (cx + r * 0.14 * math.sin(a + math.pi / 2), cy - r * 0.14 * math.cos(a + math.pi / 2))
-        d.polygon([tip, l, (cx, cy)], fill=col)
-        d.polygon([tip, rt, (cx, cy)], fill=fill2)
-    d.ellipse((cx - r * 0.75, cy - r * 0.75, cx + r * 0.75, cy + r * 0.75), outline=col)
-    d.text((cx, cy - r - 2), "N", font=font(max(10, int(r * 0.35)), bold=True), fill=col, anchor="md")
-
-
 def netmap():
     img = parchment(640, 480, 50, base=(214, 192, 146), vignette=0.6)
     chart, _ = worldmap.render_chart((640, 480), worldmap.geo_to_map, seed=51)
@@ -651,7 +640,7 @@ def backgrounds():
     put(G + "Fond/Splash.jpg", sp)
 
 
-def make_all():
+def make_all(repo=board.REPO):
     OUT.clear()
     frames()
     icons()
@@ -661,11 +650,13 @@ def make_all():
     country_panel()
     gov_panel()
     backgrounds()
+    OUT.update(board.make_all(repo))
     return dict(OUT)
 
 
 def write_all(root):
-    pics = make_all()
+    """Write every picture under `root` (the Ressources folder of a checkout)."""
+    pics = make_all(os.path.dirname(os.path.abspath(root)))
     for rel, img in sorted(pics.items()):
         save(img, root, rel)
     return pics

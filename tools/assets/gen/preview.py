@@ -12,6 +12,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from common import FONT_REGULAR  # noqa: E402
 from PIL import ImageFont  # noqa: E402
 
+import board  # noqa: E402
 import worldmap  # noqa: E402
 
 STEMS = ["Irak", "Egypte", "Jamaique", "EtatsUnis", "France", "Russie", "Japon", "Australie"]
@@ -341,6 +342,81 @@ def game(root, which):
     return s
 
 
+def board_owners(count=104, seed=3):
+    """Some owner for every territory: nations in blocks, as after a few turns."""
+    rng = np.random.RandomState(seed)
+    return [int(v) for v in rng.randint(0, 8, count)]
+
+
+def tinted_board(root, alpha=0.38):
+    """The whole map with each territory tinted in its owner's colour."""
+    carte = os.path.join(root, "Ressources", "Graphics", "Carte")
+    pic = np.asarray(Image.open(os.path.join(carte, "Monde.jpg")).convert("RGB"), np.float32)
+    lab = np.asarray(Image.open(os.path.join(carte, "Territoires.png")))
+    owners = board_owners()
+    colours = np.zeros((256, 3), np.float32)
+    amount = np.zeros(256, np.float32)
+    for t, o in enumerate(owners):
+        argb = NATION_ARGB[o]
+        colours[t] = ((argb >> 16) & 255, (argb >> 8) & 255, argb & 255)
+        amount[t] = alpha
+    a = amount[lab][:, :, None]
+    out = pic * (1 - a) + colours[lab] * a
+    return Image.fromarray(np.clip(out, 0, 255).astype(np.uint8))
+
+
+def board_screen(root, view=(380, 100)):
+    """A 640 x 480 view of the board: tinted map, markers, an order arrow, the ring, the bar, a panel."""
+    s = Screen(root)
+    vx, vy = view
+    s.canvas.paste(tinted_board(root).crop((vx, vy, vx + 640, vy + 480)).convert("RGBA"), (0, 0))
+    world = board.read_world(root)
+    icons = ["Armee", "Reserve", "Fort", "Amelioration", "Bateau", "Capitale"]
+    for i, t in enumerate(world):
+        x, y = t["x"] - vx, t["y"] - vy
+        if not (0 <= x < 640 and 40 <= y < 480):
+            continue
+        s.draw("Graphics/Carte/Armee.png", x - 8, y - 8, key=0xFFBF0000)
+        extra = icons[1 + (i % 5)] if i % 3 == 0 else None
+        if extra:
+            s.draw("Graphics/Carte/%s.png" % extra, x + 8, y - 8, key=0xFFBF0000)
+        s.text(x, y + 8, t["name"], 0xFF102D19, 0, 0, 1)
+    # an order from Ukraine to Europe du Sud, and the selected territory
+    (ax, ay), (bx, by) = (world[65]["x"] - vx, world[65]["y"] - vy), (world[66]["x"] - vx, world[66]["y"] - vy)
+    arrow = s.load("Graphics/Carte/Fleche.png", 0xFFBF0000)
+    length = int(np.hypot(bx - ax, by - ay))
+    angle = np.degrees(np.arctan2(-(by - ay), bx - ax))
+    arr = np.asarray(arrow.resize((length, 16), Image.NEAREST), np.float32).copy()
+    arr[:, :, 0] *= 1.0
+    arr[:, :, 1] *= 0.2
+    arr[:, :, 2] *= 0.2
+    rot = Image.fromarray(arr.astype(np.uint8)).rotate(angle, expand=True, resample=Image.BICUBIC)
+    s.canvas.alpha_composite(rot, (int((ax + bx) / 2 - rot.width / 2), int((ay + by) / 2 - rot.height / 2)))
+    s.draw("Graphics/Carte/Selection.png", world[64]["x"] - vx - 20, world[64]["y"] - vy - 20, 0xFFFFD040,
+           key=0xFFBF0000)
+    s.draw("Graphics/Carte/Barre.png", 0, 0)
+    s.text(10, 8, "Printemps 1871", 0xFF102D19, 0, 2)
+    s.text(222, 8, "Trésor : 12 400", 0xFF102D19, 0, 2)
+    s.text(436, 8, "Armées : 14", 0xFF102D19, 0, 2)
+    s.draw("Graphics/Carte/Panneau.png", 400, 290)
+    s.text(515, 298, world[64]["name"], 0xFF102D19, 0, 3, 1)
+    for k, line in enumerate(("Propriétaire : Russie", "Armées : 3", "Réserve : 1", "Fortifié")):
+        s.text(414, 336 + 20 * k, line, 0xFF102D19, 0, 1)
+    return s
+
+
+def end_screen(root, victory):
+    s = board_screen(root)
+    name = "Victoire" if victory else "Defaite"
+    s.draw("Graphics/Fond/Trans.png", 0, 0, 0x7FFFFFFF, 640, 480)
+    s.draw("Graphics/Carte/%s.png" % name, 110, 90)
+    s.text(320, 130, "Victoire !" if victory else "Défaite", 0xFF102D19, 1, 12, 1)
+    s.text(320, 200, "La France domine le monde" if victory else "La Russie a conquis le monde", 0xFF102D19, 0, 2, 1)
+    bw, bh = size(s, "Graphics/Fond/OK.png")
+    s.draw("Graphics/Fond/OK.png", 320 - bw // 2, 90 + 300 - 40, key=0xFFBF0000)
+    return s
+
+
 def splash(root):
     s = Screen(root)
     s.canvas = Image.new("RGBA", (320, 240), (0, 0, 0, 255))
@@ -372,9 +448,11 @@ def main():
         "name": name_screen(root), "browser": browser(root), "waiting": waiting(root),
         "lobby": lobby(root), "lobby_nations": lobby(root, "nation"), "lobby_govs": lobby(root, "gov"),
         "game_objective": game(root, "objective"), "game_year": game(root, "year"), "game_stats": game(root, "stats"),
+        "board": board_screen(root), "board_victory": end_screen(root, True), "board_defeat": end_screen(root, False),
     }
     for name, scr in shots.items():
         scr.save(os.path.join(out, "preview_%s.png" % name))
+    tinted_board(root).save(os.path.join(out, "preview_board_owners.png"))
     print("previews in", out)
 
 
