@@ -1079,11 +1079,12 @@ void BoardView::DrawHoverPanel() {
     Draw(panel, kHoverX, kHoverY, kWhite);
     const TerritoryInfo& entry = state.table[static_cast<size_t>(hovered)];
     screen->DrawText(kHoverX + 12, kHoverY + 8, hoverLines[0], kTextGreen, 0, 2, 0);
-    screen->DrawText(kHoverX + 12, kHoverY + 32, hoverLines[1], ReadableColour(entry.owner), 0, 1,
+    // Under the band below the name.
+    screen->DrawText(kHoverX + 12, kHoverY + 40, hoverLines[1], ReadableColour(entry.owner), 0, 1,
                      0);
     for (size_t i = 2; i < hoverLines.size(); ++i)
-        screen->DrawText(kHoverX + 12, kHoverY + 32 + 16 * static_cast<int32_t>(i - 1),
-                         hoverLines[i], kTextGreen, 0, 0, 0);
+        screen->DrawText(kHoverX + 12, kHoverY + 44 + 18 * static_cast<int32_t>(i - 1),
+                         hoverLines[i], kTextGreen, 0, 1, 0);
 }
 
 void BoardView::DrawButton(int32_t x, int32_t y, int32_t width, const std::string& label,
