@@ -75,14 +75,16 @@ class BoardDrawingTest : public testsupport::ScreenFixture {
         std::vector<uint32_t> picture(640 * 480, background);
         for (int py = 0; py < 480; ++py) {
             const int row = static_cast<int>(std::floor((py + 0.5f - r.y) / r.scaleY));
-            if (row < 0 || row >= r.h || r.srcY + row < 0 || r.srcY + row >= pictureHeight)
+            const int64_t sourceRow = int64_t{r.srcY} + row;
+            if (row < 0 || row >= r.h || sourceRow < 0 || sourceRow >= pictureHeight)
                 continue;
             for (int px = 0; px < 640; ++px) {
                 const int column = static_cast<int>(std::floor((px + 0.5f - r.x) / r.scaleX));
-                if (column >= 0 && column < r.w && r.srcX + column >= 0 &&
-                    r.srcX + column < pictureWidth) {
+                const int64_t sourceColumn = int64_t{r.srcX} + column;
+                if (column >= 0 && column < r.w && sourceColumn >= 0 &&
+                    sourceColumn < pictureWidth) {
                     picture[static_cast<size_t>(py * 640 + px)] =
-                        Source(r.srcX + column, r.srcY + row);
+                        Source(static_cast<int>(sourceColumn), static_cast<int>(sourceRow));
                 }
             }
         }

@@ -44,3 +44,29 @@ void operator delete(void* p) noexcept {
 void operator delete(void* p, std::size_t) noexcept {
     Release(p);
 }
+
+// Every other plain form goes through the same pair, so that nothing allocated by one family
+// is ever released by another (the standard library's temporary buffers use the nothrow form).
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    if (counting)
+        ++allocations;
+    return std::malloc(size ? size : 1);
+}
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
+    return operator new(size, tag);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    Release(p);
+}
+void operator delete[](void* p) noexcept {
+    Release(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    Release(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+    Release(p);
+}
