@@ -43,12 +43,13 @@ struct Skill {
     double spyWealth;     // spies once the treasury holds that many spy prices
     bool improves;        // invests in its rich territories when nothing threatens
     int capitalGarrison;  // troops always left in the capital
+    double wear;          // attacks an enemy with that share of the troops a victory needs
 };
 
 constexpr Skill kSkills[3] = {
-    {4, 1, false, 1.10, 0.5, 0, 4.0, false, 5},
-    {12, 2, true, 1.12, 0.8, 1, 2.5, true, 10},
-    {40, 4, true, 1.0, 1.0, 2, 2.0, true, 15},
+    {4, 1, false, 1.10, 0.5, 0, 4.0, false, 5, 0.0},
+    {12, 2, true, 1.12, 0.8, 1, 2.5, true, 10, 0.9},
+    {40, 4, true, 1.0, 1.0, 2, 2.0, true, 15, 0.8},
 };
 
 bool InContinent(int index, int objective) {
@@ -96,6 +97,7 @@ class Planner {
         int target = 0;
         int32_t need = 0;
         double value = 0;
+        bool enemy = false;  // another nation's: worth wearing down
     };
     struct Plan {
         std::vector<Order> orders;
@@ -130,8 +132,9 @@ class Planner {
 
     // The troops an attack on `target` should carry.
     int32_t NeedToTake(int target) const;
-    // The troops a territory of mine keeps at home this year.
-    int32_t Garrison(int index) const;
+    // The troops a territory of mine keeps at home this year; `ignored` enemy troops next door
+    // (those it attacks) do not count.
+    int32_t Garrison(int index, int32_t ignored = 0) const;
 
     void FindGoals();
     void Distances();
@@ -186,9 +189,9 @@ int32_t Planner::NeedToTake(int target) const {
     return static_cast<int32_t>(std::ceil(defence * ratio)) + 1;
 }
 
-int32_t Planner::Garrison(int index) const {
+int32_t Planner::Garrison(int index, int32_t ignored) const {
     const TerritoryInfo& land = At(index);
-    double kept = threat_[static_cast<size_t>(index)] * skill_.guard;
+    double kept = std::max(threat_[static_cast<size_t>(index)] - ignored, 0) * skill_.guard;
     if (land.fortified != 0)
         kept /= kCampaignRules.fortifiedDefencePercent / 100.0;
     int32_t garrison = static_cast<int32_t>(std::ceil(kept)) - std::max(land.reserve, 0);
@@ -339,6 +342,7 @@ std::vector<Planner::Attack> Planner::Candidates(
         if (InContinent(t, view_.objective))
             attack.need += kColoniseTroops;  // so that enough stay to hold it
         attack.value = ValueOf(t) * (landing ? 0.8 : 1.0);
+        attack.enemy = At(t).owner >= 0 && !landing;
         // The easy level weighs its targets by eye.
         if (!skill_.exactOdds)
             attack.value *= 0.8 + random_.Next(41) / 100.0;
@@ -356,60 +360,89 @@ Planner::Plan Planner::Allocate(const std::vector<Attack>& order,
                                 std::array<int32_t, TerritoryCount> spare,
                                 std::array<int32_t, TerritoryCount> boats) const {
     Plan plan;
-    for (const Attack& attack : order) {
-        struct Source {
-            int from;
-            int32_t troops;
-            bool sea;
-        };
-        std::vector<Source> sources;
-        int64_t total = 0;
-        const NeighbourList& list = neighbours_[static_cast<size_t>(attack.target)];
-        for (int k = 0; k < list.count; ++k) {
-            const int from = list.index[static_cast<size_t>(k)];
-            if (Mine(from) && spare[static_cast<size_t>(from)] > 0) {
-                sources.push_back({from, spare[static_cast<size_t>(from)], false});
-                total += spare[static_cast<size_t>(from)];
-            }
-        }
-        if (total < attack.need && Coastal(attack.target)) {
-            for (int from : owned_) {
-                const auto f = static_cast<size_t>(from);
-                if (!Coastal(from) || boats[f] <= 0 || spare[f] <= 0 || from == attack.target)
-                    continue;
-                if (std::find(list.index.begin(), list.index.begin() + list.count, from) !=
-                    list.index.begin() + list.count) {
-                    continue;
-                }
-                const int32_t carried = static_cast<int32_t>(
-                    std::min<int64_t>(spare[f], int64_t{boats[f]} * BoatLoad()));
-                sources.push_back({from, carried, true});
-                total += carried;
-            }
-        }
-        if (total < attack.need)
-            continue;
-        std::stable_sort(sources.begin(), sources.end(),
-                         [](const Source& a, const Source& b) { return a.troops > b.troops; });
-        int32_t missing = attack.need;
-        for (const Source& source : sources) {
-            if (missing <= 0)
-                break;
-            const auto f = static_cast<size_t>(source.from);
-            int32_t sent = std::min(source.troops, missing);
-            if (source.sea) {
-                sent = std::min<int32_t>(sent, boats[f] * BoatLoad());
-                boats[f] -= (sent + BoatLoad() - 1) / BoatLoad();
-            }
-            if (sent <= 0)
+    std::array<int32_t, TerritoryCount> left{};
+    for (int i : owned_)
+        left[static_cast<size_t>(i)] = std::max(At(i).army, 0);
+    // First the attacks that should win, then, with what is left, those that wear an enemy
+    // down: a lost battle still costs the defender about as many troops as the attacker.
+    for (int pass = 0; pass < (skill_.wear > 0 ? 2 : 1); ++pass) {
+        for (const Attack& attack : order) {
+            if (std::find(plan.taken.begin(), plan.taken.end(), attack.target) !=
+                plan.taken.end()) {
                 continue;
-            spare[f] -= sent;
-            missing -= sent;
-            plan.orders.push_back({OrderKind::Move, static_cast<uint8_t>(source.from),
-                                   static_cast<uint8_t>(attack.target), sent});
+            }
+            if (pass == 1 && !attack.enemy)
+                continue;
+            struct Source {
+                int from;
+                int32_t troops;
+                bool sea;
+            };
+            std::vector<Source> sources;
+            int64_t total = 0;
+            const NeighbourList& list = neighbours_[static_cast<size_t>(attack.target)];
+            const int32_t facing = attack.enemy ? std::max(At(attack.target).army, 0) : 0;
+            for (int k = 0; k < list.count; ++k) {
+                const int from = list.index[static_cast<size_t>(k)];
+                if (!Mine(from))
+                    continue;
+                const auto f = static_cast<size_t>(from);
+                // The troops kept against this very target may go and fight it.
+                const int32_t relief = Garrison(from) - Garrison(from, facing);
+                const int32_t troops = std::min(left[f], spare[f] + relief);
+                if (troops > 0) {
+                    sources.push_back({from, troops, false});
+                    total += troops;
+                }
+            }
+            if (total < attack.need && Coastal(attack.target) && pass == 0) {
+                for (int from : owned_) {
+                    const auto f = static_cast<size_t>(from);
+                    if (!Coastal(from) || boats[f] <= 0 || spare[f] <= 0 || from == attack.target) {
+                        continue;
+                    }
+                    if (std::find(list.index.begin(), list.index.begin() + list.count, from) !=
+                        list.index.begin() + list.count) {
+                        continue;
+                    }
+                    const int32_t carried = static_cast<int32_t>(
+                        std::min<int64_t>(spare[f], int64_t{boats[f]} * BoatLoad()));
+                    sources.push_back({from, carried, true});
+                    total += carried;
+                }
+            }
+            int32_t missing = attack.need;
+            if (total < attack.need) {
+                if (pass == 0 || total < attack.need * skill_.wear || total < 20)
+                    continue;
+                missing = static_cast<int32_t>(total);
+            }
+            std::stable_sort(sources.begin(), sources.end(),
+                             [](const Source& a, const Source& b) { return a.troops > b.troops; });
+            for (const Source& source : sources) {
+                if (missing <= 0)
+                    break;
+                const auto f = static_cast<size_t>(source.from);
+                int32_t sent = std::min(source.troops, missing);
+                if (source.sea) {
+                    sent = std::min<int32_t>(sent, boats[f] * BoatLoad());
+                    boats[f] -= (sent + BoatLoad() - 1) / BoatLoad();
+                }
+                if (sent <= 0)
+                    continue;
+                spare[f] = std::max(spare[f] - sent, 0);
+                left[f] -= sent;
+                missing -= sent;
+                plan.orders.push_back({OrderKind::Move, static_cast<uint8_t>(source.from),
+                                       static_cast<uint8_t>(attack.target), sent});
+            }
+            if (pass == 0) {
+                plan.taken.push_back(attack.target);
+                plan.value += attack.value;
+            } else {
+                plan.value += attack.value * static_cast<double>(total) / attack.need / 2;
+            }
         }
-        plan.taken.push_back(attack.target);
-        plan.value += attack.value;
     }
     return plan;
 }
@@ -557,10 +590,12 @@ std::vector<Order> Planner::Purchases() {
             const int32_t troops = std::max(At(harbour).army, 1);
             const int32_t wanted = (troops + BoatLoad() - 1) / BoatLoad();
             const int32_t have = std::max(At(harbour).ownerOnlyA, 0);
-            if (wanted > have && BoatPrice(wanted - have) <= money) {
-                orders.push_back(
-                    {OrderKind::Boats, static_cast<uint8_t>(harbour), 0, wanted - have});
-                money -= BoatPrice(wanted - have);
+            int32_t built = wanted - have;
+            while (built > 0 && BoatPrice(built) > money)
+                built = BoatPrice(1) > 0 ? static_cast<int32_t>(money / BoatPrice(1)) : 0;
+            if (built > 0) {
+                orders.push_back({OrderKind::Boats, static_cast<uint8_t>(harbour), 0, built});
+                money -= BoatPrice(built);
             }
         }
     }
@@ -657,7 +692,9 @@ std::vector<Order> Planner::Moves() {
                 have += std::max(spare[static_cast<size_t>(i)], 0);
             const int32_t income = state_.ledger.values[Income][static_cast<size_t>(me_)];
             const int64_t coming = int64_t{TroopsFor(std::max(income, 0))} * skill_.saveYears;
-            attack = wanted > have + coming;
+            // Saving only helps while the troops are short; when they are there but stand in
+            // the wrong places, growing the border does more.
+            attack = have >= wanted || wanted > have + coming;
         }
     }
     if (attack) {

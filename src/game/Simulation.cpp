@@ -149,6 +149,12 @@ SimulatedGame SimulateGame(const SimulationSetup& setup) {
             break;
         }
     }
+    for (const int8_t nation : game.nations) {
+        const auto n = static_cast<size_t>(nation);
+        game.progress[n] = OwnsTerritory(state.table, nation)
+                               ? Progress(ObjectiveAt(game.objectives[n]), &history, nation, 0)
+                               : -1;
+    }
     return game;
 }
 

@@ -31,7 +31,8 @@ struct SimulatedGame {
     int64_t orders = 0;         // orders given by the computer players
     int64_t refused = 0;        // of which the rules refused
     int64_t battles = 0;
-    std::vector<TerritoryTable> tables;  // the deal, then each year's table (keepTables)
+    std::array<int32_t, NationCount> progress{};  // each nation's objective at the end, in %
+    std::vector<TerritoryTable> tables;           // the deal, then each year's table (keepTables)
 };
 
 // Plays one game from `setup.seed`: the game's generator is seeded with it, then the nations,

@@ -30,12 +30,13 @@ struct Options {
     ComputerLevel level = ComputerLevel::Medium;
     uint64_t seed = 1;
     int maxYears = 60;
+    bool list = false;  // one line per game
 };
 
 void Usage() {
     std::fprintf(stderr,
                  "usage: torvane-sim [--games N] [--players 2..8] [--level facile|moyen|difficile]"
-                 " [--seed S] [--max-years Y]\n");
+                 " [--seed S] [--max-years Y] [--list]\n");
 }
 
 bool ReadNumber(const char* text, long long low, long long high, long long& value) {
@@ -50,6 +51,10 @@ bool ReadNumber(const char* text, long long low, long long high, long long& valu
 bool ParseOptions(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view name = argv[i];
+        if (name == "--list") {
+            options.list = true;
+            continue;
+        }
         if (i + 1 >= argc)
             return false;
         const char* value = argv[++i];
@@ -96,6 +101,16 @@ int main(int argc, char** argv) {
         setup.level = options.level;
         setup.maxYears = options.maxYears;
         const SimulatedGame game = SimulateGame(setup);
+        if (options.list) {
+            std::printf("seed %llu: %d years, winners", static_cast<unsigned long long>(setup.seed),
+                        game.years);
+            for (const int8_t nation : game.nations) {
+                const auto n = static_cast<size_t>(nation);
+                std::printf(" %s%d/%d/%d:%d%%", (game.winners >> nation) & 1 ? "*" : "", nation,
+                            game.governments[n], game.objectives[n], game.progress[n]);
+            }
+            std::printf("%s\n", game.lastStanding ? " (last standing)" : "");
+        }
         refused += game.refused;
         orders += game.orders;
         battles += game.battles;
