@@ -12,6 +12,8 @@
 #include <cmath>
 #include <cstdint>
 #include <numeric>
+#include <cstdio>
+#include <cstdlib>
 
 #include "game/Game.h"
 #include "game/Gamerules.h"
@@ -44,12 +46,13 @@ struct Skill {
     bool improves;        // invests in its rich territories when nothing threatens
     int capitalGarrison;  // troops always left in the capital
     double wear;          // attacks an enemy with that share of the troops a victory needs
+    double follow;        // share of the idle troops next to a won territory that follow
 };
 
 constexpr Skill kSkills[3] = {
-    {4, 1, false, 1.10, 0.5, 0, 4.0, false, 5, 0.0},
-    {12, 2, true, 1.12, 0.8, 1, 2.5, true, 10, 0.9},
-    {40, 4, true, 1.0, 1.0, 2, 2.0, true, 15, 0.8},
+    {4, 1, false, 1.10, 0.5, 0, 4.0, false, 5, 0.0, 0.5},
+    {12, 2, true, 1.12, 0.8, 1, 2.5, true, 10, 0.75, 1.0},
+    {40, 4, true, 1.0, 1.0, 2, 2.0, true, 15, 0.7, 1.0},
 };
 
 bool InContinent(int index, int objective) {
@@ -266,7 +269,7 @@ void Planner::Threats() {
         for (int k = 0; k < list.count; ++k) {
             const TerritoryInfo& next = At(list.index[static_cast<size_t>(k)]);
             if (next.owner >= 0 && next.owner != me_)
-                threat += std::max(next.army, 0);
+                threat = std::max(threat, next.army);
         }
         threat_[static_cast<size_t>(i)] = threat;
     }
@@ -697,10 +700,45 @@ std::vector<Order> Planner::Moves() {
             attack = have >= wanted || wanted > have + coming;
         }
     }
+    if (std::getenv("AIDBG")) {
+        int64_t total = 0, army = 0;
+        for (int i : owned_) { total += spare[static_cast<size_t>(i)]; army += At(i).army; }
+        std::vector<Attack> all = Candidates(spare, boats);
+        std::fprintf(stderr, "y%d n%d obj%d owned %zu army %lld spare %lld cand %zu taken %zu attack %d orders %zu treasury %d\n",
+            YearOf(view_.status), me_, view_.objective, owned_.size(), (long long)army, (long long)total, all.size(), plan.taken.size(), attack, plan.orders.size(), treasury_);
+        for (auto& a : all) std::fprintf(stderr, "   t%d owner %d need %d value %.2f troops %d\n", a.target, At(a.target).owner, a.need, a.value, Troops(At(a.target)));
+    }
     if (attack) {
         for (const Order& order : plan.orders) {
-            spare[order.from] -= order.amount;
+            spare[order.from] = std::max(spare[order.from] - order.amount, 0);
             orders.push_back(order);
+        }
+        // The idle troops next to a territory about to fall follow the attack: a battle costs
+        // the attackers about the defence's strength however many they are, and the survivors
+        // carry the border on next year.
+        for (int i : owned_) {
+            const auto f = static_cast<size_t>(i);
+            const auto idle = static_cast<int32_t>(spare[f] * skill_.follow);
+            if (idle <= 0)
+                continue;
+            const NeighbourList& list = neighbours_[f];
+            int best = -1;
+            for (int k = 0; k < list.count; ++k) {
+                const int next = list.index[static_cast<size_t>(k)];
+                if (std::find(plan.taken.begin(), plan.taken.end(), next) == plan.taken.end())
+                    continue;
+                if (best < 0 ||
+                    distance_[static_cast<size_t>(next)] < distance_[static_cast<size_t>(best)] ||
+                    (distance_[static_cast<size_t>(next)] == distance_[static_cast<size_t>(best)] &&
+                     At(next).wealth > At(best).wealth)) {
+                    best = next;
+                }
+            }
+            if (best >= 0) {
+                orders.push_back(
+                    {OrderKind::Move, static_cast<uint8_t>(i), static_cast<uint8_t>(best), idle});
+                spare[f] -= idle;
+            }
         }
     }
     // The troops no attack needs walk towards the nearest border (or the objective).
