@@ -12,8 +12,6 @@
 #include <cmath>
 #include <cstdint>
 #include <numeric>
-#include <cstdio>
-#include <cstdlib>
 
 #include "game/Game.h"
 #include "game/Gamerules.h"
@@ -132,6 +130,12 @@ class Planner {
     }
     int32_t SpyPrice() const { return government_->espionageValue; }
     int32_t BoatLoad() const { return std::max(kCampaignRules.troopsPerBoat, 1); }
+    // A spy is worth its price once the treasury, or the year's income, holds several.
+    bool SpiesThisYear(int64_t money) const {
+        const int32_t income = state_.ledger.values[Income][static_cast<size_t>(me_)];
+        return money >= SpyPrice() * skill_.spyWealth ||
+               (skill_.exactOdds && money >= SpyPrice() && income >= SpyPrice() * skill_.spyWealth);
+    }
 
     // The troops an attack on `target` should carry.
     int32_t NeedToTake(int target) const;
@@ -666,8 +670,7 @@ std::vector<Order> Planner::Purchases() {
         if (at < 0)
             at = owned_.front();
         // The careful levels keep a spy's price for the espionage.
-        const int64_t kept =
-            skill_.spyWealth < 3.0 && money > 4 * int64_t{SpyPrice()} ? SpyPrice() : 0;
+        const int64_t kept = SpiesThisYear(money) ? SpyPrice() : 0;
         recruit(at, TroopsFor(money - kept));
     }
     return orders;
@@ -699,14 +702,6 @@ std::vector<Order> Planner::Moves() {
             // the wrong places, growing the border does more.
             attack = have >= wanted || wanted > have + coming;
         }
-    }
-    if (std::getenv("AIDBG")) {
-        int64_t total = 0, army = 0;
-        for (int i : owned_) { total += spare[static_cast<size_t>(i)]; army += At(i).army; }
-        std::vector<Attack> all = Candidates(spare, boats);
-        std::fprintf(stderr, "y%d n%d obj%d owned %zu army %lld spare %lld cand %zu taken %zu attack %d orders %zu treasury %d\n",
-            YearOf(view_.status), me_, view_.objective, owned_.size(), (long long)army, (long long)total, all.size(), plan.taken.size(), attack, plan.orders.size(), treasury_);
-        for (auto& a : all) std::fprintf(stderr, "   t%d owner %d need %d value %.2f troops %d\n", a.target, At(a.target).owner, a.need, a.value, Troops(At(a.target)));
     }
     if (attack) {
         for (const Order& order : plan.orders) {
@@ -791,7 +786,17 @@ std::vector<Order> Planner::Moves() {
 
 std::vector<Order> Planner::Spies() {
     std::vector<Order> orders;
-    if (!government_ || treasury_ < SpyPrice() * skill_.spyWealth)
+    if (!government_ || !SpiesThisYear(treasury_))
+        return orders;
+    // The nations before this one spy first and may steal from it: the spy must still be paid
+    // for after all of them have.
+    int64_t after = treasury_;
+    for (int nation = 0; nation < me_; ++nation) {
+        if (OwnsTerritory(table_, nation) &&
+            GovernmentAt((*view_.governments)[static_cast<size_t>(nation)]))
+            after -= after * kCampaignRules.theftPercent / 100 + 1;
+    }
+    if (after < SpyPrice())
         return orders;
     // Theft from the richest rival when it pays back the spy; otherwise the border: propaganda
     // on a weak neighbour, sabotage of the strongest.
