@@ -221,10 +221,12 @@ TEST(ComputerHabits, TheColonistLeavesFiveOnEveryColony) {
 }
 
 TEST(ComputerHabits, AThreatenedCapitalIsReinforced) {
-    // Nation 0's capital (Iran, 56) faces 300 troops of nation 1 in Irak (55).
+    // Nation 0's capital (Iran, 56) faces 300 troops of nation 1 in Irak (55); it also holds
+    // the Grandes Plaines (5) in America, among weak neighbours.
     const Governments governments = Playing({kDem, kDem});
     CampaignState state = World(governments, 5);
     Give(state, 56, 0, 20).wealth = kCapitalWealth;
+    Give(state, 5, 0, 20);
     Give(state, 55, 1, 300);
     state.ledger.values[Treasury][0] = 400000;
     const std::vector<Order> orders = DecideFor(state, governments, 1, CampaignStep::Purchases);
@@ -272,17 +274,26 @@ TEST(ComputerHabits, BoatsWhereTheSeaIsTheOnlyWay) {
 }
 
 TEST(ComputerHabits, TheSwiftConquerorStrikesTwelveAtOnce) {
-    // The whole of Africa but Madagascar, 60 troops on each: fourteen weak neighbours around.
+    // Four territories far apart (Mato Grosso, Soudan, Steppes Kazakhes, Lablonovy), 100 troops
+    // on each, among some twenty-five weak neighbours.
     const Governments governments = Playing({kDem});
     CampaignState state = World(governments, 2);
-    for (int index = 36; index <= 52; ++index)
-        Give(state, index, 0, 60);
+    for (int index : {29, 45, 76, 88})
+        Give(state, index, 0, 100);
     std::set<int> targets;
     for (const Order& order : DecideFor(state, governments, 3, CampaignStep::Moves)) {
         if (state.table[order.to].owner != 0)
             targets.insert(order.to);
     }
     EXPECT_GE(targets.size(), 12u);
+    // With 10 troops on each it cannot take twelve this year, but a year's income would pay
+    // for the rest: it saves rather than spending its troops on a few.
+    for (int index : {29, 45, 76, 88})
+        state.table[static_cast<size_t>(index)].army = 10;
+    state.ledger.values[Income][0] = 200000;
+    EXPECT_TRUE(DecideFor(state, governments, 3, CampaignStep::Moves).empty());
+    // The world conqueror, in the same place, attacks at once.
+    EXPECT_FALSE(DecideFor(state, governments, 0, CampaignStep::Moves).empty());
 }
 
 TEST(ComputerHabits, SupremacyFortifiesImprovesAndOutArmsOnTheRichest) {
