@@ -21,8 +21,9 @@ namespace {
 
 constexpr int kFar = 1000;
 constexpr int kEmpire = 1;
-constexpr int kColoniseTroops = 5;  // what a colony must hold at the year's end
-constexpr int kSwiftCount = 12;     // conquests in one year for the swift conquest
+constexpr int kColoniseTroops = 5;   // what a colony must hold at the year's end
+constexpr int kSwiftCount = 12;      // conquests in one year for the swift conquest
+constexpr int kLastTerritories = 3;  // a rival this small is worth finishing off
 
 enum Objective : int {
     WorldConquest = 0,
@@ -130,6 +131,17 @@ class Planner {
     }
     int32_t SpyPrice() const { return government_->espionageValue; }
     int32_t BoatLoad() const { return std::max(kCampaignRules.troopsPerBoat, 1); }
+    // The share of a victory's troops worth throwing at a rival's territory: less against a
+    // rival that earns far less, whose losses will not be made up.
+    double WearShare(int target) const {
+        const int owner = At(target).owner;
+        const auto& income = state_.ledger.values[Income];
+        if (owner >= 0 && income[static_cast<size_t>(me_)] >
+                              2 * int64_t{std::max(income[static_cast<size_t>(owner)], 1)}) {
+            return skill_.wear * 0.6;
+        }
+        return skill_.wear;
+    }
     // A spy is worth its price once the treasury, or the year's income, holds several.
     bool SpiesThisYear(int64_t money) const {
         const int32_t income = state_.ledger.values[Income][static_cast<size_t>(me_)];
@@ -304,6 +316,15 @@ double Planner::ValueOf(int target) const {
             value = 1.0;  // the swift conquest counts territories, whatever they are worth
             break;
     }
+    // Whatever the objective, a rival down to its last territories is worth finishing: the
+    // last nation standing wins too.
+    if (objective != WorldConquest && land.owner >= 0) {
+        int held = 0;
+        for (const TerritoryInfo& entry : table_)
+            held += entry.owner == land.owner ? 1 : 0;
+        if (held <= kLastTerritories)
+            value += 4.0 / held;
+    }
     return value;
 }
 
@@ -420,7 +441,7 @@ Planner::Plan Planner::Allocate(const std::vector<Attack>& order,
             }
             int32_t missing = attack.need;
             if (total < attack.need) {
-                if (pass == 0 || total < attack.need * skill_.wear || total < 20)
+                if (pass == 0 || total < attack.need * WearShare(attack.target) || total < 20)
                     continue;
                 missing = static_cast<int32_t>(total);
             }
