@@ -75,6 +75,21 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     return true;
 }
 
+// The game's texts are Windows-1252; the terminal reads UTF-8.
+std::string Utf8(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            out += c;
+        } else {
+            out += static_cast<char>(0xC0 | (byte >> 6));
+            out += static_cast<char>(0x80 | (byte & 0x3F));
+        }
+    }
+    return out;
+}
+
 double Share(long long part, long long whole) {
     return whole > 0 ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 0.0;
 }
@@ -158,19 +173,19 @@ int main(int argc, char** argv) {
     std::printf("last one standing  %lld\n", lastStanding);
     std::printf("wins per objective (winners / players dealt it):\n");
     for (int k = 0; k < ObjectiveCount(); ++k) {
-        std::printf("  %d %-24s %5lld / %lld\n", k, ObjectiveAt(k)->title.c_str(),
+        std::printf("  %d %-24s %5lld / %lld\n", k, Utf8(ObjectiveAt(k)->title).c_str(),
                     byObjective[static_cast<size_t>(k)], dealtObjective[static_cast<size_t>(k)]);
     }
     std::printf("wins per government (winners, games won, share of games, players):\n");
     for (int k = 0; k < GovernmentCount; ++k) {
         const auto i = static_cast<size_t>(k);
-        std::printf("  %-12s %5lld %5lld %5.1f %% %5lld\n", GovernmentName(k).c_str(),
+        std::printf("  %-12s %5lld %5lld %5.1f %% %5lld\n", Utf8(GovernmentName(k)).c_str(),
                     byGovernment[i], gamesWonByGovernment[i], Share(gamesWonByGovernment[i], games),
                     playedGovernment[i]);
     }
     std::printf("wins per nation (winners / games played):\n");
     for (int k = 0; k < NationCount; ++k) {
-        std::printf("  %-10s %5lld / %lld\n", NationName(k).c_str(),
+        std::printf("  %-10s %5lld / %lld\n", Utf8(NationName(k)).c_str(),
                     byNation[static_cast<size_t>(k)], playedNation[static_cast<size_t>(k)]);
     }
     std::printf("orders %lld, refused %lld, battles %lld\n", orders, refused, battles);
