@@ -38,7 +38,8 @@ struct Skill {
     int candidates;       // targets weighed each year
     int plans;            // orderings of those targets compared
     bool exactOdds;       // counts fortifications, capitals, the empire's bonus and the chances
-    double margin;        // troops sent over the troops the estimate asks for
+    double margin;        // troops sent over the troops the estimate asks for; 0: enough to
+                          // win on the worst draw of the chances
     double guard;         // share of the enemies' neighbouring armies kept at home
     int saveYears;        // years of income the swift conquest may wait for
     double spyWealth;     // spies once the treasury holds that many spy prices
@@ -51,7 +52,7 @@ struct Skill {
 constexpr Skill kSkills[3] = {
     {4, 1, false, 1.10, 0.5, 0, 4.0, false, 5, 0.0, 0.5},
     {24, 3, true, 1.12, 0.8, 1, 2.5, true, 10, 0.7, 1.0},
-    {40, 4, true, 1.0, 1.0, 2, 2.0, true, 15, 0.7, 1.0},
+    {40, 4, true, 0.0, 1.0, 2, 2.0, true, 15, 0.7, 1.0},
 };
 
 bool InContinent(int index, int objective) {
@@ -201,10 +202,10 @@ int32_t Planner::NeedToTake(int target) const {
         defence *= kCampaignRules.capitalDefencePercent / 100.0;
     if (view_.government == kEmpire)
         defence /= kCampaignRules.empireAttackPercent / 100.0;
-    // The worst draw of both chances, scaled by how sure the level wants to be.
+    // The level's margin over the defence, or the worst draw of both chances.
     const double worst = static_cast<double>(kCampaignRules.chanceMaxPerMille) /
                          std::max(kCampaignRules.chanceMinPerMille, 1);
-    const double ratio = skill_.margin >= 1.11 ? skill_.margin : worst;
+    const double ratio = skill_.margin > 0 ? skill_.margin : worst;
     return static_cast<int32_t>(std::ceil(defence * ratio)) + 1;
 }
 
@@ -545,11 +546,15 @@ std::vector<Order> Planner::Purchases() {
         orders.push_back({OrderKind::Recruit, static_cast<uint8_t>(at), 0, n});
         money -= RecruitPrice(n);
     };
+    // True once the territory has its walls, now or from before.
     const auto fortify = [&](int at) {
-        if (At(at).fortified != 0 || FortifyPrice() > money)
-            return;
+        if (At(at).fortified != 0)
+            return true;
+        if (FortifyPrice() > money)
+            return false;
         orders.push_back({OrderKind::Fortify, static_cast<uint8_t>(at), 0, 0});
         money -= FortifyPrice();
+        return true;
     };
     const auto improve = [&](int at) {
         const int32_t price = At(at).wealth / std::max(kCampaignRules.improveDivisor, 1);
@@ -575,17 +580,15 @@ std::vector<Order> Planner::Purchases() {
     for (int i : threatened) {
         const TerritoryInfo& land = At(i);
         const double enemy = threat_[static_cast<size_t>(i)] * skill_.guard * 1.1;
-        double held = Troops(land);
-        if (land.fortified == 0 && Capital(i) && enemy > held && held > 30)
-            fortify(i);
-        if (At(i).fortified != 0 || (!orders.empty() && orders.back().from == i &&
-                                     orders.back().kind == OrderKind::Fortify)) {
-            held *= kCampaignRules.fortifiedDefencePercent / 100.0;
-        }
+        // A capital worth walls gets them when its troops no longer suffice.
+        const bool walls = land.fortified != 0 ||
+                           (Capital(i) && enemy > Troops(land) && Troops(land) > 30 && fortify(i));
+        double strength = walls ? kCampaignRules.fortifiedDefencePercent / 100.0 : 1.0;
         if (Capital(i))
-            held *= kCampaignRules.capitalDefencePercent / 100.0;
+            strength *= kCampaignRules.capitalDefencePercent / 100.0;
+        const double held = Troops(land) * strength;
         if (enemy > held && money > keepAfterDefence) {
-            const auto deficit = static_cast<int32_t>(std::ceil(enemy - held));
+            const auto deficit = static_cast<int32_t>(std::ceil((enemy - held) / strength));
             const int32_t affordable = TroopsFor(money - keepAfterDefence);
             recruit(i, std::min(deficit, affordable));
         }
