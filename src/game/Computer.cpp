@@ -127,8 +127,8 @@ class Planner {
     int32_t FortifyPrice() const {
         return government_->armyValue / std::max(kCampaignRules.fortifyDivisor, 1);
     }
-    int32_t BoatPrice(int32_t n) const {
-        return n * government_->boatValue / std::max(kCampaignRules.boatDivisor, 1);
+    int64_t BoatPrice(int32_t n) const {
+        return int64_t{n} * government_->boatValue / std::max(kCampaignRules.boatDivisor, 1);
     }
     int32_t SpyPrice() const { return government_->espionageValue; }
     int32_t BoatLoad() const { return std::max(kCampaignRules.troopsPerBoat, 1); }
@@ -184,7 +184,7 @@ class Planner {
     std::array<bool, TerritoryCount> goal_{};          // where the objective wants to be
     std::array<bool, TerritoryCount> keep_{};          // objective territories held: stay put
     std::array<int, TerritoryCount> distance_{};       // land steps to the nearest goal
-    std::array<int32_t, TerritoryCount> threat_{};     // enemy armies next door
+    std::array<int32_t, TerritoryCount> threat_{};     // strongest enemy army next door
     std::array<int32_t, ContinentCount> rivalArmy_{};  // strongest army not mine, per continent
 };
 
@@ -622,9 +622,12 @@ std::vector<Order> Planner::Purchases() {
             const int32_t wanted = (troops + BoatLoad() - 1) / BoatLoad();
             const int32_t have = std::max(At(harbour).ownerOnlyA, 0);
             int32_t built = wanted - have;
-            while (built > 0 && BoatPrice(built) > money)
-                built = BoatPrice(1) > 0 ? static_cast<int32_t>(money / BoatPrice(1)) : 0;
-            if (built > 0) {
+            if (BoatPrice(built) > money) {
+                built = BoatPrice(1) > 0
+                            ? static_cast<int32_t>(std::min<int64_t>(money / BoatPrice(1), built))
+                            : 0;
+            }
+            if (built > 0 && BoatPrice(built) <= money) {
                 orders.push_back({OrderKind::Boats, static_cast<uint8_t>(harbour), 0, built});
                 money -= BoatPrice(built);
             }
