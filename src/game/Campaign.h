@@ -34,7 +34,7 @@ struct CampaignRules {
     int32_t troopsPerBoat = 100;
     // Battles, in percent of the troops: attack of an "Empire", defence of a fortified territory
     // and of a capital; each side's chance factor is drawn in per mille between the two bounds.
-    int32_t empireAttackPercent = 95;
+    int32_t empireAttackPercent = 93;
     int32_t fortifiedDefencePercent = 150;
     int32_t capitalDefencePercent = 125;
     int32_t chanceMinPerMille = 900;

@@ -64,6 +64,32 @@ bool InContinent(int index, int objective) {
     return false;
 }
 
+// The land mass of each territory (the lowest index it reaches by land).
+int LandMassOf(int index) {
+    static const std::array<int, TerritoryCount> masses = [] {
+        std::array<int, TerritoryCount> mass{};
+        mass.fill(-1);
+        for (int start = 0; start < TerritoryCount; ++start) {
+            if (mass[static_cast<size_t>(start)] >= 0)
+                continue;
+            std::vector<int> queue = {start};
+            mass[static_cast<size_t>(start)] = start;
+            for (size_t head = 0; head < queue.size(); ++head) {
+                const NeighbourList list = NeighboursOf(queue[head]);
+                for (int k = 0; k < list.count; ++k) {
+                    const int next = list.index[static_cast<size_t>(k)];
+                    if (mass[static_cast<size_t>(next)] < 0) {
+                        mass[static_cast<size_t>(next)] = start;
+                        queue.push_back(next);
+                    }
+                }
+            }
+        }
+        return mass;
+    }();
+    return index >= 0 && index < TerritoryCount ? masses[static_cast<size_t>(index)] : -1;
+}
+
 bool Coastal(int index) {
     const Territory* territory = TerritoryAt(index);
     return territory && territory->coastal != 0;
@@ -507,21 +533,30 @@ Planner::Plan Planner::BestPlan(const std::array<int32_t, TerritoryCount>& spare
 }
 
 bool Planner::NeedsTheSea() const {
-    // Nothing left to take by land, or the objective lies beyond the sea.
+    // Nothing left to take by land, or a part of the objective on land no territory of this
+    // nation touches.
     bool landTarget = false;
+    std::array<bool, TerritoryCount> reached{};
     for (int i : owned_) {
         const NeighbourList& list = neighbours_[static_cast<size_t>(i)];
         for (int k = 0; k < list.count; ++k)
             landTarget = landTarget || !Mine(list.index[static_cast<size_t>(k)]);
+        reached[static_cast<size_t>(LandMassOf(i))] = true;
     }
     if (!landTarget)
         return true;
+    // The easy level looks no further than the objective's nearest part: it sails only once
+    // none of it is left by land.
     bool anyGoal = false;
     bool goalByLand = false;
-    for (int i = 0; i < TerritoryCount; ++i)
-        anyGoal = anyGoal || goal_[static_cast<size_t>(i)];
-    for (int i : owned_)
-        goalByLand = goalByLand || distance_[static_cast<size_t>(i)] < kFar;
+    for (int i = 0; i < TerritoryCount; ++i) {
+        const bool goal = goal_[static_cast<size_t>(i)];
+        const bool byLand = reached[static_cast<size_t>(LandMassOf(i))];
+        if (goal && !byLand && skill_.exactOdds)
+            return true;
+        anyGoal = anyGoal || goal;
+        goalByLand = goalByLand || (goal && byLand);
+    }
     return anyGoal && !goalByLand;
 }
 
@@ -825,8 +860,8 @@ std::vector<Order> Planner::Spies() {
     }
     if (after < SpyPrice())
         return orders;
-    // Theft from the richest rival when it pays back the spy; otherwise the border: propaganda
-    // on a weak neighbour, sabotage of the strongest.
+    // The candidates: the richest rival's treasury, the weakest and the strongest of the
+    // rivals' territories next door.
     int richest = -1;
     for (int nation = 0; nation < NationCount; ++nation) {
         if (nation == me_ || !OwnsTerritory(table_, nation))
@@ -855,10 +890,33 @@ std::vector<Order> Planner::Spies() {
                 strongest = next;
         }
     }
-    if (government_->propaganda != 0 && weakest >= 0) {
+    // What each mission is worth, in troops: half the revolting garrison and the territory
+    // itself, the stolen money (lost by the rival too), a quarter of the strongest army next
+    // door or a third of its strength when it sits behind walls. The easy level goes by habit:
+    // propaganda when it can, theft when it pays back the spy, sabotage otherwise.
+    const double troopPrice = std::max(1.0, static_cast<double>(RecruitPrice(1000)) / 1000.0);
+    const double propaganda =
+        government_->propaganda != 0 && weakest >= 0 ? Troops(At(weakest)) / 2.0 + 10.0 : -1.0;
+    const double theft = 1.5 * static_cast<double>(loot) / troopPrice;
+    double sabotage = -1.0;
+    if (strongest >= 0) {
+        const TerritoryInfo& land = At(strongest);
+        sabotage = land.fortified != 0 ? Troops(land) / 3.0 : std::max(land.army, 0) / 4.0;
+    }
+    Mission mission = Mission::Sabotage;
+    if (!skill_.exactOdds) {
+        mission = propaganda >= 0 ? Mission::Propaganda
+                                  : (loot >= SpyPrice() / 2 || strongest < 0 ? Mission::Theft
+                                                                             : Mission::Sabotage);
+    } else if (propaganda >= theft && propaganda >= sabotage) {
+        mission = Mission::Propaganda;
+    } else if (theft >= sabotage) {
+        mission = Mission::Theft;
+    }
+    if (mission == Mission::Propaganda) {
         orders.push_back({OrderKind::Spy, 0, static_cast<uint8_t>(weakest),
                           static_cast<int32_t>(Mission::Propaganda)});
-    } else if (loot >= SpyPrice() / 2 || strongest < 0) {
+    } else if (mission == Mission::Theft) {
         for (int i = 0; i < TerritoryCount; ++i) {
             if (At(i).owner == richest) {
                 orders.push_back({OrderKind::Spy, 0, static_cast<uint8_t>(i),

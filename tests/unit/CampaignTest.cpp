@@ -637,7 +637,8 @@ TEST(CampaignBattles, ANationWithoutTerritoryIsOut) {
 TEST(CampaignBattles, HugeArmiesNeverOverflow) {
     // Two armies at the ceiling merge into one force of the ceiling, against a fortified capital
     // holding twice the ceiling: whatever the chances, the defence keeps between
-    // 2e9 x (1 - 1.21 / 3.375) and 2e9 x (1 - 0.99 / 4.125), all losses on its army. A billion
+    // 2e9 x (1 - empire x 1.1 / 3.375) and 2e9 x (1 - empire x 0.9 / 4.125), all losses on its
+    // army. A billion
     // landing against one defender keeps all but a troop or two.
     const Governments governments = Playing({kEmp});
     CampaignState state = World(governments);
@@ -656,8 +657,16 @@ TEST(CampaignBattles, HugeArmiesNeverOverflow) {
     EXPECT_EQ(big.troops, kMax);
     EXPECT_EQ(big.defenders, 2 * kMax);
     EXPECT_FALSE(big.taken);
-    EXPECT_GE(big.survivors, 1282962962);
-    EXPECT_LE(big.survivors, 1520000000);
+    // With the table's empire attack of 110: 1282962962 and 1520000000.
+    const double empire = kCampaignRules.empireAttackPercent / 100.0;
+    const double low = kCampaignRules.chanceMinPerMille / 1000.0;
+    const double high = kCampaignRules.chanceMaxPerMille / 1000.0;
+    const double walls = kCampaignRules.fortifiedDefencePercent / 100.0 *
+                         kCampaignRules.capitalDefencePercent / 100.0;
+    EXPECT_GE(big.survivors,
+              static_cast<int64_t>(2.0 * kMax * (1 - empire * high / (2 * walls * low))) - 1);
+    EXPECT_LE(big.survivors,
+              static_cast<int64_t>(2.0 * kMax * (1 - empire * low / (2 * walls * high))) + 1);
     EXPECT_EQ(state.table[2].reserve, kMax);
     EXPECT_EQ(int64_t{state.table[2].army} + kMax, big.survivors);
     const Battle& landing = report.battles[1];
