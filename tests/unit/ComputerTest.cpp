@@ -366,3 +366,42 @@ TEST(ComputerHabits, ARichPlayerSpies) {
     state.ledger.values[Treasury][0] = GovernmentAt(kDem)->espionageValue;
     EXPECT_TRUE(DecideFor(state, governments, 0, CampaignStep::Spies).empty());
 }
+
+TEST(ComputerHabits, TheMissionIsChosenByWhatItIsWorth) {
+    // Next door, a rival's stack of 2000 troops; the rival's treasury is small: sabotage.
+    const Governments governments = Playing({kDem, kDem});
+    CampaignState state = World(governments, 5);
+    Give(state, 5, 0, 50);
+    Give(state, 4, 1, 2000);
+    state.ledger.values[Treasury][0] = 10 * GovernmentAt(kDem)->espionageValue;
+    state.ledger.values[Treasury][1] = 1000;
+    std::vector<Order> orders = DecideFor(state, governments, 0, CampaignStep::Spies);
+    ASSERT_EQ(orders.size(), 1u);
+    EXPECT_EQ(orders[0].to, 4);
+    EXPECT_EQ(orders[0].amount, static_cast<int32_t>(Mission::Sabotage));
+    // A rival treasury of ten million is worth more than a quarter of the stack: theft.
+    state.ledger.values[Treasury][1] = 10000000;
+    orders = DecideFor(state, governments, 0, CampaignStep::Spies);
+    ASSERT_EQ(orders.size(), 1u);
+    EXPECT_EQ(state.table[orders[0].to].owner, 1);
+    EXPECT_EQ(orders[0].amount, static_cast<int32_t>(Mission::Theft));
+}
+
+TEST(ComputerHabits, TheCarefulLevelsSailForTheIslandsOfTheirObjective) {
+    // Ontario (8), on the coast, among weak neighbours by land; Greenland and Jamaica, part of
+    // the Americas, lie over the sea. The medium player builds boats for them at once; the easy
+    // one not yet.
+    const Governments governments = Playing({kDem});
+    CampaignState state = World(governments, 10);
+    Give(state, 8, 0, 150);
+    const auto boats = [&](ComputerLevel level) {
+        int32_t built = 0;
+        for (const Order& order :
+             DecideFor(state, governments, 2, CampaignStep::Purchases, level)) {
+            built += order.kind == OrderKind::Boats ? order.amount : 0;
+        }
+        return built;
+    };
+    EXPECT_GT(boats(ComputerLevel::Medium), 0);
+    EXPECT_EQ(boats(ComputerLevel::Easy), 0);
+}
