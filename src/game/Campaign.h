@@ -20,9 +20,9 @@ class RandomGenerator;
 
 // Every number of the campaign, in one place so that balance is tuned here.
 struct CampaignRules {
-    int32_t startingTreasury = 100000;
+    int32_t startingTreasury = 200000;
     // Income of a territory: wealth / incomeDivisor, x improvedIncomePercent / 100 when improved.
-    int32_t incomeDivisor = 10;
+    int32_t incomeDivisor = 7;
     int32_t improvedIncomePercent = 150;
     // Prices, from the government's figures: recruiting n troops costs n x armyValue /
     // recruitDivisor, fortifying armyValue / fortifyDivisor, improving a territory its wealth /
@@ -34,7 +34,7 @@ struct CampaignRules {
     int32_t troopsPerBoat = 100;
     // Battles, in percent of the troops: attack of an "Empire", defence of a fortified territory
     // and of a capital; each side's chance factor is drawn in per mille between the two bounds.
-    int32_t empireAttackPercent = 110;
+    int32_t empireAttackPercent = 93;
     int32_t fortifiedDefencePercent = 150;
     int32_t capitalDefencePercent = 125;
     int32_t chanceMinPerMille = 900;

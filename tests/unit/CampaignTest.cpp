@@ -104,10 +104,13 @@ NationOrders Only(int nation, std::vector<Order> orders) {
 }
 
 // Constants whose battles leave nothing to chance.
+// The empire's attack is set here rather than taken from the table, so that the cases below
+// keep an empire bonus to check whatever the balance makes of it.
 CampaignRules FixedOdds() {
     CampaignRules rules;
     rules.chanceMinPerMille = 1000;
     rules.chanceMaxPerMille = 1000;
+    rules.empireAttackPercent = 110;
     return rules;
 }
 
@@ -191,7 +194,9 @@ TEST(CampaignYear, StartGivesTheNationsInTheGameTheirTreasury) {
     EXPECT_EQ(state.table, deal);
     for (int nation = 0; nation < NationCount; ++nation) {
         const bool playing = nation == 0 || nation == 3 || nation == 5;
-        EXPECT_EQ(state.ledger.values[Treasury][nation], playing ? 100000 : -1) << nation;
+        EXPECT_EQ(state.ledger.values[Treasury][nation],
+                  playing ? kCampaignRules.startingTreasury : -1)
+            << nation;
         EXPECT_EQ(state.ledger.values[Income][nation], playing ? 0 : -1) << nation;
         EXPECT_EQ(state.ledger.values[Conquests][nation], playing ? 0 : -1) << nation;
     }
@@ -202,8 +207,9 @@ TEST(CampaignYear, StartGivesTheNationsInTheGameTheirTreasury) {
 }
 
 TEST(CampaignYear, IncomeFromWealthImprovementsCapitalsAndBonus) {
-    // Each of nations 0..2 holds a capital (30000), a territory of 100000 (10000) and an
-    // improved one of 55555 (5555 x 1.5 = 8332, rounded down): 48332 before its bonus.
+    // Each of nations 0..2 holds a capital, a territory of 100000 and an improved one of 55555
+    // (with the table's divisor of 10: 30000 + 10000 + 5555 x 1.5 = 8332 rounded down, 48332
+    // before its bonus).
     const Governments governments = Playing({kDem, kEmp, kCom, kDem});
     CampaignState state = World(governments);
     for (int nation = 0; nation < 3; ++nation) {
@@ -217,13 +223,19 @@ TEST(CampaignYear, IncomeFromWealthImprovementsCapitalsAndBonus) {
     // Nation 3 plays but has lost everything; nation 5 does not play.
     state.ledger.values[Income][3] = 777;
     ResolveIncome(state, governments);
-    const int32_t expected[] = {53165, 50748, 48332};  // +10 %, +5 %, +0 %, rounded down
+    const int32_t divisor = kCampaignRules.incomeDivisor;
+    const int64_t before = kCapitalWealth / divisor + 100000 / divisor +
+                           55555 / divisor * kCampaignRules.improvedIncomePercent / 100;
+    if (divisor == 10)
+        EXPECT_EQ(before, 48332);
+    const int32_t bonus[] = {10, 5, 0};  // +10 %, +5 %, +0 %, rounded down
     for (int nation = 0; nation < 3; ++nation) {
-        EXPECT_EQ(state.ledger.values[Income][nation], expected[nation]);
-        EXPECT_EQ(Money(state, nation), 100000 + expected[nation]);
+        const auto expected = static_cast<int32_t>(before * (100 + bonus[nation]) / 100);
+        EXPECT_EQ(state.ledger.values[Income][nation], expected);
+        EXPECT_EQ(Money(state, nation), kCampaignRules.startingTreasury + expected);
         EXPECT_EQ(state.ledger.values[Conquests][nation], 0);
     }
-    EXPECT_EQ(Money(state, 3), 100000);
+    EXPECT_EQ(Money(state, 3), kCampaignRules.startingTreasury);
     EXPECT_EQ(state.ledger.values[Income][3], 0);
     EXPECT_EQ(state.ledger.values[Income][5], -1);
 
@@ -625,7 +637,8 @@ TEST(CampaignBattles, ANationWithoutTerritoryIsOut) {
 TEST(CampaignBattles, HugeArmiesNeverOverflow) {
     // Two armies at the ceiling merge into one force of the ceiling, against a fortified capital
     // holding twice the ceiling: whatever the chances, the defence keeps between
-    // 2e9 x (1 - 1.21 / 3.375) and 2e9 x (1 - 0.99 / 4.125), all losses on its army. A billion
+    // 2e9 x (1 - empire x 1.1 / 3.375) and 2e9 x (1 - empire x 0.9 / 4.125), all losses on its
+    // army. A billion
     // landing against one defender keeps all but a troop or two.
     const Governments governments = Playing({kEmp});
     CampaignState state = World(governments);
@@ -644,8 +657,16 @@ TEST(CampaignBattles, HugeArmiesNeverOverflow) {
     EXPECT_EQ(big.troops, kMax);
     EXPECT_EQ(big.defenders, 2 * kMax);
     EXPECT_FALSE(big.taken);
-    EXPECT_GE(big.survivors, 1282962962);
-    EXPECT_LE(big.survivors, 1520000000);
+    // With the table's empire attack of 110: 1282962962 and 1520000000.
+    const double empire = kCampaignRules.empireAttackPercent / 100.0;
+    const double low = kCampaignRules.chanceMinPerMille / 1000.0;
+    const double high = kCampaignRules.chanceMaxPerMille / 1000.0;
+    const double walls = kCampaignRules.fortifiedDefencePercent / 100.0 *
+                         kCampaignRules.capitalDefencePercent / 100.0;
+    EXPECT_GE(big.survivors,
+              static_cast<int64_t>(2.0 * kMax * (1 - empire * high / (2 * walls * low))) - 1);
+    EXPECT_LE(big.survivors,
+              static_cast<int64_t>(2.0 * kMax * (1 - empire * low / (2 * walls * high))) + 1);
     EXPECT_EQ(state.table[2].reserve, kMax);
     EXPECT_EQ(int64_t{state.table[2].army} + kMax, big.survivors);
     const Battle& landing = report.battles[1];
@@ -731,7 +752,7 @@ TEST(CampaignMissions, SuccessfulMissions) {
         EXPECT_EQ(state.table[1].fortified, 0);
         EXPECT_EQ(state.table[1].army, fortified ? 41 : 31);
         EXPECT_EQ(state.table[1].reserve, 7);
-        EXPECT_EQ(Money(state, 2), 70000);
+        EXPECT_EQ(Money(state, 2), kCampaignRules.startingTreasury - 30000);
     }
 
     CampaignState state = fresh();
@@ -739,7 +760,7 @@ TEST(CampaignMissions, SuccessfulMissions) {
     EXPECT_EQ(report.missions,
               (std::vector<MissionResult>{{2, 0, 1, Mission::Theft, true, false, false, 12345}}));
     EXPECT_EQ(Money(state, 0), 111111);
-    EXPECT_EQ(Money(state, 2), 100000 - 30000 + 12345);
+    EXPECT_EQ(Money(state, 2), kCampaignRules.startingTreasury - 30000 + 12345);
 
     // Near its ceiling the spy's treasury takes what it can hold; the rest stays put.
     state = fresh();
@@ -786,7 +807,7 @@ TEST(CampaignMissions, ACaughtSpyDoesNothingAndMayCostItsNation) {
             (std::vector<MissionResult>{{0, 1, 2, Mission::Sabotage, false, true, c.named, 0}}));
         EXPECT_EQ(state.table, before.table);
         EXPECT_EQ(Money(state, 0), c.treasury);
-        EXPECT_EQ(Money(state, 1), 100000);
+        EXPECT_EQ(Money(state, 1), kCampaignRules.startingTreasury);
     }
 }
 
