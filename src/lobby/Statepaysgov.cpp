@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/ComputerSeats.h"
 #include "audio/Directaudio.h"
 #include "game/Game.h"
 #include "input/Directinput.h"
@@ -180,6 +181,8 @@ PaysGovState::PaysGovState(DirectScreen* screen, DirectAudio* audio, DirectInput
         "connect\xE9 !";
     clashMark = "!";
     clashHint = "Nation d\xE9j\xE0 prise : l'un des joueurs doit en changer";
+    computerTag = "(ordi)";
+    addComputerHint = "F3 : ajouter un ordinateur";
     latencyShown.fill(INT32_MIN);
     for (std::string& text : latencyTexts)
         text.reserve(24);
@@ -288,6 +291,7 @@ int32_t PaysGovState::Run() {
     DirectPlay* network = Network();
     if (network && !HostHasStarted())
         network->DeliverEvents();
+    Computers().Update();
     if (input)
         input->Update();
     const int32_t modeBefore = mode;
@@ -316,6 +320,8 @@ int32_t PaysGovState::Run() {
         Fade(screen, false);
         if (!backToBrowser)
             return GameCode;
+        // The computer players started here leave with the lobby.
+        Computers().EndAll();
         if (networkSlot) {
             if (*networkSlot)
                 (*networkSlot)->ClearListener(this);
@@ -528,6 +534,11 @@ void PaysGovState::HandleList() {
         listCursor = back;
         ReturnToBrowser();
         return;
+    } else if (isHost && input->KeyPressed(key::F3)) {
+        AddComputer();
+    } else if (isHost && input->KeyPressed(key::Delete)) {
+        // The row under the cursor, or else the one last clicked.
+        RemoveComputer(listCursor >= 2 && listCursor <= n ? listCursor - 1 : selectedRow);
     }
 
     const int32_t cursorBefore = listCursor;
@@ -561,6 +572,8 @@ void PaysGovState::HandleList() {
             ReturnToBrowser();
             return;
         }
+    } else if (isHost && click && Inside(mouse, 416, 608, 432, 452)) {
+        AddComputer();
     } else {
         int row = -1;
         for (int i = 0; i < n; ++i) {
@@ -579,6 +592,35 @@ void PaysGovState::HandleList() {
         HandleObjective(click, mouse);
     if (listCursor != cursorBefore)
         Click();
+}
+
+void PaysGovState::AddComputer() {
+    DirectPlay* network = Network();
+    if (!network || network->PlayerCount() >= kMaxRows) {
+        Refuse();
+        return;
+    }
+    std::array<PlayerInfo, kMaxRows> records;
+    size_t count = 0;
+    while (count < records.size() &&
+           network->CopyPlayerAt(static_cast<uint8_t>(count), records[count])) {
+        ++count;
+    }
+    if (Computers().Add(network->ListenPort(), std::span(records.data(), count)).empty())
+        Refuse();
+    else
+        Click();
+}
+
+void PaysGovState::RemoveComputer(int row) {
+    DirectPlay* network = Network();
+    PlayerInfo record;
+    if (network && row >= 0 && network->CopyPlayerAt(static_cast<uint8_t>(row), record) &&
+        record.IsComputer() && Computers().Remove(record.Name())) {
+        Click();
+        return;
+    }
+    Refuse();
 }
 
 // The host's objective mode; the host's record is the local one.
@@ -722,6 +764,8 @@ void PaysGovState::DrawStartPanel() {
         screen->DrawText(516, 368, startText, colour, 1, 2, 1);
     }
     screen->DrawText(516, 403, backText, listCursor == n + 2 ? kActiveGreen : kFadedGreen, 1, 2, 1);
+    if (host && rowCount < kMaxRows)
+        screen->DrawText(516, 436, addComputerHint, kFadedGreen, 0, 0, 1);
 }
 
 void PaysGovState::DrawObjectivePanel() {
@@ -820,6 +864,8 @@ void PaysGovState::DrawList() {
         Draw(record.IsReady() ? readyIcon : notReadyIcon, 450, r * 30 + 36, kPanelColour);
         if (record.playerId == hostId)
             Draw(serverIcon, 503, r * 30 + 35, kPanelColour);
+        else if (record.IsComputer())
+            screen->DrawText(500, y, computerTag, text, 1, 1, 0);
         if (local)
             Draw(homeIcon, host ? 543 : 503, r * 30 + 35, kPanelColour);
         if (!local && network) {
