@@ -122,11 +122,13 @@ LobbyEnd RunLobby(DirectPlay& network, const BotOptions& options, const std::ato
     bool ready = false;
     LobbyEnd end = LobbyEnd::Stopped;
     std::array<PlayerInfo, 8> records;
+    // A computer player never keeps a lobby going: should its host leave, it leaves too.
+    const int32_t host = network.HostPlayerId();
     while (!stop.load()) {
         // Once the host has started, what arrives belongs to the game screen: it stays queued.
         if (!HostHasStarted(network))
             network.DeliverEvents();
-        if (listener.ended) {
+        if (listener.ended || network.IsHost() || network.HostPlayerId() != host) {
             end = LobbyEnd::Ended;
             break;
         }
