@@ -152,6 +152,11 @@ LobbyEnd RunLobby(DirectPlay& network, const BotOptions& options, const std::ato
                 }
                 if (!ValidNation(self.nation) || clash) {
                     const int chosen = FreeNation(table, self.playerId, random);
+                    if (chosen < 0 && !ValidNation(self.nation)) {
+                        // Every nation is held: it waits for one to be released.
+                        pacer.Wait();
+                        continue;
+                    }
                     self.nation = static_cast<int8_t>(chosen);
                 }
                 self.government = government;

@@ -2,6 +2,7 @@
 // sound and no settings file.
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <string>
@@ -26,6 +27,13 @@ int main(int argc, char** argv) {
                                       error)) {
         std::fprintf(stderr, "torvane-bot: %s\n%s", error.c_str(), torvane::bot::Usage());
         return 2;
+    }
+    if (options.host.empty() && options.port != 0) {
+        // Without an address the port moves the search's range of host ports (as TORVANE_PORT).
+        const int span = options.peer.lastPort - options.peer.basePort;
+        options.peer.basePort = options.port;
+        options.peer.lastPort = static_cast<uint16_t>(std::min(65535, options.port + span));
+        options.port = 0;
     }
     struct sigaction action {};
     action.sa_handler = RequestStop;

@@ -572,8 +572,6 @@ void PaysGovState::HandleList() {
             ReturnToBrowser();
             return;
         }
-    } else if (isHost && click && Inside(mouse, 416, 608, 432, 452)) {
-        AddComputer();
     } else {
         int row = -1;
         for (int i = 0; i < n; ++i) {
@@ -764,8 +762,6 @@ void PaysGovState::DrawStartPanel() {
         screen->DrawText(516, 368, startText, colour, 1, 2, 1);
     }
     screen->DrawText(516, 403, backText, listCursor == n + 2 ? kActiveGreen : kFadedGreen, 1, 2, 1);
-    if (host && rowCount < kMaxRows)
-        screen->DrawText(516, 436, addComputerHint, kFadedGreen, 0, 0, 1);
 }
 
 void PaysGovState::DrawObjectivePanel() {
@@ -825,6 +821,12 @@ void PaysGovState::DrawList() {
         Draw(rowPlain, 36, y, kVeilColour);
         screen->DrawText(40, y, clashHint, kClashHintRed, 1, 1, 0);
     }
+    if (host && rowCount < kMaxRows) {
+        // The host's way to fill the table: one more band, under the clash line if any.
+        const int y = (rowCount + (sharedNations != 0 ? 2 : 1)) * 30 + 33;
+        Draw(rowPlain, 36, y, kVeilColour);
+        screen->DrawText(40, y, addComputerHint, kActiveGreen, 1, 1, 0);
+    }
     if (localShown) {
         Draw(buttons, 176, 63, listCursor == 0 ? kPanelColour : kVeilColour);
         Draw(buttons, 276, 63, listCursor == 1 ? kPanelColour : kVeilColour, 1.5f, 1.0f);
@@ -864,8 +866,9 @@ void PaysGovState::DrawList() {
         Draw(record.IsReady() ? readyIcon : notReadyIcon, 450, r * 30 + 36, kPanelColour);
         if (record.playerId == hostId)
             Draw(serverIcon, 503, r * 30 + 35, kPanelColour);
-        else if (record.IsComputer())
-            screen->DrawText(500, y, computerTag, text, 1, 1, 0);
+        // A computer player's mark, between its government and its ready mark.
+        if (record.IsComputer())
+            screen->DrawText(444, y + 3, computerTag, text, 1, 0, 2);
         if (local)
             Draw(homeIcon, host ? 543 : 503, r * 30 + 35, kPanelColour);
         if (!local && network) {

@@ -246,6 +246,10 @@ TEST_F(ComputerLobby, F3AddsComputerPlayersSupprRemovesOneAndLeavingEndsTheOther
     ASSERT_TRUE(Until([&] { return RecordOf("Ordi 2").IsReady(); }));
     EXPECT_EQ(network->PlayerCount(), 3);
     EXPECT_FALSE(RecordOf("Hote").IsComputer());
+    if (const char* folder = std::getenv("TORVANE_LOBBY_SHOTS")) {
+        Frame();
+        screen->SaveScreenshot(std::string(folder) + "/computers.png");
+    }
 
     // Suppr on the host's own row removes nobody.
     window.SetCursor(300, RowOf("Hote") * 30 + 75);
