@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <string>
@@ -225,6 +226,9 @@ class BotProgram : public testing::Test {
     void SetUp() override {
         BuildObjectives();
         RandomSeed(77);
+        // The computer players' own ports stay in this test's private range.
+        ::setenv("TORVANE_PORT", std::to_string(options.basePort).c_str(), 1);
+        ::setenv("TORVANE_DISCOVERY_PORT", std::to_string(options.discoveryPort).c_str(), 1);
         host = std::make_unique<DirectPlay>("Hote", options);
         ASSERT_TRUE(host->HostGame("Partie"));
         ASSERT_GT(host->ListenPort(), 0);
@@ -237,6 +241,8 @@ class BotProgram : public testing::Test {
         host.reset();
         guest.reset();
         DestroyObjectives();
+        ::unsetenv("TORVANE_PORT");
+        ::unsetenv("TORVANE_DISCOVERY_PORT");
     }
 
     nettest::ChildPeer& StartBot(const std::string& name, int seed) {
@@ -367,7 +373,7 @@ TEST_F(BotProgram, ThreeComputerPlayersPlayAWholeCampaignWithTheHostToAVictory) 
     for (int i = 1; i <= 3; ++i)
         nations["Ordi " + std::to_string(i)] = Named("Ordi " + std::to_string(i)).nation;
 
-    ASSERT_TRUE(RunHost([&] { return game->GameOver(); }, 150s))
+    ASSERT_TRUE(RunHost([&] { return game->GameOver(); }, 80s))
         << "year " << YearOf(host ? host->LocalStatus() : 0);
     const uint8_t winners = game->Winners();
     EXPECT_NE(winners, 0);

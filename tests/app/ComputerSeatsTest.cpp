@@ -161,6 +161,9 @@ class ComputerLobby : public testing::Test {
     void SetUp() override {
         DirectInput::ResetClock();
         Computers().SetProgram(TORVANE_BOT);
+        // The computer players the lobby starts inherit this test's private ports.
+        ::setenv("TORVANE_PORT", std::to_string(options.basePort).c_str(), 1);
+        ::setenv("TORVANE_DISCOVERY_PORT", std::to_string(options.discoveryPort).c_str(), 1);
         network = std::make_unique<DirectPlay>("Hote", options);
         ASSERT_TRUE(network->HostGame(""));
         screen = std::make_unique<DirectScreen>(&window);
@@ -172,6 +175,8 @@ class ComputerLobby : public testing::Test {
         network.reset();
         Computers().EndAll();
         Computers().SetProgram("");
+        ::unsetenv("TORVANE_PORT");
+        ::unsetenv("TORVANE_DISCOVERY_PORT");
     }
 
     void Frame() {
