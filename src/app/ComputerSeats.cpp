@@ -30,9 +30,10 @@ std::string ComputerSeats::Add(uint16_t port, std::span<const PlayerInfo> table)
             continue;
         Seat seat;
         seat.name = name;
-        if (!seat.process.Spawn({Program(), "--host", "127.0.0.1", "--port", std::to_string(port),
-                                 "--name", name, "--level", "moyen", "--seed",
-                                 std::to_string(number)})) {
+        if (!seat.process.Spawn(
+                {Program(), "--host", "127.0.0.1", "--port", std::to_string(port), "--name", name,
+                 "--level", "moyen", "--seed", std::to_string(number)},
+                /*quiet=*/true)) {
             return {};
         }
         seats_.push_back(std::move(seat));

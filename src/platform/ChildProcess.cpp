@@ -33,7 +33,7 @@ ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
     return *this;
 }
 
-bool ChildProcess::Spawn(const std::vector<std::string>& arguments) {
+bool ChildProcess::Spawn(const std::vector<std::string>& arguments, bool quiet) {
     if (pid_ > 0 || arguments.empty())
         return false;
     // Everything the child needs is made before the fork: after it, in a program with threads,
@@ -56,7 +56,9 @@ bool ChildProcess::Spawn(const std::vector<std::string>& arguments) {
         const int null = ::open("/dev/null", O_RDONLY);
         if (null >= 0) {
             ::dup2(null, STDIN_FILENO);
-            if (null != STDIN_FILENO)
+            if (quiet)
+                ::dup2(null, STDOUT_FILENO);
+            if (null != STDIN_FILENO && null != STDOUT_FILENO)
                 ::close(null);
         }
         // Sockets and files of the game stay the game's.

@@ -22,8 +22,10 @@ class ChildProcess {
 
     // Starts `arguments[0]` (a path) with the whole list as its arguments, standard input from
     // /dev/null and no other descriptor of this program. The child is sent SIGTERM if this
-    // program dies first. False when nothing could be started (or one is already running).
-    bool Spawn(const std::vector<std::string>& arguments);
+    // program dies first. With `quiet` its standard output goes to /dev/null too (its errors
+    // still reach this program's). False when nothing could be started (or one is already
+    // running).
+    bool Spawn(const std::vector<std::string>& arguments, bool quiet = false);
     // True while the program runs; collects its exit once it has ended.
     bool Running();
     // Waits up to `limit` for the program to end by itself; true once it has ended.

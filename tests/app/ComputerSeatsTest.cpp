@@ -17,6 +17,8 @@
 
 #include "app/ComputerSeats.h"
 #include "app/Statemain.h"
+#include "game/Objectif.h"
+#include "game/Stategame.h"
 #include "input/Directinput.h"
 #include "lobby/Statepaysgov.h"
 #include "network/NetworkTestSupport.h"
@@ -145,6 +147,13 @@ TEST(ChildProcessTest, ReportsItsEndAndNeverRunsAShell) {
     ASSERT_TRUE(literal.Spawn({"/bin/sh", "-c", "test \"$0\" = 'a b;c'", "a b;c"}));
     ASSERT_TRUE(literal.Wait(5s));
     EXPECT_EQ(WEXITSTATUS(literal.RawStatus()), 0);
+    // A quiet program writes to /dev/null, and reads from it like any other.
+    platform::ChildProcess quiet;
+    ASSERT_TRUE(quiet.Spawn(
+        {"/bin/sh", "-c", "[ /proc/$$/fd/1 -ef /dev/null ] && [ /proc/$$/fd/0 -ef /dev/null ]"},
+        true));
+    ASSERT_TRUE(quiet.Wait(5s));
+    EXPECT_EQ(WEXITSTATUS(quiet.RawStatus()), 0);
     // A missing program ends at once with status 127.
     platform::ChildProcess missing;
     ASSERT_TRUE(missing.Spawn({"/nonexistent/torvane-bot"}));
@@ -291,6 +300,47 @@ TEST_F(ComputerLobby, F3AddsComputerPlayersSupprRemovesOneAndLeavingEndsTheOther
     EXPECT_FALSE(Exists(second));
     EXPECT_FALSE(Exists(third));
     EXPECT_TRUE(errors.texts.empty());
+}
+
+// Ready at once, never an order.
+class Passive : public OrdersInterface {
+  public:
+    bool Decide(const TurnView&, std::vector<Order>&) override { return true; }
+};
+
+TEST_F(ComputerLobby, AComputerPlayerFollowsTheHostsStartIntoTheGameAndPlaysAlong) {
+    for (int i = 0; i < 25; ++i)
+        Frame();
+    Press(kReturn);
+    Press(kReturn);
+    Press(kF3);
+    const pid_t pid = Computers().PidOf("Ordi 1");
+    ASSERT_TRUE(Until([&] { return RecordOf("Ordi 1").IsReady() && network->AllReady(); }));
+    // "- démarrer -" with the mouse.
+    window.SetCursor(516, 375);
+    Frame();
+    window.SetKeyDown(1, true);
+    Frame();
+    window.SetKeyDown(1, false);
+    ASSERT_TRUE(Until([&] { return code != 0; }));
+    ASSERT_EQ(code, GameCode);
+    // The lobby goes; its computer player stays for the game.
+    lobby.reset();
+    EXPECT_TRUE(Exists(pid));
+    EXPECT_EQ(Computers().Count(), 1u);
+    BuildObjectives();
+    Passive passive;
+    auto game = std::make_unique<GameState>(nullptr, nullptr, nullptr, &network);
+    game->SetOrdersInterface(&passive);
+    const auto end = std::chrono::steady_clock::now() + 20s;
+    while (game->HeldStatus() < 4 + 22 && std::chrono::steady_clock::now() < end) {
+        ASSERT_EQ(game->Run(), StayCode);
+        std::this_thread::sleep_for(2ms);
+    }
+    EXPECT_GE(game->HeldStatus(), 4u + 22) << "a whole year played with the computer player";
+    EXPECT_FALSE(game->Disconnected());
+    game.reset();
+    DestroyObjectives();
 }
 
 TEST_F(ComputerLobby, OnlyTheHostAddsComputerPlayers) {
