@@ -3,7 +3,9 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
