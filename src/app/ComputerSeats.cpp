@@ -60,6 +60,14 @@ bool ComputerSeats::Started(const std::string& name) const {
                        [&](const Seat& seat) { return seat.name == name && !seat.removed; });
 }
 
+size_t ComputerSeats::Joining(std::span<const PlayerInfo> table) const {
+    return static_cast<size_t>(std::count_if(seats_.begin(), seats_.end(), [&](const Seat& seat) {
+        return !seat.removed && std::none_of(table.begin(), table.end(), [&](const PlayerInfo& r) {
+            return r.Name() == seat.name;
+        });
+    }));
+}
+
 pid_t ComputerSeats::PidOf(const std::string& name) const {
     for (const Seat& seat : seats_) {
         if (seat.name == name)

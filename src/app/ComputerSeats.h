@@ -46,6 +46,8 @@ class ComputerSeats {
     // Ends every computer player (SIGTERM to all, then SIGKILL to those still there after
     // kGrace) and waits for them all.
     void EndAll();
+    // Computer players started and not removed that `table` does not hold yet (still joining).
+    size_t Joining(std::span<const PlayerInfo> table) const;
     // Computer players still running or leaving.
     size_t Count() const { return seats_.size(); }
 

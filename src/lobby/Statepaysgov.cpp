@@ -594,17 +594,16 @@ void PaysGovState::HandleList() {
 
 void PaysGovState::AddComputer() {
     DirectPlay* network = Network();
-    if (!network || network->PlayerCount() >= kMaxRows) {
-        Refuse();
-        return;
-    }
     std::array<PlayerInfo, kMaxRows> records;
     size_t count = 0;
-    while (count < records.size() &&
+    while (network && count < records.size() &&
            network->CopyPlayerAt(static_cast<uint8_t>(count), records[count])) {
         ++count;
     }
-    if (Computers().Add(network->ListenPort(), std::span(records.data(), count)).empty())
+    const std::span<const PlayerInfo> table(records.data(), count);
+    // Those still joining count: the session never gets more players than it holds.
+    if (!network || count + Computers().Joining(table) >= kMaxRows ||
+        Computers().Add(network->ListenPort(), table).empty())
         Refuse();
     else
         Click();

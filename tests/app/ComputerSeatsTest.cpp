@@ -87,6 +87,9 @@ TEST_F(Registry, NamesTakeTheFirstFreeNumberAndRemovingEndsTheProcess) {
     EXPECT_EQ(seats.Add(2302, table), "Ordi 4");
     EXPECT_EQ(seats.Add(0, table), "") << "no port, no computer player";
     EXPECT_EQ(seats.Count(), 2u);
+    EXPECT_EQ(seats.Joining(table), 2u);
+    const std::vector<PlayerInfo> joined = {Named("Hote"), Named("Ordi 2")};
+    EXPECT_EQ(seats.Joining(joined), 1u);
     const pid_t second = seats.PidOf("Ordi 2");
     const pid_t fourth = seats.PidOf("Ordi 4");
     ASSERT_TRUE(Exists(second));
