@@ -1,6 +1,7 @@
 // The state machine driver: owns the engines and the current screen, and changes screens.
 #include "app/Statemain.h"
 
+#include "app/ComputerSeats.h"
 #include "audio/Directaudio.h"
 #include "input/Directinput.h"
 #include "network/Directplay.h"
@@ -25,8 +26,10 @@ MainState::MainState(platform::Window* window, StateFactory factory)
 }
 
 MainState::~MainState() {
-    // Leave the session before the screen that listens to it goes.
+    // Leave the session before the screen that listens to it goes; the computer players this
+    // game started go with it.
     network.reset();
+    Computers().EndAll();
     current.reset();
     screen.reset();
     audio.reset();
@@ -40,6 +43,9 @@ int32_t MainState::Run() {
     // A screen engine re-created during the frame (after the intro film) may have failed.
     if (ScreenFailed())
         return 1;
+    // Back in the browser, or on the way out, the game is left: so are its computer players.
+    if (code == NetworkBrowserCode || code == QuitCode)
+        Computers().EndAll();
     if (code >= VideoIntroCode && code <= GameCode) {
         // The old screen releases its pictures and sounds before the next one loads its own.
         current.reset();

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/ComputerSeats.h"
 #include "audio/Directaudio.h"
 #include "game/Game.h"
 #include "input/Directinput.h"
@@ -180,6 +181,8 @@ PaysGovState::PaysGovState(DirectScreen* screen, DirectAudio* audio, DirectInput
         "connect\xE9 !";
     clashMark = "!";
     clashHint = "Nation d\xE9j\xE0 prise : l'un des joueurs doit en changer";
+    computerTag = "(ordi)";
+    addComputerHint = "F3 : ajouter un ordinateur";
     latencyShown.fill(INT32_MIN);
     for (std::string& text : latencyTexts)
         text.reserve(24);
@@ -288,6 +291,7 @@ int32_t PaysGovState::Run() {
     DirectPlay* network = Network();
     if (network && !HostHasStarted())
         network->DeliverEvents();
+    Computers().Update();
     if (input)
         input->Update();
     const int32_t modeBefore = mode;
@@ -316,6 +320,8 @@ int32_t PaysGovState::Run() {
         Fade(screen, false);
         if (!backToBrowser)
             return GameCode;
+        // The computer players started here leave with the lobby.
+        Computers().EndAll();
         if (networkSlot) {
             if (*networkSlot)
                 (*networkSlot)->ClearListener(this);
@@ -528,6 +534,11 @@ void PaysGovState::HandleList() {
         listCursor = back;
         ReturnToBrowser();
         return;
+    } else if (isHost && input->KeyPressed(key::F3)) {
+        AddComputer();
+    } else if (isHost && input->KeyPressed(key::Delete)) {
+        // The row under the cursor, or else the one last clicked.
+        RemoveComputer(listCursor >= 2 && listCursor <= n ? listCursor - 1 : selectedRow);
     }
 
     const int32_t cursorBefore = listCursor;
@@ -579,6 +590,34 @@ void PaysGovState::HandleList() {
         HandleObjective(click, mouse);
     if (listCursor != cursorBefore)
         Click();
+}
+
+void PaysGovState::AddComputer() {
+    DirectPlay* network = Network();
+    std::array<PlayerInfo, kMaxRows> records;
+    size_t count = 0;
+    while (network && count < records.size() &&
+           network->CopyPlayerAt(static_cast<uint8_t>(count), records[count])) {
+        ++count;
+    }
+    const std::span<const PlayerInfo> table(records.data(), count);
+    // Those still joining count: the session never gets more players than it holds.
+    if (!network || count + Computers().Joining(table) >= kMaxRows ||
+        Computers().Add(network->ListenPort(), table).empty())
+        Refuse();
+    else
+        Click();
+}
+
+void PaysGovState::RemoveComputer(int row) {
+    DirectPlay* network = Network();
+    PlayerInfo record;
+    if (network && row >= 0 && network->CopyPlayerAt(static_cast<uint8_t>(row), record) &&
+        record.IsComputer() && Computers().Remove(record.Name())) {
+        Click();
+        return;
+    }
+    Refuse();
 }
 
 // The host's objective mode; the host's record is the local one.
@@ -781,6 +820,12 @@ void PaysGovState::DrawList() {
         Draw(rowPlain, 36, y, kVeilColour);
         screen->DrawText(40, y, clashHint, kClashHintRed, 1, 1, 0);
     }
+    if (host && rowCount < kMaxRows) {
+        // The host's way to fill the table: one more band, under the clash line if any.
+        const int y = (rowCount + (sharedNations != 0 ? 2 : 1)) * 30 + 33;
+        Draw(rowPlain, 36, y, kVeilColour);
+        screen->DrawText(40, y, addComputerHint, kActiveGreen, 1, 1, 0);
+    }
     if (localShown) {
         Draw(buttons, 176, 63, listCursor == 0 ? kPanelColour : kVeilColour);
         Draw(buttons, 276, 63, listCursor == 1 ? kPanelColour : kVeilColour, 1.5f, 1.0f);
@@ -820,6 +865,9 @@ void PaysGovState::DrawList() {
         Draw(record.IsReady() ? readyIcon : notReadyIcon, 450, r * 30 + 36, kPanelColour);
         if (record.playerId == hostId)
             Draw(serverIcon, 503, r * 30 + 35, kPanelColour);
+        // A computer player's mark, between its government and its ready mark.
+        if (record.IsComputer())
+            screen->DrawText(444, y + 3, computerTag, text, 1, 0, 2);
         if (local)
             Draw(homeIcon, host ? 543 : 503, r * 30 + 35, kPanelColour);
         if (!local && network) {

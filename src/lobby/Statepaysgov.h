@@ -113,6 +113,9 @@ class PaysGovState : public DirectState, public Listener {
     void ReturnToBrowser();
     void LeaveSession(bool lost);
     void UpdateReadyMark();
+    // F3 (host): a computer player joins; Suppr on its row (host): it leaves.
+    void AddComputer();
+    void RemoveComputer(int row);
 
     void TakeSnapshot();
     void TakeTable();
@@ -199,7 +202,7 @@ class PaysGovState : public DirectState, public Listener {
     std::array<std::string, 5> labels;
     std::array<std::string, 5> columnTitles;
     std::string descriptionLabel, startText, backText, objectiveTitle, worldText, customText,
-        disconnectedText, clashMark, clashHint;
+        disconnectedText, clashMark, clashHint, computerTag, addComputerHint;
     std::array<int32_t, kMaxRows> latencyShown{};
     std::array<std::string, kMaxRows> latencyTexts;
 };

@@ -266,6 +266,10 @@ void DirectPlay::ResumeAcceptingPlayers() {
     acceptingPlayers_ = true;
 }
 
+uint16_t DirectPlay::ListenPort() const {
+    return peer_ ? peer_->ListenPort() : 0;
+}
+
 bool DirectPlay::IsHost() const {
     const int32_t local = localPlayerId_.load();
     return local != 0 && local == hostPlayerId_.load();

@@ -125,6 +125,8 @@ class DirectPlay {
     // A start that was refused leaves the lobby open to newcomers again.
     void ResumeAcceptingPlayers();
     bool IsHost() const;
+    // The TCP port this player listens on (the one others join a host at), 0 outside a session.
+    uint16_t ListenPort() const;
 
     int PlayerCount() const;
     bool CopyPlayer(int32_t playerId, PlayerInfo& out) const;

@@ -34,6 +34,8 @@ inline constexpr size_t kTerritoryInfoSize = 28;
 inline constexpr size_t kTerritoryTableSize = kTerritoryInfoSize * TerritoryCount;  // 2912
 inline constexpr size_t kPlayerInfoSize = 2952;
 inline constexpr size_t kPlayerNameSize = 11;  // ten characters and the zero byte
+// reservedByteA of a computer player's record (torvane-bot); -1 for a person.
+inline constexpr int8_t kComputerPlayerMark = 1;
 
 struct TerritoryInfo {
     int8_t owner = -1;
@@ -71,6 +73,7 @@ struct PlayerInfo {
     void SetName(std::string_view text);
 
     bool IsReady() const { return (syncStatus & 1u) != 0; }
+    bool IsComputer() const { return reservedByteA == kComputerPlayerMark; }
     uint32_t Phase() const { return syncStatus >> 1; }
 };
 

@@ -42,8 +42,10 @@ inline constexpr int Left = 37;
 inline constexpr int Up = 38;
 inline constexpr int Right = 39;
 inline constexpr int Down = 40;
+inline constexpr int Delete = 46;
 inline constexpr int F1 = 112;
 inline constexpr int F2 = 113;
+inline constexpr int F3 = 114;
 inline constexpr int F5 = 116;
 }  // namespace key
 

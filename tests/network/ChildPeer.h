@@ -15,8 +15,13 @@ namespace nettest {
 
 class ChildPeer {
   public:
+#ifdef TORVANE_PEER
     // TORVANE_PEER names the program; the build passes it to the test programs that use it.
-    explicit ChildPeer(const std::vector<std::string>& arguments) {
+    explicit ChildPeer(const std::vector<std::string>& arguments)
+        : ChildPeer(TORVANE_PEER, arguments) {}
+#endif
+    // Any other program of the build (torvane-bot).
+    ChildPeer(const std::string& program, const std::vector<std::string>& arguments) {
         int out[2], in[2];
         if (::pipe(out) != 0)
             return;
@@ -25,7 +30,7 @@ class ChildPeer {
             ::close(out[1]);
             return;
         }
-        std::vector<std::string> all = {TORVANE_PEER};
+        std::vector<std::string> all = {program};
         all.insert(all.end(), arguments.begin(), arguments.end());
         std::vector<char*> argv;
         for (auto& a : all)
@@ -35,8 +40,9 @@ class ChildPeer {
         if (pid_ == 0) {
             ::dup2(out[1], STDOUT_FILENO);
             ::dup2(in[0], STDIN_FILENO);
-            ::close(out[0]);
-            ::close(in[1]);
+            // The test's own sockets (a host's, say) stay the test's.
+            for (int fd = 3; fd < 1024; ++fd)
+                ::close(fd);
             ::execv(argv[0], argv.data());
             ::_exit(127);
         }
@@ -55,7 +61,16 @@ class ChildPeer {
     ChildPeer(const ChildPeer&) = delete;
     ChildPeer& operator=(const ChildPeer&) = delete;
 
-    bool Started() const { return pid_ > 0; }
+    bool Started() const {
+        return pid_ > 0;
+    }
+    pid_t Pid() const {
+        return pid_;
+    }
+    // The exit status (waitpid's) once WaitExit has seen it end, -1 before.
+    int RawStatus() const {
+        return status_;
+    }
     void Signal(int signal) {
         if (pid_ > 0)
             ::kill(pid_, signal);
@@ -86,7 +101,7 @@ class ChildPeer {
     bool WaitExit(std::chrono::milliseconds limit) {
         const auto end = std::chrono::steady_clock::now() + limit;
         while (pid_ > 0 && std::chrono::steady_clock::now() < end) {
-            if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+            if (::waitpid(pid_, &status_, WNOHANG) == pid_) {
                 pid_ = -1;
                 return true;
             }
@@ -127,6 +142,7 @@ class ChildPeer {
 
   private:
     pid_t pid_ = -1;
+    int status_ = -1;
     int output_ = -1;
     int input_ = -1;
     std::string pending_;

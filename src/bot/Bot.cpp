@@ -1,0 +1,370 @@
+// torvane-bot: the lobby as a computer player goes through it, then the game screen headless.
+#include "bot/Bot.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "game/Game.h"
+#include "game/Gamerules.h"
+#include "game/Objectif.h"
+#include "game/Random.h"
+#include "game/Stategame.h"
+#include "network/Directplay.h"
+
+namespace torvane::bot {
+namespace {
+
+bool ValidNation(int nation) {
+    return nation >= 0 && nation < NationCount;
+}
+
+bool ReadNumber(const char* text, uint64_t limit, uint64_t& value) {
+    if (!text || !*text)
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long read = std::strtoull(text, &end, 10);
+    if (*end != '\0' || errno != 0 || read > limit || text[0] == '-')
+        return false;
+    value = read;
+    return true;
+}
+
+size_t CopyTable(const DirectPlay& network, std::array<PlayerInfo, 8>& records) {
+    size_t count = 0;
+    while (count < records.size() &&
+           network.CopyPlayerAt(static_cast<uint8_t>(count), records[count])) {
+        ++count;
+    }
+    return count;
+}
+
+// Only the end of the session matters in the lobby: the host leaving, or a player lost (the
+// lobby then breaks up for everybody, as on the players' screens).
+class LobbyListener : public Listener {
+  public:
+    void OnPlayerJoined(const std::string&) override {}
+    void OnPlayerLost(const std::string&) override { ended = true; }
+    void OnPlayerRemoved(const std::string&) override {}
+    void OnTextMessage(int32_t, const std::string&, int32_t) override {}
+    void OnTerritories(int32_t, const TerritoryTable&) override {}
+    void OnValueMessage(int32_t, int32_t) override {}
+    void OnByteMessage(int32_t, uint8_t) override {}
+    void OnSessionTerminated() override { ended = true; }
+    bool ended = false;
+};
+
+bool HostHasStarted(const DirectPlay& network) {
+    PlayerInfo host;
+    return network.CopyPlayer(network.HostPlayerId(), host) && host.Phase() >= 1;
+}
+
+class Pacer {
+  public:
+    explicit Pacer(int framesPerSecond)
+        : period_(std::chrono::microseconds(1000000 / std::max(1, framesPerSecond))),
+          next_(std::chrono::steady_clock::now()) {}
+    void Wait() {
+        next_ += period_;
+        const auto now = std::chrono::steady_clock::now();
+        if (next_ < now)
+            next_ = now;  // a late frame does not make the next ones hurry
+        std::this_thread::sleep_until(next_);
+    }
+
+  private:
+    std::chrono::microseconds period_;
+    std::chrono::steady_clock::time_point next_;
+};
+
+// Finds the game and joins it; false when there is none or it refused.
+bool Join(DirectPlay& network, const BotOptions& options, const std::atomic<bool>& stop) {
+    if (!options.host.empty() && options.port != 0) {
+        in_addr address{};
+        if (::inet_pton(AF_INET, options.host.c_str(), &address) != 1)
+            return false;
+        return network.JoinGame({ntohl(address.s_addr), options.port});
+    }
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(options.searchSeconds);
+    while (!stop.load() && std::chrono::steady_clock::now() < end) {
+        network.ClearParties();
+        network.EnumerateGames(options.host);
+        for (int i = 0; i < network.PartyCount(); ++i) {
+            const EnumeratedParty* party = network.GetParty(i);
+            if (party && party->version == kProtocolVersionText &&
+                network.JoinGame(party->hostAddress))
+                return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+    return false;
+}
+
+// The lobby: a free nation, a government, ready. True once the host has started the game with
+// this player in it; `nation` is the one it plays.
+enum class LobbyEnd { Started, Ended, Stopped };
+LobbyEnd RunLobby(DirectPlay& network, const BotOptions& options, const std::atomic<bool>& stop,
+                  RandomGenerator& random, const std::function<void(const std::string&)>& say,
+                  int8_t& nation) {
+    LobbyListener listener;
+    network.SetListener(&listener);
+    Pacer pacer(options.framesPerSecond);
+    const int8_t government = static_cast<int8_t>(random.Next(GovernmentCount));
+    int8_t announcedNation = -1;
+    bool announcedGovernment = false;
+    bool ready = false;
+    LobbyEnd end = LobbyEnd::Stopped;
+    std::array<PlayerInfo, 8> records;
+    // A computer player never keeps a lobby going: should its host leave, it leaves too.
+    const int32_t host = network.HostPlayerId();
+    while (!stop.load()) {
+        // Once the host has started, what arrives belongs to the game screen: it stays queued.
+        if (!HostHasStarted(network))
+            network.DeliverEvents();
+        if (listener.ended || network.IsHost() || network.HostPlayerId() != host) {
+            end = LobbyEnd::Ended;
+            break;
+        }
+        if (network.FollowHostPhase()) {
+            PlayerInfo self;
+            network.CopyPlayer(network.LocalPlayerId(), self);
+            nation = self.nation;
+            end = LobbyEnd::Started;
+            break;
+        }
+        const size_t count = CopyTable(network, records);
+        const std::span<const PlayerInfo> table(records.data(), count);
+        PlayerInfo self;
+        if (network.CopyPlayer(network.LocalPlayerId(), self)) {
+            const bool clash = ValidNation(self.nation) && MustMoveAway(table, self.playerId);
+            if (!ValidNation(self.nation) || clash || !self.IsComputer() ||
+                self.government != government) {
+                if (ready) {
+                    network.ClearReady();
+                    ready = false;
+                }
+                if (!ValidNation(self.nation) || clash) {
+                    const int chosen = FreeNation(table, self.playerId, random);
+                    if (chosen < 0 && !ValidNation(self.nation)) {
+                        // Every nation is held: it waits for one to be released.
+                        pacer.Wait();
+                        continue;
+                    }
+                    self.nation = static_cast<int8_t>(chosen);
+                }
+                self.government = government;
+                self.reservedByteA = kComputerPlayerMark;
+                self.syncStatus &= ~1u;
+                network.PublishLocalPlayer(self);
+            } else {
+                if (self.nation != announcedNation) {
+                    announcedNation = self.nation;
+                    say("NATION " + std::to_string(self.nation));
+                }
+                if (!announcedGovernment) {
+                    announcedGovernment = true;
+                    say("GOVERNMENT " + std::to_string(self.government));
+                }
+                if (!ready) {
+                    network.SetReady();
+                    ready = true;
+                    say("READY");
+                }
+            }
+        }
+        pacer.Wait();
+    }
+    network.ClearListener(&listener);
+    return end;
+}
+
+}  // namespace
+
+const char* Usage() {
+    return "usage: torvane-bot [--name NAME] [--level facile|moyen|difficile] [--seed S]\n"
+           "                   [--host IPV4] [--port P]\n";
+}
+
+bool ParseArguments(std::span<const char* const> arguments, BotOptions& options,
+                    std::string& error) {
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string key = arguments[i] ? arguments[i] : "";
+        if (i + 1 >= arguments.size()) {
+            error = "missing value after " + key;
+            return false;
+        }
+        const char* value = arguments[++i];
+        uint64_t number = 0;
+        if (key == "--name") {
+            const std::string name = value;
+            if (name.empty() || name.size() > kPlayerNameSize - 1) {
+                error = "a name holds 1 to 10 characters";
+                return false;
+            }
+            options.name = name;
+        } else if (key == "--level") {
+            if (!ParseLevel(value, options.level)) {
+                error = "unknown level: " + std::string(value);
+                return false;
+            }
+        } else if (key == "--seed") {
+            if (!ReadNumber(value, UINT64_MAX, number)) {
+                error = "not a seed: " + std::string(value);
+                return false;
+            }
+            options.seed = number;
+        } else if (key == "--host") {
+            in_addr address{};
+            if (::inet_pton(AF_INET, value, &address) != 1) {
+                error = "not an IPv4 address: " + std::string(value);
+                return false;
+            }
+            options.host = value;
+        } else if (key == "--port") {
+            if (!ReadNumber(value, 65535, number) || number == 0) {
+                error = "not a port: " + std::string(value);
+                return false;
+            }
+            options.port = static_cast<uint16_t>(number);
+        } else {
+            error = "unknown option: " + key;
+            return false;
+        }
+    }
+    return true;
+}
+
+int FreeNation(std::span<const PlayerInfo> records, int32_t selfId, RandomGenerator& random) {
+    std::array<bool, NationCount> held{};
+    for (const PlayerInfo& record : records) {
+        if (record.playerId != selfId && ValidNation(record.nation))
+            held[static_cast<size_t>(record.nation)] = true;
+    }
+    std::array<int, NationCount> free{};
+    int count = 0;
+    for (int nation = 0; nation < NationCount; ++nation) {
+        if (!held[static_cast<size_t>(nation)])
+            free[static_cast<size_t>(count++)] = nation;
+    }
+    return count == 0 ? -1 : free[static_cast<size_t>(random.Next(count))];
+}
+
+bool MustMoveAway(std::span<const PlayerInfo> records, int32_t selfId) {
+    const PlayerInfo* self = nullptr;
+    for (const PlayerInfo& record : records) {
+        if (record.playerId == selfId)
+            self = &record;
+    }
+    if (!self || !ValidNation(self->nation))
+        return false;
+    for (const PlayerInfo& record : records) {
+        if (record.playerId == selfId || record.nation != self->nation)
+            continue;
+        if (!record.IsComputer() || record.playerId < selfId)
+            return true;
+    }
+    return false;
+}
+
+uint64_t HistoryChecksum(const DirectLog& history) {
+    uint64_t hash = 0xcbf29ce484222325ull;
+    std::array<uint8_t, kTerritoryTableSize> bytes;
+    for (int i = 0; i < history.Count(); ++i) {
+        const TerritoryTable* table = history.TableAt(i);
+        if (!table)
+            continue;
+        EncodeTable(*table, bytes);
+        for (const uint8_t byte : bytes) {
+            hash ^= byte;
+            hash *= 0x100000001b3ull;
+        }
+    }
+    return hash;
+}
+
+const char* EndName(BotEnd end) {
+    switch (end) {
+        case BotEnd::Victory:
+            return "victoire";
+        case BotEnd::Defeat:
+            return "defaite";
+        case BotEnd::Disconnected:
+            return "deconnecte";
+        case BotEnd::Stopped:
+            return "interrompu";
+        default:
+            return "introuvable";
+    }
+}
+
+BotEnd RunBot(const BotOptions& options, const std::atomic<bool>& stop,
+              const std::function<void(const std::string&)>& say) {
+    RandomGenerator random(options.seed);
+    // Should this player take over as host, it draws from its own seed.
+    RandomSeed(options.seed);
+    std::unique_ptr<DirectPlay> network = std::make_unique<DirectPlay>(options.name, options.peer);
+    if (!Join(*network, options, stop)) {
+        const BotEnd end = stop.load() ? BotEnd::Stopped : BotEnd::NoGame;
+        say(std::string("FIN ") + EndName(end));
+        return end;
+    }
+    say("JOINED " + std::to_string(network->LocalPlayerId()));
+
+    int8_t nation = -1;
+    const LobbyEnd lobby = RunLobby(*network, options, stop, random, say, nation);
+    if (lobby != LobbyEnd::Started) {
+        network.reset();
+        const BotEnd end = lobby == LobbyEnd::Stopped ? BotEnd::Stopped : BotEnd::Disconnected;
+        say(std::string("FIN ") + EndName(end));
+        return end;
+    }
+
+    BuildObjectives();
+    ComputerPlayer brain(options.level, random.NextBits());
+    BotEnd end = BotEnd::Stopped;
+    {
+        GameState game(nullptr, nullptr, nullptr, &network);
+        game.SetOrdersInterface(&brain);
+        Pacer pacer(options.framesPerSecond);
+        int32_t year = 0;
+        while (!stop.load()) {
+            const int32_t code = game.Run();
+            const uint32_t status = game.HeldStatus();
+            if (status >= 4 && YearOf(status) != year) {
+                year = YearOf(status);
+                say("YEAR " + std::to_string(year));
+            }
+            if (code != StayCode) {
+                if (game.GameOver()) {
+                    const bool won = ValidNation(nation) && ((game.Winners() >> nation) & 1u) != 0;
+                    end = won ? BotEnd::Victory : BotEnd::Defeat;
+                } else {
+                    end = BotEnd::Disconnected;
+                }
+                break;
+            }
+            pacer.Wait();
+        }
+        game.SetOrdersInterface(nullptr);
+        // Interrupted mid-game: the session is closed here, with a goodbye to the others.
+        network.reset();
+        char line[40];
+        std::snprintf(line, sizeof line, "HISTORY %016llx",
+                      static_cast<unsigned long long>(HistoryChecksum(game.History())));
+        say(line);
+    }
+    DestroyObjectives();
+    say(std::string("FIN ") + EndName(end));
+    return end;
+}
+
+}  // namespace torvane::bot
