@@ -4,8 +4,8 @@
 #include <SDL_image.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <stdlib.h>
+#include <algorithm>
 
 #include <array>
 #include <cstring>
