@@ -146,6 +146,20 @@ inline torvane::HostAddress FindHost(torvane::DirectPlay& searcher) {
     return party ? party->hostAddress : torvane::HostAddress{};
 }
 
+// Searches loopback for `host`'s own game: the answer from its port, whatever else a test
+// running beside this one may be hosting. An empty address when it is not found.
+inline torvane::HostAddress FindGameOf(torvane::DirectPlay& searcher,
+                                       const torvane::DirectPlay& host) {
+    searcher.EnumerateGames("127.0.0.1");
+    for (int i = 0; i < searcher.PartyCount(); ++i) {
+        const torvane::EnumeratedParty* party = searcher.GetParty(i);
+        if (party && party->hostAddress.port == host.ListenPort())
+            return party->hostAddress;
+    }
+    ADD_FAILURE() << "the host's game was not found";
+    return {};
+}
+
 // The names in an engine's players table, sorted.
 inline std::vector<std::string> Names(torvane::DirectPlay& engine) {
     std::vector<std::string> names;

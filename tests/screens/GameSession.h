@@ -83,9 +83,8 @@ class GameSession : public testing::Test {
             seats.push_back(std::move(seat));
         }
         ASSERT_TRUE(seats[0]->network->HostGame("Partie"));
-        seats[1]->network->EnumerateGames("127.0.0.1");
-        ASSERT_EQ(seats[1]->network->PartyCount(), 1);
-        hostAddress = seats[1]->network->GetParty(0)->hostAddress;
+        hostAddress = nettest::FindGameOf(*seats[1]->network, *seats[0]->network);
+        ASSERT_NE(hostAddress.port, 0);
         for (int i = 1; i < count; ++i)
             ASSERT_TRUE(seats[i]->network->JoinGame(hostAddress));
         ASSERT_TRUE(WaitFor([&] { return AllSee(count); }));

@@ -149,9 +149,9 @@ class LobbyTest : public testing::Test {
         ASSERT_TRUE(AddSeat("Hote").network->HostGame(""));
         for (int i = 1; i < count; ++i) {
             Seat& seat = AddSeat("Joueur" + std::to_string(i));
-            seat.network->EnumerateGames("127.0.0.1");
-            ASSERT_EQ(seat.network->PartyCount(), 1);
-            ASSERT_TRUE(seat.network->JoinGame(seat.network->GetParty(0)->hostAddress));
+            const HostAddress game = nettest::FindGameOf(*seat.network, *seats[0]->network);
+            ASSERT_NE(game.port, 0);
+            ASSERT_TRUE(seat.network->JoinGame(game));
         }
         ASSERT_TRUE(nettest::WaitFor([&] {
             for (auto& seat : seats) {
