@@ -105,6 +105,16 @@ uint32_t ReadableColour(int nation) {
     return r * 3 + g * 6 + b > 1800 ? kTextGreen : colour | 0xFF000000u;
 }
 
+// The army a source has left after the moves already given from it.
+int32_t ArmyLeft(const CampaignState& state, const std::vector<Order>& draft, int from) {
+    int32_t left = state.table[static_cast<size_t>(from)].army;
+    for (const Order& order : draft) {
+        if (order.kind == OrderKind::Move && order.from == from)
+            left -= order.amount;
+    }
+    return std::max(0, left);
+}
+
 std::string TerritoryName(int index) {
     const Territory* territory = TerritoryAt(index);
     return territory ? territory->name : "";
@@ -602,12 +612,7 @@ bool BoardView::Give(Action action) {
     UpdateCost();
     if (action == Action::Move) {
         target = -1;
-        amount = 0;
-        for (const Order& given : draft) {
-            if (given.kind == OrderKind::Move && given.from == selected)
-                amount += given.amount;
-        }
-        amount = std::max(0, state.table[static_cast<size_t>(selected)].army - amount);
+        amount = ArmyLeft(state, draft, selected);
     }
     return true;
 }
@@ -627,16 +632,6 @@ void BoardView::Finish() {
     target = -1;
     Play(audio, selectSound.get());
     RebuildHighlight();
-}
-
-// The army a source has left after the moves already given from it.
-static int32_t ArmyLeft(const CampaignState& state, const std::vector<Order>& draft, int from) {
-    int32_t left = state.table[static_cast<size_t>(from)].army;
-    for (const Order& order : draft) {
-        if (order.kind == OrderKind::Move && order.from == from)
-            left -= order.amount;
-    }
-    return std::max(0, left);
 }
 
 void BoardView::Select(int territory) {
