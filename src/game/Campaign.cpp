@@ -125,6 +125,27 @@ Refusal FrontCheck(bool inGame, CampaignStep step, const Order& order, size_t po
     return Refusal::None;
 }
 
+int64_t PriceOfOrder(const Order& order, const TerritoryTable& table, const Government& government,
+                     const CampaignRules& rules) {
+    switch (order.kind) {
+        case OrderKind::Recruit:
+            return int64_t{order.amount} * government.armyValue / Divisor(rules.recruitDivisor);
+        case OrderKind::Fortify:
+            return government.armyValue / Divisor(rules.fortifyDivisor);
+        case OrderKind::Improve:
+            return order.from < TerritoryCount
+                       ? table[order.from].wealth / Divisor(rules.improveDivisor)
+                       : 0;
+        case OrderKind::Boats:
+            return int64_t{order.amount} * government.boatValue / Divisor(rules.boatDivisor);
+        case OrderKind::Spy:
+            return government.espionageValue;
+        case OrderKind::Move:
+            return 0;
+    }
+    return 0;
+}
+
 // ---- Achats ----------------------------------------------------------------------------------
 
 // Checks one purchase against the running state and, when it is allowed and paid for, carries
@@ -136,37 +157,32 @@ Refusal Purchase(CampaignState& running, const Government& government, int natio
     TerritoryInfo& territory = At(running.table, order.from);
     if (territory.owner != nation)
         return Refusal::NotOwned;
-    int64_t price = 0;
     switch (order.kind) {
         case OrderKind::Recruit:
             if (order.amount < 1)
                 return Refusal::BadAmount;
-            price = int64_t{order.amount} * government.armyValue / Divisor(rules.recruitDivisor);
             break;
         case OrderKind::Fortify:
             if (territory.fortified != 0)
                 return Refusal::AlreadyDone;
-            price = government.armyValue / Divisor(rules.fortifyDivisor);
             break;
         case OrderKind::Improve:
             if (IsCapital(territory))
                 return Refusal::Capital;
             if (territory.improved != 0)
                 return Refusal::AlreadyDone;
-            price = territory.wealth / Divisor(rules.improveDivisor);
             break;
         case OrderKind::Boats:
             if (!IsCoastal(order.from))
                 return Refusal::NotCoastal;
             if (order.amount < 1)
                 return Refusal::BadAmount;
-            price = int64_t{order.amount} * government.boatValue / Divisor(rules.boatDivisor);
             break;
         default:
             return Refusal::WrongStep;
     }
     int32_t& treasury = Ledger(running, Treasury, nation);
-    price = NonNegative(price);
+    const int64_t price = NonNegative(PriceOfOrder(order, running.table, government, rules));
     if (price > treasury)
         return Refusal::NotAffordable;
     treasury = static_cast<int32_t>(treasury - price);
@@ -463,6 +479,11 @@ void CarryOutMission(CampaignState& state, const TerritoryTable& start,
 }
 
 }  // namespace
+
+int64_t OrderPrice(const Order& order, const TerritoryTable& table, const Government& government,
+                   const CampaignRules& rules) {
+    return PriceOfOrder(order, table, government, rules);
+}
 
 CampaignStep StepOf(uint32_t status) {
     const uint32_t even = status & ~1u;

@@ -195,6 +195,11 @@ std::vector<Refusal> CheckOrders(const CampaignState& state, const Governments& 
                                  int nation, CampaignStep step, std::span<const Order> orders,
                                  const CampaignRules& rules = kCampaignRules);
 
+// What an order costs a nation under `government` on `table` (a move costs nothing; the
+// order's other checks are CheckOrders').
+int64_t OrderPrice(const Order& order, const TerritoryTable& table, const Government& government,
+                   const CampaignRules& rules = kCampaignRules);
+
 // Recettes: credits every living nation's income and starts its year's conquests at 0.
 void ResolveIncome(CampaignState& state, const Governments& governments,
                    const CampaignRules& rules = kCampaignRules);

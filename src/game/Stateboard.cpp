@@ -489,26 +489,7 @@ void BoardView::RebuildTexts() {
 int64_t BoardView::PriceOf(const Order& order) const {
     const Government* government = GovernmentAt(
         ValidNation(frameInfo.nation) ? (*frameInfo.governments)[frameInfo.nation] : -1);
-    if (!government)
-        return 0;
-    const CampaignRules& rules = kCampaignRules;
-    switch (order.kind) {
-        case OrderKind::Recruit:
-            return int64_t{order.amount} * government->armyValue / rules.recruitDivisor;
-        case OrderKind::Fortify:
-            return government->armyValue / rules.fortifyDivisor;
-        case OrderKind::Improve:
-            return order.from < TerritoryCount
-                       ? state.table[order.from].wealth / rules.improveDivisor
-                       : 0;
-        case OrderKind::Boats:
-            return int64_t{order.amount} * government->boatValue / rules.boatDivisor;
-        case OrderKind::Spy:
-            return government->espionageValue;
-        case OrderKind::Move:
-            return 0;
-    }
-    return 0;
+    return government ? OrderPrice(order, state.table, *government) : 0;
 }
 
 void BoardView::UpdateCost() {
