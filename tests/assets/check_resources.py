@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""Checks the committed game resources against tools/assets/manifest.tsv.
+"""Checks the committed game resources against tools/assets/manifest.tsv, and the
+application icon under packaging/linux/icons/.
 
 Usage: check_resources.py <repo root>
 Exits 0 when everything holds, 1 with one line per problem otherwise.
@@ -9,6 +10,7 @@ import re
 import struct
 import sys
 import wave
+import xml.etree.ElementTree as ET
 
 try:
     import numpy as np
@@ -585,6 +587,75 @@ def check_board(root, rows, pics):
         problem("Monde.jpg: dark lines inside the territories of Territoires.png")
 
 
+# ------------------------------------------------------------------ the application icon
+ICON_DIR = "packaging/linux/icons/hicolor"
+ICON_NAME = "org.quillmere.Torvane"
+ICON_SIZES = (16, 32, 48, 64, 128, 256)
+OUTSIDE_URL = re.compile(r"url\(\s*['\"]?(?!#)")
+
+
+def check_icon_png(root, size):
+    rel = "%s/%dx%d/apps/%s.png" % (ICON_DIR, size, size, ICON_NAME)
+    path = os.path.join(root, *rel.split("/"))
+    if not os.path.isfile(path):
+        problem("%s: no such file" % rel)
+        return
+    try:
+        img = Image.open(path)
+        img.load()
+    except Exception as e:  # noqa: BLE001
+        problem("%s: does not decode (%s)" % (rel, e))
+        return
+    if img.format != "PNG":
+        problem("%s: file is %s, not PNG" % (rel, img.format))
+    if img.size != (size, size):
+        problem("%s: size %dx%d, expected %dx%d" % (rel, img.size[0], img.size[1], size, size))
+    if img.mode != "RGBA":
+        problem("%s: mode %s, expected RGBA" % (rel, img.mode))
+        return
+    alpha = np.asarray(img)[:, :, 3]
+    k = max(1, min(img.size) // 32)
+    if alpha[:k, :k].any() or alpha[:k, -k:].any() or alpha[-k:, :k].any() or alpha[-k:, -k:].any():
+        problem("%s: the corners are not transparent" % rel)
+    cover = (alpha >= 128).mean()
+    if not 0.30 <= cover <= 0.95:
+        problem("%s: %.0f %% opaque, expected 30 to 95 %%" % (rel, 100 * cover))
+
+
+def check_icon_svg(root):
+    rel = "%s/scalable/apps/%s.svg" % (ICON_DIR, ICON_NAME)
+    path = os.path.join(root, *rel.split("/"))
+    if not os.path.isfile(path):
+        problem("%s: no such file" % rel)
+        return
+    try:
+        svg = ET.parse(path).getroot()
+    except ET.ParseError as e:
+        problem("%s: not XML (%s)" % (rel, e))
+        return
+    if svg.tag != "{http://www.w3.org/2000/svg}svg":
+        problem("%s: the root is %s, not an SVG element" % (rel, svg.tag))
+    box = svg.get("viewBox", "").replace(",", " ").split()
+    try:
+        w, h = float(box[2]), float(box[3])
+    except (IndexError, ValueError):
+        w = h = 0
+    if len(box) != 4 or w <= 0 or w != h:
+        problem("%s: viewBox %r is not square" % (rel, svg.get("viewBox")))
+    for el in svg.iter():
+        tag = el.tag.rsplit("}", 1)[-1]
+        if tag in ("script", "image", "foreignObject"):
+            problem("%s: holds a <%s>" % (rel, tag))
+        for name, value in el.attrib.items():
+            name = name.rsplit("}", 1)[-1]
+            if name.startswith("on"):
+                problem("%s: <%s> has a script handler %s" % (rel, tag, name))
+            if (name == "href" and not value.startswith("#")) or OUTSIDE_URL.search(value):
+                problem("%s: <%s> refers outside the file (%s)" % (rel, tag, value))
+        if el.text and OUTSIDE_URL.search(el.text):
+            problem("%s: <%s> refers outside the file" % (rel, tag))
+
+
 def main(argv):
     if len(argv) != 2:
         print(__doc__, file=sys.stderr)
@@ -623,6 +694,9 @@ def main(argv):
     check_board(root, rows, pics)
     check_sources(root, rows)
     check_no_strays(root, rows, resolved)
+    for size in ICON_SIZES:
+        check_icon_png(root, size)
+    check_icon_svg(root)
     total = sum(os.path.getsize(os.path.join(d, f)) for d, _, fs in os.walk(os.path.join(root, "Ressources")) for f in fs)
     if total > 15 * 1024 * 1024:
         problem("Ressources/ weighs %.1f MB, over the 15 MB budget" % (total / 1048576.0))

@@ -45,6 +45,8 @@ class CopyOfResources(unittest.TestCase):
         shutil.copy(os.path.join(ROOT, "tools", "assets", "manifest.tsv"), os.path.join(self.tmp, "tools", "assets"))
         os.makedirs(os.path.join(self.tmp, "src", "game"))
         shutil.copy(os.path.join(ROOT, "src", "game", "Game.cpp"), os.path.join(self.tmp, "src", "game"))
+        shutil.copytree(os.path.join(ROOT, "packaging", "linux", "icons"),
+                        os.path.join(self.tmp, "packaging", "linux", "icons"))
 
     def tearDown(self):
         shutil.rmtree(self.tmp)
@@ -106,6 +108,21 @@ class BrokenResources(CopyOfResources):
         im.save(p)
         rc, err = run_checker(self.tmp)
         self.assertIn("France.png: has transparent pixels", err)
+
+    def test_broken_icon(self):
+        icons = os.path.join(self.tmp, "packaging", "linux", "icons", "hicolor")
+        png = os.path.join(icons, "32x32", "apps", "org.quillmere.Torvane.png")
+        Image.open(png).resize((30, 30)).save(png)
+        svg = os.path.join(icons, "scalable", "apps", "org.quillmere.Torvane.svg")
+        with open(svg, encoding="utf-8") as f:
+            text = f.read()
+        with open(svg, "w", encoding="utf-8") as f:
+            f.write(text.replace("<title>", '<script>alert(1)</script><image href="https://example.org/a.png"/><title>'))
+        rc, err = run_checker(self.tmp)
+        self.assertEqual(rc, 1)
+        self.assertIn("32x32/apps/org.quillmere.Torvane.png: size 30x30, expected 32x32", err)
+        self.assertIn("org.quillmere.Torvane.svg: holds a <script>", err)
+        self.assertIn("org.quillmere.Torvane.svg: <image> refers outside the file", err)
 
     def test_silent_sound(self):
         p = self.res("Sounds", "hit.wav")
