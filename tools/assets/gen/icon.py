@@ -131,27 +131,22 @@ def sabre(flip):
         return 10 * (t * t)
 
     n = 24
-    back = [at(blade_from + (length - blade_from) * i / n, spine(blade_from + (length - blade_from) * i / n) + 7)
-            for i in range(n)]
-    edge = [at(blade_from + (length - blade_from) * i / n,
-               spine(blade_from + (length - blade_from) * i / n) - 7 + 5 * (i / n) ** 3)
-            for i in range(n)]
-    tip = at(length, spine(length) + 1)
-    blade = back + [tip] + edge[::-1]
-    fuller = [at(blade_from + 4 + (length - blade_from - 40) * i / n,
-                 spine(blade_from + 4 + (length - blade_from - 40) * i / n) + 1.5) for i in range(n + 1)]
+    us = [blade_from + (length - blade_from) * i / n for i in range(n)]
+    back = [at(u, spine(u) + 7) for u in us]
+    edge = [at(u, spine(u) - 7 + 5 * (i / n) ** 3) for i, u in enumerate(us)]   # narrows to the point
+    blade = back + [at(length, spine(length) + 1)] + edge[::-1]
+    fuller = [at(u, spine(u) + 1.5) for u in
+              (blade_from + 4 + (length - blade_from - 40) * i / n for i in range(n + 1))]
     grip = [at(16, 6), at(44, 7.5), at(44, -7.5), at(16, -6)]
     guard = [at(43, 18), at(53, 18), at(53, -18), at(43, -18)]
-    bow = [at(46, -17), at(30, -21), at(14, -14), at(9, -6)]
+    bow = "M%.1f,%.1f C%.1f,%.1f %.1f,%.1f %.1f,%.1f" % (at(46, -17) + at(30, -21) + at(14, -14) + at(9, -6))
     out = [
         '<path d="%s" fill="%s" stroke="%s" stroke-width="4" stroke-linejoin="round"/>'
         % (path_d(blade, True), hexc(STEEL), hexc(INK)),
         '<path d="%s" fill="none" stroke="%s" stroke-width="1.6" stroke-linecap="round"/>'
         % (path_d(fuller, False), hexc(STEEL_DARK)),
-        '<path d="M%.1f,%.1f C%.1f,%.1f %.1f,%.1f %.1f,%.1f" fill="none" stroke="%s" stroke-width="10" '
-        'stroke-linecap="round"/>' % (bow[0] + bow[1] + bow[2] + bow[3] + (hexc(INK),)),
-        '<path d="M%.1f,%.1f C%.1f,%.1f %.1f,%.1f %.1f,%.1f" fill="none" stroke="%s" stroke-width="4.5" '
-        'stroke-linecap="round"/>' % (bow[0] + bow[1] + bow[2] + bow[3] + (hexc(GOLD),)),
+        '<path d="%s" fill="none" stroke="%s" stroke-width="10" stroke-linecap="round"/>' % (bow, hexc(INK)),
+        '<path d="%s" fill="none" stroke="%s" stroke-width="4.5" stroke-linecap="round"/>' % (bow, hexc(GOLD)),
         '<path d="%s" fill="%s" stroke="%s" stroke-width="3" stroke-linejoin="round"/>'
         % (path_d(grip, True), hexc(INK_SOFT), hexc(INK)),
     ]
