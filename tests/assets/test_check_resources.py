@@ -117,7 +117,8 @@ class BrokenResources(CopyOfResources):
         with open(svg, encoding="utf-8") as f:
             text = f.read()
         with open(svg, "w", encoding="utf-8") as f:
-            f.write(text.replace("<title>", '<script>alert(1)</script><image href="https://example.org/a.png"/><title>'))
+            f.write(text.replace("<title>", '<script>alert(1)</script>'
+                                 '<image href="https://example.org/a.png"/><title>'))
         rc, err = run_checker(self.tmp)
         self.assertEqual(rc, 1)
         self.assertIn("32x32/apps/org.quillmere.Torvane.png: size 30x30, expected 32x32", err)
