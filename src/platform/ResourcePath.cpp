@@ -1,12 +1,12 @@
 // Where the game's pictures, sounds, music and film are found.
 #include "platform/ResourcePath.h"
 
-#include <unistd.h>
-
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
+
+#include "platform/ChildProcess.h"
 
 #ifndef TORVANE_SHARE_DIR
 #define TORVANE_SHARE_DIR "/usr/local/share/torvane"
@@ -20,12 +20,6 @@ namespace fs = std::filesystem;
 bool IsFolder(const fs::path& path) {
     std::error_code error;
     return fs::is_directory(path, error);
-}
-
-fs::path ExecutableFolder() {
-    std::error_code error;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", error);
-    return error ? fs::path() : exe.parent_path();
 }
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
@@ -75,11 +69,16 @@ std::string ResourceRoot() {
     if (const char* env = std::getenv("TORVANE_RESOURCES"); env && *env && IsFolder(env)) {
         return env;
     }
-    const fs::path exeFolder = ExecutableFolder();
+    const fs::path exeFolder = fs::path(ExecutableFolder());
     if (!exeFolder.empty()) {
+        // A build folder links the source tree's resources beside bin/.
         const fs::path beside = exeFolder / ".." / "Ressources";
         if (IsFolder(beside))
             return fs::weakly_canonical(beside).string();
+        // An installed game, under whatever prefix it was installed or unpacked to.
+        const fs::path shared = exeFolder / ".." / "share" / "torvane" / "Ressources";
+        if (IsFolder(shared))
+            return fs::weakly_canonical(shared).string();
     }
     const fs::path installed = fs::path(TORVANE_SHARE_DIR) / "Ressources";
     if (IsFolder(installed))

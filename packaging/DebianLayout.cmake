@@ -1,0 +1,25 @@
+# Run by CPack on the staged tree of the Debian package, before it is packed: Debian's own rules
+# for games. The programs go to /usr/games, and the bundled font becomes a link to the same
+# files in fonts-texgyre, which the package depends on, instead of a second copy.
+set(root "${CPACK_TEMPORARY_INSTALL_DIRECTORY}")
+if(NOT IS_DIRECTORY "${root}/usr/bin")
+  message(FATAL_ERROR "Debian layout: nothing staged under ${root}/usr/bin")
+endif()
+
+file(MAKE_DIRECTORY "${root}/usr/games")
+file(GLOB programs "${root}/usr/bin/*")
+foreach(program ${programs})
+  get_filename_component(name "${program}" NAME)
+  file(RENAME "${program}" "${root}/usr/games/${name}")
+endforeach()
+file(REMOVE_RECURSE "${root}/usr/bin")
+
+set(system_fonts /usr/share/texmf/fonts/opentype/public/tex-gyre)
+set(font_dir /usr/share/torvane/Ressources/Fonts)
+file(GLOB fonts "${root}${font_dir}/*.otf")
+foreach(font ${fonts})
+  get_filename_component(name "${font}" NAME)
+  file(RELATIVE_PATH target "${font_dir}" "${system_fonts}/${name}")
+  file(REMOVE "${font}")
+  file(CREATE_LINK "${target}" "${font}" SYMBOLIC)
+endforeach()
