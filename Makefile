@@ -3,7 +3,7 @@ BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test test-asan bench format clean
+.PHONY: all deps configure build run test test-asan bench format clean install uninstall package
 
 all: build
 
@@ -21,6 +21,19 @@ build: configure
 run: build
 	@$(BUILD)/bin/torvane
 
+# Installs under $(PREFIX) (DESTDIR=... stages it elsewhere); uninstall removes what the last
+# install from this build folder wrote.
+PREFIX ?= /usr/local
+install: build
+	@cmake --install $(BUILD) --prefix $(PREFIX)
+
+uninstall:
+	@cmake --build $(BUILD) --target uninstall
+
+# The Debian package, $(BUILD)/torvane_<version>_<arch>.deb.
+package: build
+	@cd $(BUILD) && cpack
+
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
@@ -34,7 +47,7 @@ test-asan: deps
 	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1 \
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer/lsan.supp:print_suppressions=0 \
 	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-	  ctest --output-on-failure -j $(JOBS) -LE slow
+	  ctest --output-on-failure -j $(JOBS) -LE 'slow|install'
 
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do [ -x "$$b" ] && "$$b"; done; true

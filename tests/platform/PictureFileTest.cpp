@@ -245,6 +245,18 @@ TEST_F(PictureFileTest, ColourPicturesAreRefused) {
     ExpectRefused(bmp);
 }
 
+TEST_F(PictureFileTest, APictureAppearsWholeOrNotAtAll) {
+    const std::vector<uint32_t> argb(12, 0xFF204060);
+    const std::filesystem::path shot = Path("shot.png");
+    ASSERT_TRUE(platform::WritePicture(shot.string(), 4, 3, argb.data()));
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(shot.parent_path()))
+        names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"shot.png"});  // no partial file left beside it
+    EXPECT_FALSE(platform::WritePicture(Path("missing/shot.png"), 4, 3, argb.data()));
+    EXPECT_FALSE(std::filesystem::exists(Path("missing")));
+}
+
 TEST_F(PictureFileTest, OtherDepthsAndChannelLayoutsAreRefusedThoughValid) {
     // The rows of an 8-bit grey picture of width 6 are, byte for byte, those of a 16-bit grey or
     // grey-and-alpha picture of width 3, an RGB picture of width 2 or a 4-bit picture of width 12:

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -1002,8 +1003,18 @@ bool WritePicture(const std::string& path, int width, int height, const uint32_t
         return false;
     const bool bmp =
         path.size() >= 4 && SDL_strcasecmp(path.c_str() + path.size() - 4, ".bmp") == 0;
-    return (bmp ? SDL_SaveBMP(surface.get(), path.c_str())
-                : IMG_SavePNG(surface.get(), path.c_str())) == 0;
+    // Written beside under a hidden name, then renamed: nobody ever sees half a picture, and a
+    // failed write leaves nothing behind.
+    const size_t slash = path.find_last_of('/');
+    const std::string part = slash == std::string::npos
+                                 ? "." + path + ".part"
+                                 : path.substr(0, slash + 1) + "." + path.substr(slash + 1) + ".part";
+    const bool written = (bmp ? SDL_SaveBMP(surface.get(), part.c_str())
+                              : IMG_SavePNG(surface.get(), part.c_str())) == 0;
+    if (written && std::rename(part.c_str(), path.c_str()) == 0)
+        return true;
+    std::remove(part.c_str());
+    return false;
 }
 
 std::string FindFontFile(const std::string& family) {

@@ -1,0 +1,47 @@
+# Part of the install script: keeps the record `make uninstall` works from, for a real install
+# (not a staged one: DESTDIR, or the package's own staging).
+#   torvane_install_step   begin (before any file is written) or end (after the last)
+#   torvane_install_dirs   every folder the install writes into, relative to the prefix
+#   torvane_default_record where the record goes unless TORVANE_INSTALL_RECORD names a file
+# The record lists the prefix, the folders that did not exist before, and the files written.
+if(NOT "$ENV{DESTDIR}" STREQUAL "")
+  return()
+endif()
+
+if(torvane_install_step STREQUAL "begin")
+  set(torvane_created_dirs)
+  foreach(dir ${torvane_install_dirs})
+    set(path "${CMAKE_INSTALL_PREFIX}/${dir}")
+    while(NOT EXISTS "${path}")
+      list(APPEND torvane_created_dirs "${path}")
+      get_filename_component(path "${path}" DIRECTORY)
+    endwhile()
+  endforeach()
+  return()
+endif()
+
+set(record_file "${torvane_default_record}")
+if(NOT "$ENV{TORVANE_INSTALL_RECORD}" STREQUAL "")
+  set(record_file "$ENV{TORVANE_INSTALL_RECORD}")
+endif()
+# A second install to the same prefix keeps the folders the first one created.
+if(EXISTS "${record_file}")
+  file(STRINGS "${record_file}" previous)
+  list(GET previous 0 first)
+  if(first STREQUAL "prefix ${CMAKE_INSTALL_PREFIX}")
+    foreach(line ${previous})
+      if(line MATCHES "^dir (.+)$")
+        list(APPEND torvane_created_dirs "${CMAKE_MATCH_1}")
+      endif()
+    endforeach()
+  endif()
+endif()
+list(REMOVE_DUPLICATES torvane_created_dirs)
+set(record "prefix ${CMAKE_INSTALL_PREFIX}\n")
+foreach(dir ${torvane_created_dirs})
+  string(APPEND record "dir ${dir}\n")
+endforeach()
+foreach(file ${CMAKE_INSTALL_MANIFEST_FILES})
+  string(APPEND record "file ${file}\n")
+endforeach()
+file(WRITE "${record_file}" "${record}")
