@@ -1,6 +1,7 @@
 # Run by CPack on the staged tree of the Debian package, before it is packed: Debian's own rules
-# for games. The programs go to /usr/games, and the bundled font becomes a link to the same
-# files in fonts-texgyre, which the package depends on, instead of a second copy.
+# for games. The programs go to /usr/games (the desktop entry follows them), and the bundled
+# font becomes a link to the same files in fonts-texgyre, which the package depends on, instead
+# of a second copy.
 set(root "${CPACK_TEMPORARY_INSTALL_DIRECTORY}")
 if(NOT IS_DIRECTORY "${root}/usr/bin")
   message(FATAL_ERROR "Debian layout: nothing staged under ${root}/usr/bin")
@@ -13,6 +14,12 @@ foreach(program ${programs})
   file(RENAME "${program}" "${root}/usr/games/${name}")
 endforeach()
 file(REMOVE_RECURSE "${root}/usr/bin")
+file(GLOB entries "${root}/usr/share/applications/*.desktop")
+foreach(entry ${entries})
+  file(READ "${entry}" text)
+  string(REPLACE "=/usr/bin/" "=/usr/games/" text "${text}")
+  file(WRITE "${entry}" "${text}")
+endforeach()
 
 set(system_fonts /usr/share/texmf/fonts/opentype/public/tex-gyre)
 set(font_dir /usr/share/torvane/Ressources/Fonts)

@@ -69,8 +69,7 @@ entry = configparser.RawConfigParser(strict=True)
 entry.optionxform = str
 entry.read(desktop, encoding="utf-8")
 d = entry["Desktop Entry"]
-assert d["Exec"].split()[0] in ("torvane",), d["Exec"]
-assert os.access(os.path.join(prefix, "bin", d["Exec"].split()[0]), os.X_OK)
+assert d["Exec"] == d["TryExec"] == os.path.join(prefix, "bin/torvane"), d["Exec"]
 assert d["Categories"] == "Game;StrategyGame;", d["Categories"]
 for key in ("Name", "Comment", "GenericName", "Keywords"):
     assert d.get(key) and d.get(key + "[fr]") or key == "Name", key

@@ -59,9 +59,12 @@ awk '$1 !~ /^(-rw-r--r--|-rwxr-xr-x|drwxr-xr-x|lrwxrwxrwx)$/ { print; bad = 1 } 
 grep -q 'Ressources/Fonts/texgyrepagella-regular.otf -> \.\./\.\./\.\./texmf/' "$scratch/contents" ||
   fail "the font is not linked to fonts-texgyre"
 
+dpkg-deb -x "$deb" "$scratch/root"
+grep -qx 'Exec=/usr/games/torvane' "$scratch/root/usr/share/applications/$id.desktop" ||
+  fail "the desktop entry does not start /usr/games/torvane"
+
 # Dependencies: every library the programs load directly comes from a package the .deb depends on,
 # and every dependency names a real package.
-dpkg-deb -x "$deb" "$scratch/root"
 for program in torvane torvane-bot; do
   for needed in $(objdump -p "$scratch/root/usr/games/$program" | awk '/NEEDED/ { print $2 }'); do
     path=$(ldd "$scratch/root/usr/games/$program" | awk -v lib="$needed" '$1 == lib { print $3 }')

@@ -1006,9 +1006,9 @@ bool WritePicture(const std::string& path, int width, int height, const uint32_t
     // Written beside under a hidden name, then renamed: nobody ever sees half a picture, and a
     // failed write leaves nothing behind.
     const size_t slash = path.find_last_of('/');
-    const std::string part = slash == std::string::npos
-                                 ? "." + path + ".part"
-                                 : path.substr(0, slash + 1) + "." + path.substr(slash + 1) + ".part";
+    const std::string part = slash == std::string::npos ? "." + path + ".part"
+                                                        : path.substr(0, slash + 1) + "." +
+                                                              path.substr(slash + 1) + ".part";
     const bool written = (bmp ? SDL_SaveBMP(surface.get(), part.c_str())
                               : IMG_SavePNG(surface.get(), part.c_str())) == 0;
     if (written && std::rename(part.c_str(), path.c_str()) == 0)
