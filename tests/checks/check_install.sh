@@ -8,16 +8,10 @@
 set -euo pipefail
 SRC=$1
 BUILD=$2
-if [ -z "${TORVANE_INSTALL_INNER:-}" ]; then
-  for tool in xvfb-run xdotool desktop-file-validate appstreamcli groff; do
-    command -v "$tool" >/dev/null || { echo "check_install: $tool is missing"; exit 1; }
-  done
-  export TORVANE_INSTALL_INNER=1
-  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
-fi
+source "$SRC/tests/checks/installed_game.sh"
+on_virtual_display check_install "desktop-file-validate appstreamcli groff" "$0" "$@"
 PYTHON=/usr/bin/python3
 fail() { echo "check_install: $*"; exit 1; }
-source "$SRC/tests/checks/installed_game.sh"
 
 scratch=$(mktemp -d /tmp/torvane-install-XXXXXX)
 trap 'rm -rf "$scratch"' EXIT

@@ -7,16 +7,10 @@
 set -euo pipefail
 SRC=$1
 BUILD=$2
-if [ -z "${TORVANE_PACKAGE_INNER:-}" ]; then
-  for tool in xvfb-run xdotool cpack dpkg-deb dpkg-shlibdeps lintian objdump; do
-    command -v "$tool" >/dev/null || { echo "check_package: $tool is missing"; exit 1; }
-  done
-  export TORVANE_PACKAGE_INNER=1
-  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
-fi
+source "$SRC/tests/checks/installed_game.sh"
+on_virtual_display check_package "cpack dpkg-deb dpkg-shlibdeps lintian objdump" "$0" "$@"
 PYTHON=/usr/bin/python3
 fail() { echo "check_package: $*"; exit 1; }
-source "$SRC/tests/checks/installed_game.sh"
 
 scratch=$(mktemp -d /tmp/torvane-package-XXXXXX)
 trap 'rm -rf "$scratch"' EXIT

@@ -1,10 +1,23 @@
-# Shared by the install and package checks (sourced, runs inside a virtual display):
+# Shared by the install and package checks (sourced).
+#   on_virtual_display <check name> "<tools>" "$0" "$@"
+# Runs the calling check again on a virtual display of its own, once the tools it needs are there.
 #   reach_browser <torvane executable> <scratch folder> <discovery port>
 # Starts an installed game from an empty working folder, as a player with a fresh home: opens it
 # from its launcher with Return, then sees it reach the network browser, whose first search
 # sends its query to the discovery port on this machine. Takes a Print Screen there, ends the
 # game with SIGTERM, and checks it wrote nothing but its settings, the picture and caches in the
 # player's own folders.
+
+on_virtual_display() {
+  local name=$1 tools=$2
+  shift 2
+  [ -z "${TORVANE_ON_VIRTUAL_DISPLAY:-}" ] || return 0
+  for tool in xvfb-run xdotool $tools; do
+    command -v "$tool" > /dev/null || { echo "$name: $tool is missing"; exit 1; }
+  done
+  export TORVANE_ON_VIRTUAL_DISPLAY=1
+  exec xvfb-run -a -s "-screen 0 1024x768x24" "$@"
+}
 
 reach_browser() {
   local bin=$1 scratch=$2 port=$3
