@@ -24,7 +24,8 @@ cmake --install "$BUILD" --prefix "$prefix" > "$scratch/install.log" ||
 id=org.quillmere.Torvane
 expected=(bin/torvane bin/torvane-bot share/applications/$id.desktop share/metainfo/$id.metainfo.xml
   share/icons/hicolor/scalable/apps/$id.svg share/man/man6/torvane.6.gz
-  share/man/man6/torvane-bot.6.gz share/doc/torvane/copyright share/doc/torvane/changelog.gz)
+  share/man/man6/torvane-bot.6.gz share/doc/torvane/copyright share/doc/torvane/changelog.gz
+  share/doc/torvane/LICENSE)
 for size in 16 32 48 64 128 256; do
   expected+=("share/icons/hicolor/${size}x${size}/apps/$id.png")
 done

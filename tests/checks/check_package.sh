@@ -8,7 +8,7 @@ set -euo pipefail
 SRC=$1
 BUILD=$2
 source "$SRC/tests/checks/installed_game.sh"
-on_virtual_display check_package "cpack dpkg-deb dpkg-shlibdeps lintian objdump" "$0" "$@"
+on_virtual_display check_package "cpack dpkg-deb dpkg-shlibdeps lintian objdump appstreamcli" "$0" "$@"
 PYTHON=/usr/bin/python3
 fail() { echo "check_package: $*"; exit 1; }
 
@@ -42,7 +42,7 @@ done
 resources=$(cd "$SRC/Ressources" && find . -type f ! -name '*LICENSE*' ! -name 'README*' | wc -l)
 packaged=$(grep -c ' \./usr/share/torvane/Ressources/.*[^/]$' "$scratch/contents")
 [ "$resources" -eq "$packaged" ] || fail "$packaged resources packaged, $resources in the source"
-if grep -E 'torvane-peer|torvane-sim|bench_|_test|Test| \./usr/bin/|/include/|\.a$' "$scratch/contents"; then
+if grep -E 'torvane-peer|torvane-sim|bench_|_test|Test| \./usr/bin/|/include/|\.a$|/LICENSE$' "$scratch/contents"; then
   fail "the package holds something that is not for players (above)"
 fi
 awk '$2 != "root/root" { print; bad = 1 } END { exit bad }' "$scratch/contents" ||
@@ -56,6 +56,9 @@ grep -q 'Ressources/Fonts/texgyrepagella-regular.otf -> \.\./\.\./\.\./texmf/' "
 dpkg-deb -x "$deb" "$scratch/root"
 grep -qx 'Exec=/usr/games/torvane' "$scratch/root/usr/share/applications/$id.desktop" ||
   fail "the desktop entry does not start /usr/games/torvane"
+# The metadata with the entry and icon it names, as a software centre reads the tree.
+appstreamcli validate-tree --no-net "$scratch/root" > "$scratch/appstream" 2>&1 ||
+  { cat "$scratch/appstream"; fail "the package's metadata tree does not validate"; }
 
 # Dependencies: every library the programs load directly comes from a package the .deb depends on,
 # and every dependency names a real package.
