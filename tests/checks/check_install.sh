@@ -89,6 +89,25 @@ for url in shots:   # the README's own pictures, as published
 assert root.find("content_rating").get("type") == "oars-1.1"
 assert root.find("releases/release").get("version")
 PY
+# As a desktop builds its menu (the freedesktop menu layout of LXDE's menu file) and finds an
+# icon in the theme: "Torvane" under Games, with its own picture.
+XDG_DATA_DIRS="$prefix/share:/usr/share" XDG_CONFIG_DIRS=/etc/xdg XDG_MENU_PREFIX=lxde- \
+  "$PYTHON" - "$prefix" <<'PY' || fail "Torvane is not in the desktop's games menu with its icon"
+import sys, xdg.IconTheme, xdg.Menu
+prefix = sys.argv[1]
+def entries(menu, path=""):
+    for entry in menu.getEntries():
+        if isinstance(entry, xdg.Menu.Menu):
+            yield from entries(entry, path + "/" + entry.getName())
+        elif isinstance(entry, xdg.Menu.MenuEntry):
+            yield path, entry
+found = [(path, e) for path, e in entries(xdg.Menu.parse()) if e.DesktopFileID.startswith("org.quillmere")]
+assert [(path, e.DesktopEntry.getName()) for path, e in found] == [("/Games", "Torvane")], found
+icon = found[0][1].DesktopEntry.getIcon()
+for size in (16, 32, 48, 64, 128, 256):
+    got = xdg.IconTheme.getIconPath(icon, size, "hicolor")
+    assert got == "%s/share/icons/hicolor/%dx%d/apps/%s.png" % (prefix, size, size, icon), got
+PY
 for page in torvane torvane-bot; do
   warnings=$(zcat "$prefix/share/man/man6/$page.6.gz" | LC_ALL=C.UTF-8 groff -man -ww -z 2>&1)
   [ -z "$warnings" ] || fail "$page.6: $warnings"
