@@ -14,7 +14,7 @@ PYTHON=/usr/bin/python3
 fail() { echo "check_install: $*"; exit 1; }
 
 scratch=$(mktemp -d /tmp/torvane-install-XXXXXX)
-trap 'rm -rf "$scratch"' EXIT
+trap 'stop_started; rm -rf "$scratch"' EXIT
 # A prefix whose folders do not exist yet: the uninstall must remove them all.
 prefix=$scratch/root/opt/torvane
 export TORVANE_INSTALL_RECORD=$scratch/record

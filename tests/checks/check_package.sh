@@ -13,7 +13,7 @@ PYTHON=/usr/bin/python3
 fail() { echo "check_package: $*"; exit 1; }
 
 scratch=$(mktemp -d /tmp/torvane-package-XXXXXX)
-trap 'rm -rf "$scratch"' EXIT
+trap 'stop_started; rm -rf "$scratch"' EXIT
 cpack --config "$BUILD/CPackConfig.cmake" -B "$scratch/out" > "$scratch/cpack.log" 2>&1 ||
   { cat "$scratch/cpack.log"; fail "cpack failed"; }
 deb=$(find "$scratch/out" -maxdepth 1 -name 'torvane_*.deb')
@@ -99,7 +99,7 @@ else
   dpkg -i "$deb" > "$scratch/dpkg.log" 2>&1 || { cat "$scratch/dpkg.log"; dpkg -r torvane > /dev/null 2>&1 || true; fail "dpkg -i failed"; }
   removed=0
   remove() { [ "$removed" = 1 ] || { removed=1; dpkg --purge torvane > "$scratch/purge.log" 2>&1; }; }
-  trap 'remove || true; rm -rf "$scratch"' EXIT
+  trap 'stop_started; remove || true; rm -rf "$scratch"' EXIT
   dpkg-query -W -f='${Status}' torvane | grep -q 'install ok installed' || fail "not installed"
   command -v torvane > /dev/null || PATH=$PATH:/usr/games
   [ "$(command -v torvane)" = /usr/games/torvane ] || fail "torvane is not on the path"

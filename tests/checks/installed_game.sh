@@ -4,9 +4,15 @@
 #   reach_browser <torvane executable> <scratch folder> <discovery port>
 # Starts an installed game from an empty working folder, as a player with a fresh home: opens it
 # from its launcher with Return, then sees it reach the network browser, whose first search
-# sends its query to the discovery port on this machine. Takes a Print Screen there, ends the
-# game with SIGTERM, and checks it wrote nothing but its settings, the picture and caches in the
-# player's own folders.
+# sends its query to the discovery port on this machine. Takes a Print Screen there, hosts a game
+# and adds a computer player, ends the game with SIGTERM (the computer player with it), and checks
+# it wrote nothing but its settings, the picture and caches in the player's own folders.
+
+# Processes reach_browser started, for the calling check's exit trap (stop_started).
+started=()
+stop_started() {
+  [ ${#started[@]} -eq 0 ] || kill "${started[@]}" 2> /dev/null || true
+}
 
 on_virtual_display() {
   local name=$1 tools=$2
@@ -40,6 +46,7 @@ except socket.timeout:
     pass
 PY
   local listener=$!
+  started+=("$listener")
 
   (cd "$cwd" && exec env -u TORVANE_RESOURCES -u SDL_VIDEODRIVER -u SDL_RENDER_DRIVER \
     HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_CACHE_HOME="$home/.cache" \
@@ -47,6 +54,7 @@ PY
     TORVANE_SEARCH=local TORVANE_DISCOVERY_PORT="$port" TORVANE_PORT=$((port + 229)) \
     SDL_AUDIODRIVER=dummy TORVANE_MEDIA_AUDIO_SINK=fakesink "$bin") > "$log" 2>&1 &
   local game=$!
+  started+=("$game")
 
   local launcher="" window=""
   for _ in $(seq 100); do
@@ -93,16 +101,38 @@ colours = len(im.getcolors(1 << 20) or [])
 assert colours > 200, "%d colours" % colours
 PY
 
+  # "- créer -": the lobby as host, which opens on the nation chooser; Return takes the first
+  # nation, then the first government. F3 then adds a computer player: the program installed
+  # beside the game, which the game starts itself.
+  local step
+  for step in 1.5 0.8 0.8; do
+    xdotool key Return
+    sleep "$step"
+  done
+  xdotool key F3
+  local bot=""
+  for _ in $(seq 50); do
+    bot=$(pgrep -P "$game" -f "$(dirname "$bin")/torvane-bot" || true)
+    [ -n "$bot" ] && break
+    sleep 0.1
+  done
+  [ -n "$bot" ] || { cat "$log"; fail "$bin: F3 in the lobby started no torvane-bot beside it"; }
+
   kill -TERM "$game"
   local status=0
   wait "$game" || status=$?
   [ "$status" -eq 0 ] || { cat "$log"; fail "$bin: SIGTERM ended the game with $status"; }
+  for _ in $(seq 30); do
+    kill -0 "$bot" 2>/dev/null || break
+    sleep 0.1
+  done
+  ! kill -0 "$bot" 2>/dev/null || { kill -9 "$bot"; fail "$bin: the computer player outlived the game"; }
   kill "$listener" 2>/dev/null || true
   wait "$listener" 2>/dev/null || true
 
   [ -z "$(ls -A "$cwd")" ] || fail "$bin wrote into its working folder: $(ls -A "$cwd")"
   local strays
-  strays=$(cd "$home" && find . -type f | grep -v -E '^\./\.config/Quillmere/Torvane/settings\.reg$|^\./Pictures/Torvane [^/]*\.png$|^\./\.cache/' || true)
+  strays=$(cd "$home" && find . -type f | grep -v -E '^\./\.config/Quillmere/Torvane/settings\.reg(\.lock)?$|^\./Pictures/Torvane [^/]*\.png$|^\./\.cache/' || true)
   [ -z "$strays" ] || fail "$bin wrote outside the player's folders: $strays"
   grep -q '^"FullScreen"=dword:00000000' "$home/.config/Quillmere/Torvane/settings.reg" ||
     fail "$bin lost its settings"
