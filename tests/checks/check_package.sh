@@ -95,8 +95,15 @@ if [ "$(id -u)" -ne 0 ]; then
   echo "check_package: not root, the package was not installed"
 elif dpkg -s torvane > /dev/null 2>&1; then
   echo "check_package: a torvane package is installed already, left alone"
+elif ! dpkg -i "$deb" > "$scratch/dpkg.log" 2>&1; then
+  if grep -q 'lock' "$scratch/dpkg.log" && ! dpkg -s torvane > /dev/null 2>&1; then
+    echo "check_package: dpkg is busy with something else, the package was not installed"
+  else
+    cat "$scratch/dpkg.log"
+    dpkg --purge torvane > /dev/null 2>&1 || true
+    fail "dpkg -i failed"
+  fi
 else
-  dpkg -i "$deb" > "$scratch/dpkg.log" 2>&1 || { cat "$scratch/dpkg.log"; dpkg -r torvane > /dev/null 2>&1 || true; fail "dpkg -i failed"; }
   removed=0
   remove() { [ "$removed" = 1 ] || { removed=1; dpkg --purge torvane > "$scratch/purge.log" 2>&1; }; }
   trap 'stop_started; remove || true; rm -rf "$scratch"' EXIT
