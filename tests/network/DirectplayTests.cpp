@@ -120,7 +120,7 @@ TEST_F(SessionTest, UnknownHostNameFailsWithAMessageAndNoParties) {
 }
 
 TEST_F(SessionTest, JoinedPlayersAppearInEveryTableWithHostAndLocalIds) {
-    MakeSession(3);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(3));
     const int32_t hostId = players[0]->engine->LocalPlayerId();
     for (auto& p : players) {
         EXPECT_EQ(Names(*p->engine), (std::vector<std::string>{"P0", "P1", "P2"}));
@@ -148,7 +148,7 @@ TEST_F(SessionTest, JoinedPlayersAppearInEveryTableWithHostAndLocalIds) {
 }
 
 TEST_F(SessionTest, PublishedRecordsReachEveryTable) {
-    MakeSession(4);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(4));
     DirectPlay& third = *players[2]->engine;
     PlayerInfo mine;
     ASSERT_TRUE(third.CopyPlayer(third.LocalPlayerId(), mine));
@@ -174,7 +174,7 @@ TEST_F(SessionTest, PublishedRecordsReachEveryTable) {
 }
 
 TEST_F(SessionTest, CopyPlayerOfAnUnknownIdLeavesTheRecordUntouched) {
-    MakeSession(2);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(2));
     PlayerInfo record;
     record.SetName("Intact");
     record.nation = 3;
@@ -186,7 +186,7 @@ TEST_F(SessionTest, CopyPlayerOfAnUnknownIdLeavesTheRecordUntouched) {
 }
 
 TEST_F(SessionTest, PhaseProtocolMovesEveryoneFromLobbyIntoTheGameAndOn) {
-    MakeSession(3);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(3));
     DirectPlay& host = *players[0]->engine;
     auto engines = Engines();
     const auto allSee = [&](uint32_t status) {
@@ -226,7 +226,7 @@ TEST_F(SessionTest, PhaseProtocolMovesEveryoneFromLobbyIntoTheGameAndOn) {
 }
 
 TEST_F(SessionTest, APlayerBehindMakesAllReadyFalseWhateverItsReadyBit) {
-    MakeSession(3);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(3));
     DirectPlay& host = *players[0]->engine;
     for (auto* engine : Engines())
         engine->SetReady();
@@ -247,7 +247,7 @@ TEST_F(SessionTest, APlayerBehindMakesAllReadyFalseWhateverItsReadyBit) {
 }
 
 TEST_F(SessionTest, TerritoryTableReachesEveryListenerTheSenderIncluded) {
-    MakeSession(3);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(3));
     TerritoryTable table{};
     table[0].owner = 4;
     table[0].wealth = 300000;
@@ -266,7 +266,7 @@ TEST_F(SessionTest, TerritoryTableReachesEveryListenerTheSenderIncluded) {
 }
 
 TEST_F(SessionTest, ObjectiveReachesOnlyItsPlayer) {
-    MakeSession(3);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(3));
     players[0]->engine->SendObjective(players[2]->engine->LocalPlayerId(), 4);
     players[0]->engine->SendObjective(players[0]->engine->LocalPlayerId(), 0);
     ASSERT_TRUE(WaitFor(
@@ -303,7 +303,7 @@ TEST_F(SessionTest, MessagesWithoutAListenerAreDroppedButTheTableIsKept) {
 }
 
 TEST_F(SessionTest, WhatArrivesBetweenTwoScreensReachesTheNextOne) {
-    MakeSession(2);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(2));
     Player& second = *players[1];
     // The lobby leaves: what the host sends meanwhile is the game screen's.
     second.engine->ClearListener(&second.listener);
@@ -323,7 +323,7 @@ TEST_F(SessionTest, WhatArrivesBetweenTwoScreensReachesTheNextOne) {
 }
 
 TEST_F(SessionTest, StoppingAdmissionHidesTheSessionAndRefusesALateJoin) {
-    MakeSession(2);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(2));
     Player& late = Add("Late");
     const HostAddress host = FindHost(*late.engine);
     players[0]->engine->StopAcceptingPlayers();
@@ -337,7 +337,7 @@ TEST_F(SessionTest, StoppingAdmissionHidesTheSessionAndRefusesALateJoin) {
 }
 
 TEST_F(SessionTest, TheNinthPlayerIsRefused) {
-    MakeSession(8);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(8));
     Player& ninth = Add("P8");
     const HostAddress host = FindHost(*ninth.engine);
     ASSERT_EQ(ninth.engine->GetParty(0)->currentPlayers, 8);
@@ -349,7 +349,7 @@ TEST_F(SessionTest, TheNinthPlayerIsRefused) {
 }
 
 TEST_F(SessionTest, SimultaneousJoinersForTheLastSlotLetExactlyOneIn) {
-    MakeSession(7);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(7));
     Player& a = Add("A");
     Player& b = Add("B");
     const HostAddress host = FindHost(*a.engine);
@@ -371,7 +371,7 @@ TEST_F(SessionTest, SimultaneousJoinersForTheLastSlotLetExactlyOneIn) {
 }
 
 TEST_F(SessionTest, WhenTheHostLeavesTheOldestPlayerTakesOverAndThePhasesGoOn) {
-    MakeSession(4);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(4));
     const int32_t oldest = players[1]->engine->LocalPlayerId();
     players.erase(players.begin());  // the host closes its engine
     ASSERT_TRUE(WaitFor([&] {
@@ -410,7 +410,7 @@ TEST_F(SessionTest, WhenTheHostLeavesTheOldestPlayerTakesOverAndThePhasesGoOn) {
 }
 
 TEST_F(SessionTest, AGameInProgressStaysClosedWhenItsHostMigrates) {
-    MakeSession(3);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(3));
     DirectPlay& host = *players[0]->engine;
     for (auto* engine : Engines())
         engine->SetReady();
@@ -437,7 +437,7 @@ TEST_F(SessionTest, AGameInProgressStaysClosedWhenItsHostMigrates) {
 }
 
 TEST_F(SessionTest, LeavingTheListenerBehindIsSafe) {
-    MakeSession(2);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(2));
     auto listener = std::make_unique<nettest::RecordingListener>();
     DirectPlay& engine = *players[1]->engine;
     engine.SetListener(listener.get());
@@ -463,7 +463,7 @@ TEST_F(SessionTest, LeavingTheListenerBehindIsSafe) {
 namespace {
 
 TEST_F(SessionTest, MessagesSentJustBeforeLeavingArriveAndTheDepartureIsNormal) {
-    MakeSession(3);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(3));
     TerritoryTable table{};
     constexpr int kCount = 200;  // about 580 KB: far more than one socket buffer
     for (int i = 0; i < kCount; ++i) {

@@ -122,8 +122,8 @@ class CampaignFlow : public GameSession {
 };
 
 TEST_F(CampaignFlow, ThreePlayersPlayThreeYearsAndEveryStatusEndsWithTheHostsState) {
-    MakeSession(3, -1);
-    OpenScreens(false);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(3, -1));
+    ASSERT_NO_FATAL_FAILURE(OpenScreens(false));
     // Two scripted players; the third passes every step with Return alone.
     Script(2, Aggressive);
     Seat& keyboard = *seats[2];
@@ -201,8 +201,8 @@ TEST_F(CampaignFlow, ThreePlayersPlayThreeYearsAndEveryStatusEndsWithTheHostsSta
 }
 
 TEST_F(CampaignFlow, ForgedOrdersChangeNothing) {
-    MakeSession(3, -1);
-    OpenScreens(false);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(3, -1));
+    ASSERT_NO_FATAL_FAILURE(OpenScreens(false));
     // Everybody recruits 10 troops at home in "Achats"; the third player waits for the test.
     Script(3, [](const TurnView& view, std::vector<Order>& orders) {
         const int capital = CapitalOf(*view.state, view.nation);
@@ -240,8 +240,8 @@ TEST_F(CampaignFlow, ForgedOrdersChangeNothing) {
 }
 
 TEST_F(CampaignFlow, APlayerLostMidYearSendsEverybodyToTheBrowser) {
-    MakeSession(3, -1);
-    OpenScreens(false);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(3, -1));
+    ASSERT_NO_FATAL_FAILURE(OpenScreens(false));
     Script(3, Aggressive);
     const uint32_t moves = 4 + 8;
     ASSERT_TRUE(RunUntil([&] { return seats[0]->game->HeldStatus() == moves; }));
@@ -259,7 +259,7 @@ TEST_F(CampaignFlow, APlayerLostMidYearSendsEverybodyToTheBrowser) {
 }
 
 TEST_F(CampaignFlow, TheLastNationStandingWinsOnEveryPlayer) {
-    MakeSession(2, -1);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(2, -1));
     OpenScreens(true);  // the end panels are looked at
     // The host's nation builds boats and troops in 1870 and takes the other capital by sea in
     // 1871; the other player gives no orders.

@@ -142,7 +142,7 @@ class GameSession : public testing::Test {
 
     void OpenScreens(bool withScreens = true) {
         for (auto& seat : seats)
-            OpenScreen(*seat, withScreens);
+            ASSERT_NO_FATAL_FAILURE(OpenScreen(*seat, withScreens));
     }
     void OpenScreen(Seat& seat, bool withScreen) {
         if (withScreen) {

@@ -34,8 +34,8 @@ using nettest::ChildPeer;
 namespace {
 
 TEST_F(GameSession, EveryPlayerStoresItsObjectiveAndReachesTheFirstYearWithOneWorld) {
-    MakeSession(3, -1);
-    OpenScreens();
+    ASSERT_NO_FATAL_FAILURE(MakeSession(3, -1));
+    ASSERT_NO_FATAL_FAILURE(OpenScreens());
     for (auto& seat : seats)
         EXPECT_EQ(seat->game->GetMode(), GameState::Waiting);
     StartGame();
@@ -71,8 +71,8 @@ TEST_F(GameSession, EveryPlayerStoresItsObjectiveAndReachesTheFirstYearWithOneWo
 }
 
 TEST_F(GameSession, PersonaliseDealsEachPlayerAnObjectiveFromOneToFour) {
-    MakeSession(3, -2);
-    OpenScreens(false);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(3, -2));
+    ASSERT_NO_FATAL_FAILURE(OpenScreens(false));
     StartGame();
     for (auto& seat : seats) {
         const int8_t objective = seat->Self().objective;
@@ -96,7 +96,7 @@ TEST_F(GameSession, APlayerLostWhileWaitingSendsEveryoneBackToTheBrowser) {
         ASSERT_TRUE(WaitFor([&] { return AllSee(3); }));
     });
     ASSERT_NE(child, nullptr);
-    OpenScreens();
+    ASSERT_NO_FATAL_FAILURE(OpenScreens());
     Frames(60);
     for (auto& seat : seats) {
         EXPECT_EQ(seat->game->GetMode(), GameState::Waiting);
@@ -141,8 +141,8 @@ TEST_F(GameSession, APlayerLostWhileWaitingSendsEveryoneBackToTheBrowser) {
 }
 
 TEST_F(GameSession, AHostLeavingAfterDealingLeavesANewHostThatFinishesTheStart) {
-    MakeSession(3, -2);
-    OpenScreens(false);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(3, -2));
+    ASSERT_NO_FATAL_FAILURE(OpenScreens(false));
     // The host deals in its first frame, then leaves before it has advanced anybody.
     Seat& host = *seats[0];
     host.window.AdvanceTime(16);
@@ -172,8 +172,8 @@ TEST_F(GameSession, AHostLeavingAfterDealingLeavesANewHostThatFinishesTheStart) 
 }
 
 TEST_F(GameSession, AHostLeavingBeforeDealingLeavesANewHostThatDealsInTheLobbysMode) {
-    MakeSession(3, -2);
-    OpenScreens(false);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(3, -2));
+    ASSERT_NO_FATAL_FAILURE(OpenScreens(false));
     seats[0]->game.reset();
     seats[0]->network.reset();
     StartGame();
@@ -196,6 +196,8 @@ TerritoryTable gametest::GameSession::DealReachingOnly(size_t holder) {
     const size_t other = holder == 1 ? 2 : 1;
     OpenScreen(*seats[0], false);
     OpenScreen(*seats[holder], false);
+    if (HasFatalFailure())
+        return {};
     const int32_t firstHost = seats[0]->network->LocalPlayerId();
     // The first host's record moves on after its deal and objectives went out on the same
     // connections: once the other player sees it, it has had (and dropped) them.
@@ -209,6 +211,8 @@ TerritoryTable gametest::GameSession::DealReachingOnly(size_t holder) {
     if (const TerritoryTable* table = seats[holder]->game->History().TableAt(0))
         deal = *table;
     OpenScreen(*seats[other], false);
+    if (HasFatalFailure())
+        return deal;
     Frames(5);
     seats[0]->game.reset();
     seats[0]->network.reset();
@@ -219,7 +223,7 @@ TerritoryTable gametest::GameSession::DealReachingOnly(size_t holder) {
 namespace {
 
 TEST_F(GameSession, ANewHostSendsTheDealItHoldsToThePlayersThatMissedIt) {
-    MakeSession(3, -2);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(3, -2));
     const TerritoryTable deal = DealReachingOnly(1);
     EXPECT_EQ(seats[2]->game->History().Count(), 0);
     StartGame();
@@ -231,7 +235,7 @@ TEST_F(GameSession, ANewHostSendsTheDealItHoldsToThePlayersThatMissedIt) {
 }
 
 TEST_F(GameSession, ANewHostWithoutTheDealDealsOnceAndItReplacesTheOldWorldEverywhere) {
-    MakeSession(3, -2);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(3, -2));
     const TerritoryTable oldDeal = DealReachingOnly(2);
     const int8_t storedObjective = seats[2]->Self().objective;
     EXPECT_EQ(seats[1]->game->History().Count(), 0);
@@ -249,7 +253,7 @@ TEST_F(GameSession, ANewHostWithoutTheDealDealsOnceAndItReplacesTheOldWorldEvery
 
 // The test plays the host with a bare engine and sends what a hostile host might.
 TEST_F(GameSession, ForgedObjectivesAndRecordsNeverBreakThePlayersScreen) {
-    MakeSession(2, -1);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(2, -1));
     DirectPlay& host = *seats[0]->network;
     // Bad indexes in the host's record: nation, government and a name with no zero byte.
     PlayerInfo forged = seats[0]->Self();
@@ -258,7 +262,7 @@ TEST_F(GameSession, ForgedObjectivesAndRecordsNeverBreakThePlayersScreen) {
     forged.name.fill('Z');
     host.PublishLocalPlayer(forged);
     Seat& player = *seats[1];
-    OpenScreen(player, true);
+    ASSERT_NO_FATAL_FAILURE(OpenScreen(player, true));
     const int32_t playerId = player.network->LocalPlayerId();
 
     // 200 counts as no objective at all: nothing is stored.
@@ -290,8 +294,8 @@ TEST_F(GameSession, ForgedObjectivesAndRecordsNeverBreakThePlayersScreen) {
 }
 
 TEST_F(GameSession, ObjectivePanelThenBannerThenStatisticsWithTheirInput) {
-    MakeSession(2, -1);
-    OpenScreens();
+    ASSERT_NO_FATAL_FAILURE(MakeSession(2, -1));
+    ASSERT_NO_FATAL_FAILURE(OpenScreens());
     StartGame();
     Seat& first = *seats[0];
     Seat& second = *seats[1];
@@ -388,10 +392,10 @@ TerritoryTable WorldWith(int8_t nation, int owned) {
 
 // The test plays the host with a bare engine, so it chooses the tables the player receives.
 TEST_F(GameSession, TheProgressBarFillsInTwoSecondsAndTheTrendArrowFollowsTheTables) {
-    MakeSession(2, -1);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(2, -1));
     DirectPlay& host = *seats[0]->network;
     Seat& player = *seats[1];
-    OpenScreen(player, true);
+    ASSERT_NO_FATAL_FAILURE(OpenScreen(player, true));
     const int8_t nation = player.Self().nation;
     host.SendTerritoryTable(WorldWith(nation, 52));  // 52 of 104: half a world conquest
     host.SendObjective(player.network->LocalPlayerId(), 0);

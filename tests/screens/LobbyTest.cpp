@@ -269,7 +269,7 @@ bool DarkGreenText(uint32_t c) {
 // ---------------------------------------------------------------------------------------------
 
 TEST_F(LobbyTest, TwoPlayersChooseBecomeReadyAndEnterTheGameTogetherAfterTheirFade) {
-    MakeSession(2);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(2));
     Seat& host = *seats[0];
     Seat& guest = *seats[1];
     Frame();
@@ -352,7 +352,7 @@ TEST_F(LobbyTest, TwoPlayersChooseBecomeReadyAndEnterTheGameTogetherAfterTheirFa
 }
 
 TEST_F(LobbyTest, EightPlayersTakeEightNationsOneRefusalAndAllStart) {
-    MakeSession(8);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(8));
     Seat& last = *seats[7];
     for (int i = 0; i < 7; ++i) {
         Choose(*seats[static_cast<size_t>(i)], i, i % 3);
@@ -388,7 +388,7 @@ TEST_F(LobbyTest, EightPlayersTakeEightNationsOneRefusalAndAllStart) {
 }
 
 TEST_F(LobbyTest, ListCursorRunsThroughRowsStartAndBackAndOnlyTheHostRestsOnStart) {
-    MakeSession(3);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(3));
     for (auto& seat : seats)
         Press(*seat, kEscape);  // straight to the list, without choices
     Seat& host = *seats[0];
@@ -437,7 +437,7 @@ TEST_F(LobbyTest, ListCursorRunsThroughRowsStartAndBackAndOnlyTheHostRestsOnStar
 }
 
 TEST_F(LobbyTest, OnlyTheHostChangesTheObjectiveWithF1F2OrTheMouse) {
-    MakeSession(2);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(2));
     Seat& host = *seats[0];
     Seat& guest = *seats[1];
     Press(host, kEscape);
@@ -482,7 +482,7 @@ TEST_F(LobbyTest, OnlyTheHostChangesTheObjectiveWithF1F2OrTheMouse) {
 }
 
 TEST_F(LobbyTest, ReopeningTheChoosersClearsTheReadyMarkAndReleasesTheNation) {
-    MakeSession(2);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(2));
     Seat& host = *seats[0];
     Seat& guest = *seats[1];
     Choose(host, 4, 2);
@@ -527,7 +527,7 @@ TEST_F(LobbyTest, ReopeningTheChoosersClearsTheReadyMarkAndReleasesTheNation) {
 }
 
 TEST_F(LobbyTest, TheMarkOnTheMapIsDrawnInThePlayersNationColour) {
-    MakeSession(2);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(2));
     Seat& host = *seats[0];
     Seat& guest = *seats[1];
     Press(guest, kEscape);
@@ -573,7 +573,7 @@ TEST_F(LobbyTest, TheNearestChooserPointWithinTwoHundredSquaredPixelsPicksTheNat
     EXPECT_EQ(PaysGovState::NearestChooserNation(346, 232, 0, squared), 0);
     EXPECT_EQ(squared, 97);
 
-    MakeSession(1);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(1));
     Seat& seat = *seats[0];
     // At rest the panels may sit one pixel short of their place: aim where they are drawn.
     ASSERT_TRUE(Until([&] { return seat.lobby->NationOffset() > -1.0f; }));
@@ -607,7 +607,7 @@ TEST_F(LobbyTest, TheNearestChooserPointWithinTwoHundredSquaredPixelsPicksTheNat
 }
 
 TEST_F(LobbyTest, ALostPlayerSendsEveryLobbyBackToTheBrowserShowingDisconnected) {
-    MakeSession(2);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(2));
     const std::string ports[] = {std::to_string(options.discoveryPort),
                                  std::to_string(options.basePort),
                                  std::to_string(options.lastPort)};
@@ -661,7 +661,7 @@ TEST_F(LobbyTest, ALostPlayerSendsEveryLobbyBackToTheBrowserShowingDisconnected)
 }
 
 TEST_F(LobbyTest, AnEndedSessionSendsTheLobbyBackWithoutTheDisconnectionBox) {
-    MakeSession(2);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(2));
     Seat& guest = *seats[1];
     Settle();
     const int picturesWithoutBox =
@@ -686,7 +686,7 @@ TEST_F(LobbyTest, AnEndedSessionSendsTheLobbyBackWithoutTheDisconnectionBox) {
 }
 
 TEST_F(LobbyTest, BackByEscapeOrMouseFadesOutAndEndsTheSession) {
-    MakeSession(2);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(2));
     Seat& host = *seats[0];
     Seat& guest = *seats[1];
     Press(guest, kEscape);
@@ -708,7 +708,7 @@ TEST_F(LobbyTest, BackByEscapeOrMouseFadesOutAndEndsTheSession) {
 }
 
 TEST_F(LobbyTest, ABuiltLobbyDrawsItsFramesWithoutAllocating) {
-    MakeSession(3);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(3));
     Choose(*seats[0], 5, 1);
     Press(*seats[1], kEscape);
     Settle();
@@ -731,7 +731,7 @@ TEST_F(LobbyTest, ABuiltLobbyDrawsItsFramesWithoutAllocating) {
 }
 
 TEST_F(LobbyTest, TheTableOfScreensBuildsTheLobbyForCodeFiveOnTheDriversEngines) {
-    MakeSession(1);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(1));
     Seat& seat = *seats[0];
     seat.lobby.reset();
     const EngineSlots slots{&seat.window, &seat.screen, &seat.audio, &seat.input, &seat.network};
@@ -748,7 +748,7 @@ TEST_F(LobbyTest, TheTableOfScreensBuildsTheLobbyForCodeFiveOnTheDriversEngines)
 }
 
 TEST_F(LobbyTest, HostileRecordsAreDrawnAndNeverUsedAsIndexes) {
-    MakeSession(1);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(1));
     Seat& host = *seats[0];
     nettest::BareHandler handler(false);  // a raw session that publishes its own bytes
     auto raw = platform::PeerSession::Create(handler, options);
@@ -823,7 +823,7 @@ TEST_F(LobbyTest, WithoutScreenOrNetworkTheLobbyStillAnswersAndLeavesAtOnce) {
     }
 
     // The driver destroys the engine before the screen: the lobby must not reach for it.
-    MakeSession(1);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(1));
     Seat& seat = *seats[0];
     Frame();
     seat.network.reset();
@@ -839,7 +839,7 @@ namespace {
 
 TEST_F(LobbyTest, WhatTheHostDealsWhileAGuestIsStillInItsLobbyReachesTheGuestsGame) {
     BuildObjectives();
-    MakeSession(2);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(2));
     Seat& host = *seats[0];
     Seat& guest = *seats[1];
     Settle();
@@ -918,7 +918,7 @@ WithdrawingLobby& OpenWithdrawingLobby(Seat& host) {
 }
 
 TEST_F(LobbyTest, AStartRefusedByTheEngineStaysInTheLobbyOpenToNewcomers) {
-    MakeSession(2);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(2));
     Seat& host = *seats[0];
     Seat& guest = *seats[1];
     WithdrawingLobby& lobby = OpenWithdrawingLobby(host);
@@ -965,7 +965,7 @@ TEST_F(LobbyTest, AStartRefusedByTheEngineStaysInTheLobbyOpenToNewcomers) {
 }  // namespace
 
 TEST_F(LobbyTest, SlowFramesBringEveryAnimationToItsTargetWithoutOvershoot) {
-    MakeSession(1);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(1));
     Seat& host = *seats[0];
     constexpr int kSlowFrame = 480;  // a loaded machine, or a window being dragged
     auto press = [&](int key) {
@@ -1064,7 +1064,7 @@ int RowTop(int row) {
 }
 
 TEST_F(LobbyTest, TwoPlayersOnOneNationAreMarkedOnEveryScreenAndTheStartWaitsForAChange) {
-    MakeSession(3);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(3));
     Seat& host = *seats[0];
     Seat& guest = *seats[1];
     Seat& third = *seats[2];
@@ -1179,7 +1179,7 @@ TEST_F(LobbyTest, TwoPlayersOnOneNationAreMarkedOnEveryScreenAndTheStartWaitsFor
 }
 
 TEST_F(LobbyTest, ASharedNationRefusesTheStartBeforeTheGapAndAgainInIt) {
-    MakeSession(2);
+    ASSERT_NO_FATAL_FAILURE(MakeSession(2));
     Seat& host = *seats[0];
     Seat& guest = *seats[1];
     WithdrawingLobby& lobby = OpenWithdrawingLobby(host);

@@ -92,9 +92,9 @@ class StatisticsTabs : public GameSession {
     // `count` players with personalised objectives, each with its own; the first `screens`
     // draw. With two players the first attacks the second; with more, each attacks the next.
     void Begin(int count, int screens) {
-        MakeSession(count, -2);
+        ASSERT_NO_FATAL_FAILURE(MakeSession(count, -2));
         for (int i = 0; i < count; ++i)
-            OpenScreen(*seats[static_cast<size_t>(i)], i < screens);
+            ASSERT_NO_FATAL_FAILURE(OpenScreen(*seats[static_cast<size_t>(i)], i < screens));
         attacker = seats[0]->Self().nation;
         defender = seats[1]->Self().nation;
         Script::Targets targets;
