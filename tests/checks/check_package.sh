@@ -80,9 +80,12 @@ for package in $names; do
     fail "Depends names $package, which Debian does not know"
 done
 
-# lintian: neither errors nor warnings.
-lintian --fail-on error,warning --no-tag-display-limit "$deb" > "$scratch/lintian" 2>&1 ||
+# lintian: neither errors nor warnings, and the programs built with Debian's hardening.
+lintian --info --fail-on error,warning --no-tag-display-limit "$deb" > "$scratch/lintian" 2>&1 ||
   { cat "$scratch/lintian"; fail "lintian"; }
+if grep -E '^[EWIXP]: .*hardening-' "$scratch/lintian"; then
+  fail "the programs lack hardening (above)"
+fi
 
 # The unpacked tree plays, with the dependency the font links to in place.
 fonts=usr/share/texmf/fonts/opentype/public

@@ -752,7 +752,7 @@ class AsioPeerSession final : public PeerSession {
         }
         if (hostAlive && host == LocalId())
             return CutOff(sender);  // we are that host, and alive: the sender lost its link to us
-        notices_[sender] = Notice{notice.previousHost, notice.takeOver, NowMicros(), {}};
+        notices_[sender] = Notice{notice.previousHost, notice.takeOver, NowMicros(), {}, {}};
         if (!hostAlive)
             return SettleSuccession();
         // We still have the host: ask it. A ping sent after the notice that comes back proves
