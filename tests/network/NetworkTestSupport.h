@@ -1,8 +1,10 @@
 // Helpers for the network tests: private ports per test, a recording listener, waiting.
 #pragma once
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -20,25 +22,39 @@
 
 namespace nettest {
 
-// A discovery port nobody else on this machine holds right now, and the TCP range after it,
-// so tests running in parallel do not see each other's sessions.
+// Ports for one test: blocks of 128 from 20000 to 31903, below the kernel's ephemeral ports (so
+// no socket the system opens lands in one), each held by one test process at a time through a
+// lock file kept open until the process ends, so tests running in parallel never search or host
+// in each other's range. A block holds the game's whole default search span (99 ports) after its
+// first port, for the screens whose engines take their ports from the environment. Every call
+// takes a fresh block.
+inline uint16_t ReservePortBlock() {
+    constexpr int kFirstPort = 20000, kBlockSize = 128, kBlocks = 93;
+    static std::vector<int> held;  // the locks, for the process's whole life
+    static int next = static_cast<int>(::getpid()) % kBlocks;
+    for (int tries = 0; tries < kBlocks; ++tries) {
+        const int block = next++ % kBlocks;
+        const std::string path = "/tmp/torvane-test-ports-" + std::to_string(block) + ".lock";
+        const int fd = ::open(path.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0666);
+        if (fd < 0)
+            continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            held.push_back(fd);
+            return static_cast<uint16_t>(kFirstPort + block * kBlockSize);
+        }
+        ::close(fd);
+    }
+    ADD_FAILURE() << "no free block of test ports";
+    return kFirstPort;
+}
+
+// A discovery port and the TCP range after it (at most 15 ports) that no other test uses.
 inline platform::PeerOptions PrivateOptions(uint16_t rangeSize = 12) {
     platform::PeerOptions options;
-    const int probe = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = 0;
-    socklen_t length = sizeof address;
-    ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(probe);
-    uint16_t port = ntohs(address.sin_port);
-    if (port > 65535 - rangeSize - 1)
-        port = static_cast<uint16_t>(port - rangeSize - 1);
+    const uint16_t port = ReservePortBlock();
     options.discoveryPort = port;
     options.basePort = static_cast<uint16_t>(port + 1);
-    options.lastPort = static_cast<uint16_t>(port + rangeSize);
+    options.lastPort = static_cast<uint16_t>(port + std::min<uint16_t>(rangeSize, 15));
     // Long enough for every answer to arrive on a loaded two-core machine.
     options.searchMs = 500;
     // Nothing these tests send may leave the machine: no broadcast on real interfaces.
