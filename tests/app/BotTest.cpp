@@ -24,6 +24,7 @@
 #include "lobby/Statepaysgov.h"
 #include "network/ChildPeer.h"
 #include "network/NetworkTestSupport.h"
+#include "support/TestSupport.h"
 
 using namespace torvane;
 using namespace std::chrono_literals;
@@ -295,15 +296,14 @@ class BotProgram : public testing::Test {
 
     // Host frames until `done` holds or `limit` passes.
     bool RunHost(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > end)
-                return false;
-            if (code == 0)
-                code = game->Run();
-            std::this_thread::sleep_for(2ms);
-        }
-        return true;
+        return testsupport::StepUntil(
+            done,
+            [this] {
+                if (code == 0)
+                    code = game->Run();
+                std::this_thread::sleep_for(2ms);
+            },
+            limit);
     }
 
     platform::PeerOptions options = nettest::PrivateOptions();

@@ -44,13 +44,8 @@ bool Exists(pid_t pid) {
 }
 
 bool Eventually(const std::function<bool()>& done, std::chrono::milliseconds limit = 5s) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
+    return testsupport::StepUntil(
+        done, [] { std::this_thread::sleep_for(5ms); }, limit);
 }
 
 // A stand-in program for the registry alone: a shell script that sleeps, and ignores SIGTERM
@@ -198,13 +193,8 @@ class ComputerLobby : public testing::Test {
         std::this_thread::sleep_for(2ms);
     }
     bool Until(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > end)
-                return false;
-            Frame();
-        }
-        return true;
+        return testsupport::StepUntil(
+            done, [this] { Frame(); }, limit);
     }
     void Press(int key) {
         window.SetKeyDown(key, true);

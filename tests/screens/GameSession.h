@@ -172,13 +172,8 @@ class GameSession : public testing::Test {
     // Frames until `done` holds; false after `limit`.
     bool RunUntil(const std::function<bool()>& done,
                   std::chrono::milliseconds limit = std::chrono::milliseconds(8000)) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > end)
-                return false;
-            Frame();
-        }
-        return true;
+        return testsupport::StepUntil(
+            done, [this] { Frame(); }, limit);
     }
 
     bool AllInMode(int32_t mode) {

@@ -3,8 +3,10 @@
 
 #include <stdlib.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,18 @@
 #include "platform/Settings.h"
 
 namespace testsupport {
+
+// Runs `step` until `done` holds; false once `limit` has passed.
+inline bool StepUntil(const std::function<bool()>& done, const std::function<void()>& step,
+                      std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        step();
+    }
+    return true;
+}
 
 // Collects every error box shown while it lives.
 class ErrorBoxes {

@@ -371,12 +371,7 @@ def settle_gaps(world, lab, land):
     allowed = [set(t["nb"]) | {i} for i, t in enumerate(world)]
     for g in range(k):
         piece = gaps == g
-        ring = np.zeros_like(piece)
-        ring[:, :-1] |= piece[:, 1:]
-        ring[:, 1:] |= piece[:, :-1]
-        ring[:-1, :] |= piece[1:, :]
-        ring[1:, :] |= piece[:-1, :]
-        ring &= ~piece
+        ring = ring_around(piece)
         around = lab[ring]
         owners = sorted(set(around[around >= 0].tolist()))
         on_sea = bool((~land[ring]).any())
@@ -592,15 +587,19 @@ def validate(world, lab, straits):
     return out
 
 
-def island_piece(lab, piece, i):
-    """True when the 4-neighbours of `piece` outside it are all sea."""
+def ring_around(piece):
+    """The pixels outside `piece` that are 4-neighbours of it."""
     ring = np.zeros_like(piece)
     ring[:, :-1] |= piece[:, 1:]
     ring[:, 1:] |= piece[:, :-1]
     ring[:-1, :] |= piece[1:, :]
     ring[1:, :] |= piece[:-1, :]
-    ring &= ~piece
-    return bool((lab[ring] == SEA_INDEX).all())
+    return ring & ~piece
+
+
+def island_piece(lab, piece, i):
+    """True when the 4-neighbours of `piece` outside it are all sea."""
+    return bool((lab[ring_around(piece)] == SEA_INDEX).all())
 
 
 # ------------------------------------------------------------------ the map picture
