@@ -325,6 +325,18 @@ void DirectPlay::SendTerritoryTable(const TerritoryTable& table) {
     peer_->SendTo(platform::kAllPlayers, buffer);
 }
 
+bool DirectPlay::SendText(int32_t playerId, int32_t number, const std::string& text) {
+    if (!peer_ || text.find('\0') != std::string::npos || text.size() > kMaxTextMessage)
+        return false;
+    std::vector<uint8_t> buffer(1 + 4 + text.size() + 1, 0);
+    buffer[0] = kTextMessage;
+    for (int i = 0; i < 4; ++i)
+        buffer[1 + static_cast<size_t>(i)] =
+            static_cast<uint8_t>(static_cast<uint32_t>(number) >> (8 * i));
+    std::copy(text.begin(), text.end(), buffer.begin() + 5);
+    return peer_->SendTo(playerId, buffer);
+}
+
 void DirectPlay::SendObjective(int32_t playerId, uint8_t value) {
     if (!peer_)
         return;
@@ -462,6 +474,14 @@ void DirectPlay::DeliverEvents() {
 
 platform::PeerStats DirectPlay::SessionStats() const {
     return peer_ ? peer_->Stats() : platform::PeerStats{};
+}
+
+platform::PeerLinks DirectPlay::SessionLinks() const {
+    return peer_ ? peer_->Links() : platform::PeerLinks{};
+}
+
+uint32_t DirectPlay::PublicAddress() const {
+    return peer_ ? peer_->PublicAddress() : 0;
 }
 
 void DirectPlay::SeverLinkForTest(int32_t playerId) {

@@ -135,6 +135,10 @@ class DirectPlay {
     bool PublishLocalPlayer(const PlayerInfo& record);
 
     void SendTerritoryTable(const TerritoryTable& table);
+    // A text message (type 0) to one player or to all (platform::kAllPlayers, the sender
+    // included); false for a text with a zero byte or longer than kMaxTextMessage.
+    static constexpr size_t kMaxTextMessage = 1024;
+    bool SendText(int32_t playerId, int32_t number, const std::string& text);
     void SendObjective(int32_t playerId, uint8_t value);
     // The campaign: the host's state, report and end go to everybody (the host included), a
     // player's orders to the host.
@@ -163,6 +167,11 @@ class DirectPlay {
 
     // What the session refused so far (diagnostics and tests); zeros without a session.
     platform::PeerStats SessionStats() const;
+    // The links to the other players: own connections and pairs relayed by the host.
+    platform::PeerLinks SessionLinks() const;
+    // The address friends type to reach this game from the internet, when the router forwards
+    // the game's ports (host byte order), else 0.
+    uint32_t PublicAddress() const;
     // Test hook: the connection to `playerId` goes silent both ways, as behind a firewall.
     void SeverLinkForTest(int32_t playerId);
     // What the engine refused from other players so far.

@@ -23,9 +23,17 @@ int PortFrom(const char* name) {
 
 PeerOptions PeerOptionsFromEnvironment() {
     PeerOptions options;
+    options.portMapping = true;
     if (const char* search = std::getenv("TORVANE_SEARCH");
         search && std::string(search) == "local") {
         options.broadcastSearch = false;
+        options.portMapping = false;
+    }
+    if (const char* mapping = std::getenv("TORVANE_PORTMAP")) {
+        if (std::string(mapping) == "0")
+            options.portMapping = false;
+        else if (std::string(mapping) == "1")
+            options.portMapping = true;
     }
     if (const int port = PortFrom("TORVANE_PORT")) {
         const int span = options.lastPort - options.basePort;

@@ -2,7 +2,9 @@
 //
 // One host listens on a TCP port (2302, or the next free one up to 2400) and answers UDP
 // discovery queries; every member of a session holds a TCP connection to every other member
-// (full mesh). The wire format is in platform/PeerWire.h and docs/protocol.md.
+// (full mesh). Where a joiner cannot open its own connection to a member (home routers), the
+// host relays that pair; nothing above the session can tell the difference. The wire format is
+// in platform/PeerWire.h and docs/protocol.md.
 //
 // Discovery: every member of a session binds the shared discovery port with address and port
 // reuse (broadcasts reach all of them) and a UDP socket on its own TCP port number (unicast to a
@@ -82,11 +84,23 @@ struct PeerOptions {
     // An empty host name also queries every interface's broadcast address. Tests that must not
     // send anything beyond this machine switch it off and search 127.0.0.1 only.
     bool broadcastSearch = true;
+    // Ask the local router (UPnP IGD, NAT-PMP) to forward the session's ports while it runs.
+    // Off unless asked for: a test must never reach a router on this machine's real network.
+    bool portMapping = false;
+    // How long a joiner tries to open its own connection to a member before the host relays
+    // that pair instead.
+    int meshConnectMs = 3000;
+    // Test hook: incoming connections are closed at once (as a router that answers with a reset)
+    // or accepted and never answered (as one that drops them), so that relays can be tested on
+    // one machine.
+    enum class Incoming { Accept, Reset, Ignore };
+    Incoming incomingForTest = Incoming::Accept;
 };
 
 // The defaults, adjusted by the environment: TORVANE_SEARCH=local keeps searches on this
-// machine (no broadcast), TORVANE_PORT and TORVANE_DISCOVERY_PORT move the ports (several games
-// or test runs side by side). Values that are not a port number are ignored.
+// machine (no broadcast, no router port mapping), TORVANE_PORTMAP=0 or 1 switches the port
+// mapping off or on whatever the search, TORVANE_PORT and TORVANE_DISCOVERY_PORT move the ports
+// (several games or test runs side by side). Values that are not a port number are ignored.
 PeerOptions PeerOptionsFromEnvironment();
 
 enum class PeerResult {
@@ -97,7 +111,7 @@ enum class PeerResult {
     Failed,          // anything else (already in a session, no free port...)
 };
 
-// Counters of what the session refused; they only grow.
+// Counters of what the session refused or passed on; they only grow.
 struct PeerStats {
     uint64_t malformedFrames = 0;       // TCP streams or handshakes that broke the protocol
     uint64_t malformedDatagrams = 0;    // discovery datagrams that were not a valid query/answer
@@ -106,6 +120,19 @@ struct PeerStats {
     uint64_t refusedMeshHellos = 0;     // mesh HELLOs the host had not admitted (token, address)
     uint64_t refusedSuccessions = 0;    // members cut off from the host, or a second host, dropped
     uint64_t droppedAnswers = 0;        // search answers beyond the cap of parties per search
+    // Relay frames refused: asking a member that is not the host to pass something on, passed
+    // on by anybody but the host, naming a peer we reach directly, or of a type that may not
+    // travel through the host.
+    uint64_t refusedRelays = 0;
+    uint64_t relayedFrames = 0;   // frames this host passed on between two members
+    uint64_t droppedRelays = 0;   // not passed on: the other member was gone or not reading
+    uint64_t repeatedFrames = 0;  // relayed frames sent again (a new host, or no ack in time)
+};
+
+// The current links to the other members: own connections, and pairs the host relays.
+struct PeerLinks {
+    int direct = 0;
+    int relayed = 0;
 };
 
 // At most this many parties are collected by one search.
@@ -145,6 +172,9 @@ class PeerSession {
     virtual void Close() = 0;
 
     virtual PeerStats Stats() const = 0;
+    virtual PeerLinks Links() const = 0;
+    // The router's external IPv4 address (host byte order) once a port mapping holds, else 0.
+    virtual uint32_t PublicAddress() const = 0;
     // The TCP port this member listens on, 0 outside a session.
     virtual uint16_t ListenPort() const = 0;
     virtual int32_t LocalId() const = 0;

@@ -161,7 +161,7 @@ bool FrameReader::Append(std::span<const uint8_t> bytes) {
         if (now < 4)
             continue;
         const uint32_t length = LengthAt(tail_);
-        if (length == 0 || length > kMaxFrameSize) {
+        if (length == 0 || length > kMaxWireFrame) {
             failed_ = true;
             buffer_.clear();
             consumed_ = tail_ = 0;
@@ -394,9 +394,88 @@ bool DecodeHostLost(std::span<const uint8_t> body, HostLost& out) {
     return true;
 }
 
+std::vector<uint8_t> EncodeRelay(FrameType type, int32_t peer, uint32_t seq, uint32_t ack,
+                                 std::span<const uint8_t> inner) {
+    ByteWriter writer;
+    writer.bytes.reserve(kRelayHeaderSize + inner.size());
+    writer.bytes = Start(type);
+    writer.I32(peer);
+    writer.U32(seq);
+    writer.U32(ack);
+    writer.Bytes(inner);
+    return std::move(writer.bytes);
+}
+
+bool DecodeRelay(std::span<const uint8_t> body, FrameType type, Relay& out) {
+    if (type != FrameType::Relay && type != FrameType::Relayed)
+        return false;
+    ByteReader reader(body);
+    Relay relay;
+    if (!ReadType(reader, type) || !reader.I32(relay.peer) || !reader.U32(relay.seq) ||
+        !reader.U32(relay.ack) || reader.Remaining() < 1 || reader.Remaining() > kMaxFrameSize ||
+        relay.peer <= 0 || relay.peer > kMaxPlayerId) {
+        return false;
+    }
+    reader.Bytes(reader.Remaining(), relay.inner);
+    out = relay;
+    return true;
+}
+
+bool Relayable(std::span<const uint8_t> inner) {
+    const auto type = TypeOf(inner);
+    if (!type)
+        return false;
+    switch (*type) {
+        case FrameType::Hello:
+            // Only a mesh HELLO: a join goes to the host itself.
+            return inner.size() > 23 && inner[23] == static_cast<uint8_t>(HelloKind::Mesh);
+        case FrameType::MeshOk:
+        case FrameType::Refuse:
+        case FrameType::Info:
+        case FrameType::Message:
+        case FrameType::Ping:
+        case FrameType::Pong:
+        case FrameType::Bye:
+        case FrameType::HostLost:
+        case FrameType::Links:
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::vector<uint8_t> EncodeLinks(std::span<const int32_t> relayedPeers) {
+    ByteWriter writer;
+    writer.bytes = Start(FrameType::Links);
+    const size_t count = std::min(relayedPeers.size(), kMaxRoster);
+    writer.U8(static_cast<uint8_t>(count));
+    for (size_t i = 0; i < count; ++i)
+        writer.I32(relayedPeers[i]);
+    return std::move(writer.bytes);
+}
+
+bool DecodeLinks(std::span<const uint8_t> body, std::vector<int32_t>& out) {
+    ByteReader reader(body);
+    uint8_t count = 0;
+    if (!ReadType(reader, FrameType::Links) || !reader.U8(count) || count > kMaxRoster ||
+        reader.Remaining() != size_t{count} * 4) {
+        return false;
+    }
+    std::vector<int32_t> ids;
+    for (uint8_t i = 0; i < count; ++i) {
+        int32_t id = 0;
+        reader.I32(id);
+        if (id <= 0 || id > kMaxPlayerId || std::find(ids.begin(), ids.end(), id) != ids.end())
+            return false;
+        ids.push_back(id);
+    }
+    out = std::move(ids);
+    return true;
+}
+
 std::optional<FrameType> TypeOf(std::span<const uint8_t> body) {
     if (body.empty() || body[0] < static_cast<uint8_t>(FrameType::Hello) ||
-        body[0] > static_cast<uint8_t>(FrameType::HostLost)) {
+        body[0] > static_cast<uint8_t>(FrameType::Links)) {
         return std::nullopt;
     }
     return static_cast<FrameType>(body[0]);

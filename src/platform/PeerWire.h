@@ -27,7 +27,15 @@
 //   PING     u64 stamp;  PONG  u64 stamp (echo)
 //   BYE      empty: the sender leaves on purpose
 //   HOST_LOST i32 previousHostId | u8 takeOver (0/1): the sender has lost that host; with
-//            takeOver 1 it is the oldest player left and claims the succession
+//            takeOver 1 it is the successor and claims the succession
+//   RELAY    (member to host) i32 to | u32 seq | u32 ack | inner body: pass it on
+//   RELAYED  (host to member) i32 from | u32 seq | u32 ack | inner body: from the member the
+//            host received it from
+//   LINKS    u8 count (<= 7) | count x i32 id: the members the sender reaches through the host
+//
+// A relayed pair numbers its frames: seq counts the frames one side sent the other through the
+// host (from 1; 0 for heartbeats, which are never repeated), ack the last one it received in
+// order. The inner body is a frame body of its own, at most kMaxFrameSize bytes.
 //
 // UDP discovery: a QUERY is exactly kQuerySize bytes (padded with zeros) so that no ANSWER,
 // which is always smaller, can be used to amplify traffic.
@@ -48,12 +56,16 @@
 namespace platform::wire {
 
 inline constexpr std::array<uint8_t, 4> kMagic = {'T', 'V', 'N', 'P'};
-inline constexpr uint16_t kProtocolVersion = 2;
+inline constexpr uint16_t kProtocolVersion = 3;
 // {EDE9493E-6AC8-4F15-8D01-8B163200B966} in its usual in-memory byte order.
 inline constexpr std::array<uint8_t, 16> kApplicationGuid = {
     0x3E, 0x49, 0xE9, 0xED, 0xC8, 0x6A, 0x15, 0x4F, 0x8D, 0x01, 0x8B, 0x16, 0x32, 0x00, 0xB9, 0x66};
 
 inline constexpr size_t kMaxFrameSize = 16384;
+// A relay frame wraps a whole body: its own type, a peer id, a sequence number and an ack.
+inline constexpr size_t kRelayHeaderSize = 13;
+// What the stream reader takes: only relay frames may be longer than kMaxFrameSize.
+inline constexpr size_t kMaxWireFrame = kMaxFrameSize + kRelayHeaderSize;
 inline constexpr size_t kMaxPeerData = 8192;
 inline constexpr size_t kMaxRoster = 7;
 inline constexpr size_t kQuerySize = 256;
@@ -73,6 +85,9 @@ enum class FrameType : uint8_t {
     Pong = 9,
     Bye = 10,
     HostLost = 11,
+    Relay = 12,
+    Relayed = 13,
+    Links = 14,
 };
 
 enum class HelloKind : uint8_t { Join = 0, Mesh = 1 };
@@ -206,6 +221,24 @@ struct HostLost {
     bool takeOver = false;
 };
 std::vector<uint8_t> EncodeHostLost(const HostLost& notice);
+
+// RELAY (a member asks the host to pass `inner` to `peer`) and RELAYED (the host passes on what
+// `peer` sent).
+struct Relay {
+    int32_t peer = 0;
+    uint32_t seq = 0;
+    uint32_t ack = 0;
+    std::span<const uint8_t> inner;  // into the decoded body
+};
+std::vector<uint8_t> EncodeRelay(FrameType type, int32_t peer, uint32_t seq, uint32_t ack,
+                                 std::span<const uint8_t> inner);
+// `type` is Relay or Relayed; the inner body must hold 1..kMaxFrameSize bytes.
+bool DecodeRelay(std::span<const uint8_t> body, FrameType type, Relay& out);
+// Whether a body of this type may travel through the host at all.
+bool Relayable(std::span<const uint8_t> inner);
+
+std::vector<uint8_t> EncodeLinks(std::span<const int32_t> relayedPeers);
+bool DecodeLinks(std::span<const uint8_t> body, std::vector<int32_t>& out);
 
 // Decoders take a whole frame body (type byte first) and refuse anything malformed,
 // including trailing bytes.

@@ -73,6 +73,10 @@ bool IsLoopback(uint32_t ipv4) {
 constexpr size_t kMaxBacklog = 8 * 1024 * 1024;  // bytes queued for one peer
 constexpr size_t kMaxHandshakes = 64;            // connections not yet introduced
 constexpr size_t kMaxHeldMessages = 256;         // from a successor not yet agreed on
+// A host passes nothing more on to a member that has this much waiting to be written to it: the
+// sender repeats what was not acknowledged, so congestion delays a relayed pair, never breaks
+// it, and one member cannot make the host drop another by flooding it.
+constexpr size_t kMaxRelayBacklog = 1024 * 1024;
 
 enum class Role {
     Incoming,      // accepted; waiting for its HELLO
@@ -107,6 +111,22 @@ struct Link {
     bool severed = false;      // test hook: nothing goes out, nothing coming in is heard
     bool writeFailed = false;  // the connection is broken; what it still delivers is read
     Clock::time_point writeFailedAt;
+
+    // A pair the host relays has no socket of its own: its frames travel, numbered, through
+    // the host's connections to each side. What was not acknowledged yet is kept, to be sent
+    // again through a new host or when no acknowledgement came in time.
+    bool relayed = false;
+    uint32_t sendSeq = 0;  // the last numbered frame sent
+    uint32_t recvSeq = 0;  // the last numbered frame received in order
+    struct Unacked {
+        uint32_t seq = 0;
+        Bytes body;
+        Clock::time_point sent;
+    };
+    std::deque<Unacked> unacked;
+    size_t unackedBytes = 0;
+    Bytes meshHello;  // a joiner's mesh HELLO, kept to try again through the host
+    std::unique_ptr<asio::steady_timer> meshTimer;
 };
 using LinkPtr = std::shared_ptr<Link>;
 
@@ -308,6 +328,16 @@ class AsioPeerSession final : public PeerSession {
         std::lock_guard lock(mutex_);
         return stats_;
     }
+    PeerLinks Links() const override {
+        std::lock_guard lock(mutex_);
+        PeerLinks links;
+        for (auto& [id, member] : members_) {
+            if (member.link)
+                ++(member.link->relayed ? links.relayed : links.direct);
+        }
+        return links;
+    }
+    uint32_t PublicAddress() const override { return 0; }
     uint16_t ListenPort() const override { return inSession_ ? listenPort_.load() : 0; }
     int32_t LocalId() const override {
         std::lock_guard lock(mutex_);
@@ -423,15 +453,16 @@ class AsioPeerSession final : public PeerSession {
                     remote.address().is_v4() ? remote.address().to_v4().to_uint() : 0;
                 link->role = Role::Incoming;
                 link->started = link->lastHeard = Clock::now();
-                if (handshakes_.size() >= kMaxHandshakes) {
-                    // A flood of connections that never introduce themselves: the oldest
-                    // makes room, so a real joiner still gets its turn.
-                    auto oldest = std::min_element(
-                        handshakes_.begin(), handshakes_.end(),
-                        [](const LinkPtr& a, const LinkPtr& b) { return a->started < b->started; });
-                    Count(&PeerStats::refusedConnections);
-                    Drop(*oldest, DestroyReason::ConnectionLost);
+                if (options_.incomingForTest == PeerOptions::Incoming::Reset) {
+                    link->socket.set_option(asio::socket_base::linger(true, 0), ignored);
+                    link->socket.close(ignored);
+                    return Accept();
                 }
+                if (options_.incomingForTest == PeerOptions::Incoming::Ignore) {
+                    ignored_.push_back(link);
+                    return Accept();
+                }
+                MakeRoomForHandshake();
                 handshakes_.insert(link);
                 Read(link);
             }
@@ -496,6 +527,8 @@ class AsioPeerSession final : public PeerSession {
         link->socket.async_read_some(
             asio::buffer(link->readBuffer),
             [this, link](const asio::error_code& error, size_t size) {
+                if (link->relayed)
+                    return;  // its connection was given up for the host's relay
                 if (link->role == Role::Closed) {
                     if (link->closing && !error)
                         return Read(link);
@@ -524,6 +557,8 @@ class AsioPeerSession final : public PeerSession {
     }
 
     void Send(const LinkPtr& link, const Bytes& body) {
+        if (link->relayed)
+            return SendRelayed(link, body);
         if (link->role == Role::Closed || link->severed || link->writeFailed)
             return;
         // A peer that stops reading must not make us hold an ever-growing backlog.
@@ -547,7 +582,7 @@ class AsioPeerSession final : public PeerSession {
         link->writing = true;
         asio::async_write(link->socket, asio::buffer(link->writeQueue.front()),
                           [this, link](const asio::error_code& error, size_t) {
-                              if (link->role == Role::Closed && !link->closing)
+                              if (link->relayed || (link->role == Role::Closed && !link->closing))
                                   return;
                               link->queuedBytes -= link->writeQueue.front().size();
                               link->writeQueue.pop_front();
@@ -573,6 +608,11 @@ class AsioPeerSession final : public PeerSession {
     void SendAndClose(const LinkPtr& link, const Bytes& body) {
         if (link->role == Role::Closed)
             return;
+        if (link->relayed) {
+            Send(link, body);
+            handshakes_.erase(link);
+            return Shut(link);
+        }
         link->queuedBytes += body.size() + 4;
         link->writeQueue.push_back(wire::MakeFrame(body));
         link->role = Role::Closed;
@@ -599,6 +639,16 @@ class AsioPeerSession final : public PeerSession {
     void Shut(const LinkPtr& link) {
         asio::error_code error;
         link->role = Role::Closed;
+        if (link->meshTimer)
+            link->meshTimer->cancel();
+        if (link->relayed) {
+            auto found = relayLinks_.find(link->playerId);
+            if (found != relayLinks_.end() && found->second == link)
+                relayLinks_.erase(found);
+            link->unacked.clear();
+            link->unackedBytes = 0;
+            return;
+        }
         if (link->closing)
             --draining_;
         link->closing = false;
@@ -606,6 +656,198 @@ class AsioPeerSession final : public PeerSession {
             link->lingerTimer->cancel();
         link->socket.shutdown(tcp::socket::shutdown_both, error);
         link->socket.close(error);
+    }
+
+    // ---- relayed pairs -------------------------------------------------------------------
+
+    // The host's own connection, through which relayed frames go; null while there is no
+    // agreed host to relay (a succession) or we are the host.
+    LinkPtr RelayLink() const {
+        if (succession_)
+            return nullptr;
+        std::lock_guard lock(mutex_);
+        if (hostId_ == localId_)
+            return nullptr;
+        auto found = members_.find(hostId_);
+        if (found == members_.end() || !found->second.link || found->second.link->relayed)
+            return nullptr;
+        return found->second.link;
+    }
+
+    static bool IsHeartbeat(std::span<const uint8_t> body) {
+        const auto type = wire::TypeOf(body);
+        return type == wire::FrameType::Ping || type == wire::FrameType::Pong;
+    }
+
+    void SendRelayed(const LinkPtr& link, const Bytes& body) {
+        if (link->role == Role::Closed || link->severed)
+            return;
+        if (IsHeartbeat(body)) {  // never repeated: the next one says the same
+            if (auto relay = RelayLink())
+                Send(relay, wire::EncodeRelay(wire::FrameType::Relay, link->playerId, 0,
+                                              link->recvSeq, body));
+            return;
+        }
+        if (link->unackedBytes + body.size() > kMaxBacklog)
+            return Drop(link, DestroyReason::ConnectionLost);
+        const uint32_t seq = ++link->sendSeq;
+        link->unacked.push_back({seq, body, Clock::now()});
+        link->unackedBytes += body.size();
+        if (auto relay = RelayLink())
+            Send(relay, wire::EncodeRelay(wire::FrameType::Relay, link->playerId, seq,
+                                          link->recvSeq, body));
+    }
+
+    // Sends again, in order, everything the other side has not acknowledged.
+    void Repeat(const LinkPtr& link) {
+        auto relay = RelayLink();
+        if (!relay || link->role == Role::Closed || link->severed)
+            return;
+        const auto now = Clock::now();
+        for (auto& frame : link->unacked) {
+            frame.sent = now;
+            Send(relay, wire::EncodeRelay(wire::FrameType::Relay, link->playerId, frame.seq,
+                                          link->recvSeq, frame.body));
+            Count(&PeerStats::repeatedFrames);
+        }
+    }
+
+    // The joiner's own connection to a member failed (refused, or no answer in time): the same
+    // HELLO goes through the host, which passes it on as from us.
+    void FallBackToRelay(const LinkPtr& link) {
+        asio::error_code ignored;
+        if (link->meshTimer)
+            link->meshTimer->cancel();
+        link->socket.close(ignored);
+        link->relayed = true;
+        link->started = link->lastHeard = Clock::now();
+        if (auto old = relayLinks_.find(link->playerId); old != relayLinks_.end())
+            Shut(old->second);
+        relayLinks_[link->playerId] = link;
+        Send(link, link->meshHello);
+    }
+
+    // A member asks us, the host, to pass a frame on.
+    void OnRelay(const LinkPtr& link, const Bytes& body) {
+        wire::Relay relay;
+        if (!wire::DecodeRelay(body, wire::FrameType::Relay, relay)) {
+            Count(&PeerStats::malformedFrames);
+            return Drop(link, DestroyReason::ConnectionLost);
+        }
+        const int32_t from = link->playerId;
+        LinkPtr target;
+        bool host = false;
+        {
+            std::lock_guard lock(mutex_);
+            host = localId_ == hostId_;
+            auto found = members_.find(relay.peer);
+            if (found != members_.end() && found->second.link && !found->second.link->relayed)
+                target = found->second.link;
+        }
+        // Only the host relays, only between two members other than itself, and only what a
+        // pair may say to each other.
+        if (!host || link->relayed || relay.peer == from || relay.peer == LocalId() ||
+            !wire::Relayable(relay.inner) || (relay.seq == 0) != IsHeartbeat(relay.inner)) {
+            Count(&PeerStats::refusedRelays);
+            return Drop(link, DestroyReason::ConnectionLost);
+        }
+        if (!target || target->role != Role::Member || target->queuedBytes > kMaxRelayBacklog) {
+            Count(&PeerStats::droppedRelays);  // gone, or the sender repeats it later
+            return;
+        }
+        Count(&PeerStats::relayedFrames);
+        Send(target,
+             wire::EncodeRelay(wire::FrameType::Relayed, from, relay.seq, relay.ack, relay.inner));
+    }
+
+    // The host passes on what another member sent us.
+    void OnRelayed(const LinkPtr& link, const Bytes& body) {
+        wire::Relay relay;
+        if (!wire::DecodeRelay(body, wire::FrameType::Relayed, relay)) {
+            Count(&PeerStats::malformedFrames);
+            return Drop(link, DestroyReason::ConnectionLost);
+        }
+        if (link->relayed || link->playerId != HostId()) {
+            // A claimant relays before we have agreed that it is the host: the sender repeats
+            // what we leave. Anybody else pretends to be a relay.
+            auto claim = notices_.find(link->playerId);
+            if (!link->relayed && claim != notices_.end() && claim->second.takeOver)
+                return;
+            Count(&PeerStats::refusedRelays);
+            return Drop(link, DestroyReason::ConnectionLost);
+        }
+        const int32_t from = relay.peer;
+        const bool heartbeat = IsHeartbeat(relay.inner);
+        if (from == LocalId() || from == link->playerId || !wire::Relayable(relay.inner) ||
+            (relay.seq == 0) != heartbeat) {
+            Count(&PeerStats::refusedRelays);
+            return;
+        }
+        LinkPtr peer;
+        if (auto found = relayLinks_.find(from); found != relayLinks_.end())
+            peer = found->second;
+        if (!peer) {
+            if (MemberLink(from)) {
+                Count(&PeerStats::refusedRelays);  // we reach that member ourselves
+                return;
+            }
+            if (wire::TypeOf(relay.inner) != wire::FrameType::Hello || relay.seq != 1)
+                return;  // the rest of a pair that has ended
+            peer = std::make_shared<Link>(io_);
+            peer->relayed = true;
+            peer->role = Role::Incoming;
+            peer->playerId = from;
+            MakeRoomForHandshake();
+            handshakes_.insert(peer);
+            relayLinks_[from] = peer;
+        }
+        if (peer->severed)
+            return;
+        if (relay.ack > peer->sendSeq) {  // acknowledges what was never sent
+            Count(&PeerStats::malformedFrames);
+            return Drop(peer, DestroyReason::ConnectionLost);
+        }
+        while (!peer->unacked.empty() && peer->unacked.front().seq <= relay.ack) {
+            peer->unackedBytes -= peer->unacked.front().body.size();
+            peer->unacked.pop_front();
+        }
+        peer->lastHeard = Clock::now();
+        if (!heartbeat) {
+            if (relay.seq != peer->recvSeq + 1)
+                return;  // a repeat, or after a gap the sender fills when it repeats
+            peer->recvSeq = relay.seq;
+        }
+        const Bytes inner(relay.inner.begin(), relay.inner.end());
+        OnFrame(peer, inner);
+    }
+
+    // The members we reach through the host, for everybody's choice of a successor.
+    Bytes LinksBody() const {
+        std::vector<int32_t> relayed;
+        std::lock_guard lock(mutex_);
+        for (auto& [id, member] : members_) {
+            if (member.link && member.link->relayed)
+                relayed.push_back(id);
+        }
+        return wire::EncodeLinks(relayed);
+    }
+
+    void PublishLinks() {
+        const Bytes body = LinksBody();
+        for (auto& link : MemberLinks())
+            Send(link, body);
+    }
+
+    void MakeRoomForHandshake() {
+        if (handshakes_.size() < kMaxHandshakes)
+            return;
+        // A flood of connections that never introduce themselves: the oldest makes room, so a
+        // real joiner still gets its turn.
+        auto oldest = std::min_element(
+            handshakes_.begin(), handshakes_.end(),
+            [](const LinkPtr& a, const LinkPtr& b) { return a->started < b->started; });
+        Count(&PeerStats::refusedConnections);
+        Drop(*oldest, DestroyReason::ConnectionLost);
     }
 
     // The first round trip of a new member is measured at once, not at the next heartbeat.
@@ -622,6 +864,9 @@ class AsioPeerSession final : public PeerSession {
     void Drop(const LinkPtr& link, DestroyReason reason) {
         const Role role = link->role;
         const int32_t id = link->playerId;
+        // A joiner that cannot reach a member itself asks the host to relay the pair.
+        if (join_ && role == Role::OutgoingMesh && !link->relayed)
+            return FallBackToRelay(link);
         Shut(link);
         handshakes_.erase(link);
         if (join_ && (role == Role::OutgoingJoin || role == Role::OutgoingMesh ||
@@ -644,6 +889,7 @@ class AsioPeerSession final : public PeerSession {
             lostHost = id == hostId_;
         }
         notices_.erase(id);
+        relayedPeers_.erase(id);
         if (joined_)
             handler_.OnDestroyPlayer(id, reason);
         if (lostHost) {
@@ -655,19 +901,49 @@ class AsioPeerSession final : public PeerSession {
 
     // ---- host succession ----------------------------------------------------------------
     //
-    // When the host goes, the oldest remaining player (ids grow with arrival) takes over, and
-    // the outcome is agreed rather than assumed. Every member that loses the host tells the
-    // others with HOST_LOST; the successor's notice claims the succession, and a member accepts
-    // it only once it has lost the old host itself. A member that still has the old host pings
-    // it: the answer proves that the sender of the notice is the one cut off from the host, and
-    // its link is treated as lost (a full mesh has no room for a member without a link to the
-    // host). A member waiting for a successor that never claims (because that player still has
-    // the old host) drops it and awaits the next one. So no two members of one mesh ever follow
-    // different hosts.
+    // When the host goes, the successor takes over: the oldest remaining player (ids grow with
+    // arrival) with a direct link to every other, since it must relay for the pairs that went
+    // through the old host; where nobody has them all, the oldest with the most, and members it
+    // cannot reach are lost. Every member knows who reaches whom through the host (LINKS), so
+    // all of them name the same successor; the outcome is still agreed rather than assumed. Every
+    // member that loses the host tells the others with HOST_LOST; the successor's notice claims the
+    // succession, and a member accepts it only once it has lost the old host itself. A member that
+    // still has the old host pings it: the answer proves that the sender of the notice is the one
+    // cut off from the host, and its link is treated as lost (a full mesh has no room for a member
+    // without a link to the host). A member waiting for a successor that never claims (because that
+    // player still has the old host) drops it and awaits the next one. So no two members of one
+    // mesh ever follow different hosts.
 
-    int32_t OldestMember() const {
+    // Whether two remaining members reach each other only through the host.
+    bool RelayedPair(int32_t a, int32_t b) const {
+        const int32_t self = localId_;
+        if (a == self || b == self) {
+            auto found = members_.find(a == self ? b : a);
+            return found == members_.end() || !found->second.link || found->second.link->relayed;
+        }
+        const auto says = [this](int32_t who, int32_t about) {
+            auto found = relayedPeers_.find(who);
+            return found != relayedPeers_.end() && found->second.count(about) != 0;
+        };
+        return says(a, b) || says(b, a);
+    }
+
+    int32_t Successor() const {
         std::lock_guard lock(mutex_);
-        return members_.empty() ? localId_ : members_.begin()->first;
+        int32_t best = localId_;
+        int bestDirect = -1;
+        for (auto& [candidate, member] : members_) {
+            int direct = 0;
+            for (auto& [other, ignored] : members_) {
+                if (other != candidate && !RelayedPair(candidate, other))
+                    ++direct;
+            }
+            if (direct > bestDirect) {  // ids ascend: of equals, the oldest
+                best = candidate;
+                bestDirect = direct;
+            }
+        }
+        return best;
     }
 
     LinkPtr MemberLink(int32_t id) const {
@@ -679,7 +955,10 @@ class AsioPeerSession final : public PeerSession {
     // The host is gone: tell everybody, and take over when we are the oldest left.
     void StartSuccession(int32_t previous) {
         succession_ = Succession{previous, Clock::now()};
-        if (OldestMember() != LocalId()) {
+        // Pairs the old host relayed wait for the new one: they get a whole time-out for it.
+        for (auto& [id, link] : relayLinks_)
+            link->lastHeard = Clock::now();
+        if (Successor() != LocalId()) {
             const Bytes body = wire::EncodeHostLost({previous, false});
             for (auto& link : MemberLinks())
                 Send(link, body);
@@ -691,7 +970,7 @@ class AsioPeerSession final : public PeerSession {
         if (!succession_)
             return;
         const int32_t previous = succession_->previousHost;
-        const int32_t successor = OldestMember();
+        const int32_t successor = Successor();
         const bool self = successor == LocalId();
         auto claim = notices_.find(successor);
         const bool claimed = claim != notices_.end() && claim->second.takeOver &&
@@ -712,15 +991,39 @@ class AsioPeerSession final : public PeerSession {
         }
         notices_.clear();
         succession_.reset();
+        // Pairs the new host cannot pass frames between are lost; a member that reaches the new
+        // host only through the old one is cut off from everybody.
+        std::vector<LinkPtr> unreachable;
+        LinkPtr successorLink;
         {
             std::lock_guard lock(mutex_);
             hostId_ = successor;
+            auto found = members_.find(successor);
+            const bool cutOff = !self && (found == members_.end() || !found->second.link ||
+                                          found->second.link->relayed);
+            for (auto& [id, member] : members_) {
+                if (!member.link)
+                    continue;
+                if (id == successor)
+                    successorLink = cutOff ? member.link : nullptr;
+                else if (cutOff || RelayedPair(successor, id))
+                    unreachable.push_back(member.link);
+            }
         }
+        if (successorLink)
+            unreachable.push_back(successorLink);  // last: the others are gone by then
+        for (auto& link : unreachable)
+            Drop(link, DestroyReason::ConnectionLost);
+        if (HostId() != successor)
+            return;  // we were cut off, and have settled alone
         if (self) {
             const Bytes body = wire::EncodeHostLost({previous, true});
             for (auto& link : MemberLinks())
                 Send(link, body);
         }
+        // What the old host may not have passed on goes again through the new one.
+        for (auto& [id, link] : std::map<int32_t, LinkPtr>(relayLinks_))
+            Repeat(link);
         if (joined_)
             handler_.OnHostMigrate(successor);
         for (const auto& announce : held)
@@ -806,6 +1109,12 @@ class AsioPeerSession final : public PeerSession {
         }
         if (!inSession_)
             return Refuse(link, wire::RefuseReason::BadSession);
+        if (link->relayed &&
+            (hello.kind != wire::HelloKind::Mesh || hello.playerId != link->playerId)) {
+            // Through the host comes only a mesh HELLO, and only of the member it names.
+            Count(&PeerStats::refusedRelays);
+            return Refuse(link, wire::RefuseReason::BadSession);
+        }
         if (hello.kind == wire::HelloKind::Join)
             return AdmitJoiner(link, hello);
         {
@@ -830,9 +1139,10 @@ class AsioPeerSession final : public PeerSession {
             return;
         const Announced& announced = found->second;
         // The address the host saw is a second check, where both sides see a real address (a
-        // joiner on the host's or on our machine reaches us from another one).
-        const bool addressesKnown =
-            announced.ipv4 != 0 && !IsLoopback(announced.ipv4) && !IsLoopback(link->remoteIpv4);
+        // joiner on the host's or on our machine reaches us from another one). Through the host
+        // there is no address to check: the host vouches for the sender.
+        const bool addressesKnown = !link->relayed && announced.ipv4 != 0 &&
+                                    !IsLoopback(announced.ipv4) && !IsLoopback(link->remoteIpv4);
         if (link->parkedHello.token != announced.token ||
             (addressesKnown && announced.ipv4 != link->remoteIpv4)) {
             {
@@ -929,6 +1239,13 @@ class AsioPeerSession final : public PeerSession {
         handshakes_.erase(link);
         Send(link, wire::EncodeMeshOk({LocalId(), LocalData()}));
         Ping(link);
+        if (link->relayed) {
+            PublishLinks();  // the newcomer included
+        } else {
+            const Bytes links = LinksBody();
+            if (links.size() > 2)
+                Send(link, links);  // what the newcomer must know of our relayed pairs
+        }
         if (joined_)
             handler_.OnCreatePlayer(id);
     }
@@ -960,7 +1277,23 @@ class AsioPeerSession final : public PeerSession {
             return;
         }
         const int32_t id = link->playerId;
+        if (body.size() > wire::kMaxFrameSize && *type != wire::FrameType::Relay &&
+            *type != wire::FrameType::Relayed) {
+            Count(&PeerStats::malformedFrames);  // only a relay frame wraps a whole body
+            return Drop(link, DestroyReason::ConnectionLost);
+        }
         switch (*type) {
+            case wire::FrameType::Relay:
+                return OnRelay(link, body);
+            case wire::FrameType::Relayed:
+                return OnRelayed(link, body);
+            case wire::FrameType::Links: {
+                std::vector<int32_t> ids;
+                if (!wire::DecodeLinks(body, ids))
+                    break;
+                relayedPeers_[id] = std::set<int32_t>(ids.begin(), ids.end());
+                return;
+            }
             case wire::FrameType::Info: {
                 Bytes data;
                 if (!wire::DecodeInfo(body, data))
@@ -1094,9 +1427,20 @@ class AsioPeerSession final : public PeerSession {
 
     void ConnectLink(const LinkPtr& link, const PeerAddress& to, Bytes hello) {
         const tcp::endpoint endpoint(asio::ip::address_v4(to.ipv4), to.port);
+        if (link->role == Role::OutgoingMesh) {
+            // A member behind a router that forwards nothing never answers: after a while the
+            // host relays the pair instead.
+            link->meshHello = hello;
+            link->meshTimer = std::make_unique<asio::steady_timer>(io_);
+            link->meshTimer->expires_after(std::chrono::milliseconds(options_.meshConnectMs));
+            link->meshTimer->async_wait([this, link](const asio::error_code& error) {
+                if (!error && join_ && link->role == Role::OutgoingMesh && !link->relayed)
+                    FallBackToRelay(link);
+            });
+        }
         link->socket.async_connect(
             endpoint, [this, link, hello = std::move(hello)](const asio::error_code& error) {
-                if (link->role == Role::Closed)
+                if (link->role == Role::Closed || link->relayed)
                     return;
                 if (error)
                     return Drop(link, DestroyReason::ConnectionLost);
@@ -1181,8 +1525,14 @@ class AsioPeerSession final : public PeerSession {
         if (!wire::DecodeMeshOk(body, ok) || ok.id != link->playerId || !join_) {
             if (wire::TypeOf(body) != wire::FrameType::Refuse)
                 Count(&PeerStats::malformedFrames);
-            return Drop(link, DestroyReason::ConnectionLost);
+            // The member answered and said no: the host could not change its mind.
+            Shut(link);
+            if (join_)
+                FinishJoin(PeerResult::Refused);
+            return;
         }
+        if (link->meshTimer)
+            link->meshTimer->cancel();
         {
             std::lock_guard lock(mutex_);
             members_[ok.id] = Member{link, ok.data, {link->remoteIpv4, link->remoteListenPort}, -1};
@@ -1211,11 +1561,16 @@ class AsioPeerSession final : public PeerSession {
         joined_ = true;
         StartTick();
         std::vector<int32_t> ids;
+        bool relayed = false;
         {
             std::lock_guard lock(mutex_);
-            for (auto& [id, member] : members_)
+            for (auto& [id, member] : members_) {
                 ids.push_back(id);
+                relayed = relayed || (member.link && member.link->relayed);
+            }
         }
+        if (relayed)
+            PublishLinks();
         for (int32_t id : ids)
             handler_.OnCreatePlayer(id);
         join->done->set_value(PeerResult::Ok);
@@ -1226,6 +1581,13 @@ class AsioPeerSession final : public PeerSession {
         for (auto link : std::set<LinkPtr>(handshakes_))
             Shut(link);
         handshakes_.clear();
+        for (auto& [id, link] : std::map<int32_t, LinkPtr>(relayLinks_))
+            Shut(link);
+        relayLinks_.clear();
+        relayedPeers_.clear();
+        for (auto& link : ignored_)
+            Shut(link);
+        ignored_.clear();
         announced_.clear();
         notices_.clear();
         succession_.reset();
@@ -1244,6 +1606,11 @@ class AsioPeerSession final : public PeerSession {
             return;
         const bool wasJoined = joined_;
         std::vector<int32_t> ids;
+        // Goodbyes through the host first: they must be on its connection before ours closes.
+        for (auto& link : MemberLinks()) {
+            if (link->relayed)
+                SendAndClose(link, wire::EncodeBye());
+        }
         for (auto& link : MemberLinks())
             SendAndClose(link, wire::EncodeBye());
         {
@@ -1294,6 +1661,13 @@ class AsioPeerSession final : public PeerSession {
             if (now - link->started > handshakeLimit)
                 Drop(link, DestroyReason::ConnectionLost);
         }
+        // Relayed frames that no acknowledgement came for (the host dropped them, or a new host
+        // began while they were on their way) go again.
+        const auto repeatAfter = std::chrono::milliseconds(std::max(2 * options_.heartbeatMs, 200));
+        for (auto& [id, link] : std::map<int32_t, LinkPtr>(relayLinks_)) {
+            if (!link->unacked.empty() && now - link->unacked.front().sent > repeatAfter)
+                Repeat(link);
+        }
         for (auto it = announced_.begin(); it != announced_.end();) {
             it = now - it->second.when > handshakeLimit ? announced_.erase(it) : std::next(it);
         }
@@ -1311,7 +1685,7 @@ class AsioPeerSession final : public PeerSession {
         // A successor that never claims still has the old host: it is cut off from us.
         if (succession_ && now - succession_->since > settle) {
             succession_->since = now;
-            const int32_t successor = OldestMember();
+            const int32_t successor = Successor();
             if (auto link = MemberLink(successor))
                 Drop(link, DestroyReason::ConnectionLost);
         }
@@ -1330,6 +1704,9 @@ class AsioPeerSession final : public PeerSession {
     std::shared_ptr<udp::socket> portSocket_;
     std::shared_ptr<udp::socket> discoverySocket_;
     std::set<LinkPtr> handshakes_;
+    std::map<int32_t, LinkPtr> relayLinks_;              // pairs through the host, by peer
+    std::map<int32_t, std::set<int32_t>> relayedPeers_;  // whom each member reaches so
+    std::vector<LinkPtr> ignored_;                       // test hook: accepted, never answered
     struct Announced {
         Clock::time_point when;
         uint64_t token = 0;
