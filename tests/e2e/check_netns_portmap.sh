@@ -5,7 +5,7 @@
 # client; the check reads the router's rules, connects from the wan through the mapping, and
 # checks that everything is removed at the end. UPnP (with a port change and a short renewed
 # lease), NAT-PMP alone (renewed, and removed by a mapping object destroyed without Stop), a
-# port the router maps elsewhere, and a router without miniupnpd. Exits 77 (skipped) where
+# port the router maps elsewhere, a router without miniupnpd and one that drops NAT-PMP. Exits 77 (skipped) where
 # namespaces cannot be made.
 set -uo pipefail
 
@@ -269,6 +269,14 @@ echo "no daemon: $(settled none) ms ($(sed -n 's/^DETAIL //p' "$work/probe-none"
 settled none | grep -q "^STATUS Unavailable - - " || fail "no router daemon but not Unavailable"
 close_probe none
 echo "stop without a daemon: $(grep '^STOPPED' "$work/probe-none") ms"
+
+# A router that drops NAT-PMP without a word: the asking ends at the budget all the same.
+router_ipt -I INPUT -p udp --dport 5351 -j DROP || exit 1
+start_probe silent 2302 --stay 120
+wait_line "^STATUS" 30 "$work/probe-silent" || fail "probe behind a silent router never settled"
+echo "silent router: $(settled silent) ms ($(sed -n 's/^DETAIL //p' "$work/probe-silent"))"
+settled silent | grep -q "^STATUS Unavailable - - " || fail "silent router but not Unavailable"
+close_probe silent
 
 echo "PASS: UPnP and NAT-PMP port mapping through a router namespace"
 exit 0

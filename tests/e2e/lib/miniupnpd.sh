@@ -5,11 +5,14 @@
 #       Sets up miniupnpd's chains in the namespace (legacy iptables, which is what this build of
 #       miniupnpd writes to), writes <workdir>/miniupnpd.conf and starts the daemon in the
 #       foreground with its pid file, lease file and log (<workdir>/miniupnpd.log) in <workdir>.
-#       <wan-if> must have an address miniupnpd takes for public (not RFC 1918, 100.64/10,
-#       TEST-NET...), <lan-if> a private one. The last argument says which protocols it
+#       <wan-if> must have an address miniupnpd takes for public: it refuses to forward
+#       anything from a reserved one, and its list holds RFC 1918, 100.64/10, 198.18/15 and the
+#       documentation ranges (192.0.2/24, 198.51.100/24, 203.0.113/24) too. Inside namespaces
+#       with no link out, an ordinary public range is harmless (the port mapping check uses
+#       192.0.3.0/24). <lan-if> needs a private address. The last argument says which protocols it
 #       answers; min-lifetime (seconds, default 1) is the shortest lease it grants, so that
 #       checks can ask for short leases. Returns non-zero, with the log on stderr, when the
-#       daemon does not come up within 5 s.
+#       daemon does not come up within 5 s, or says it cannot forward from that wan address.
 #   stop_miniupnpd <workdir>
 #       Stops the daemon started with that workdir and waits for it (it removes its own rules
 #       on the way out). The namespace, the chains and the workdir stay: the caller removes
@@ -63,7 +66,7 @@ notify_interval=60
 clean_ruleset_interval=600
 lease_file=$work/miniupnpd.leases
 min_lifetime=$min_lifetime
-uuid=6b3e0f52-4d1a-4c8e-9f31-$(printf '%012x' $$)
+uuid=6b3e0f52-4d1a-4c8e-9f31-$(printf '%012x' "$(printf '%s' "$work" | cksum | cut -d' ' -f1)")
 allow 1024-65535 0.0.0.0/0 1024-65535
 deny 0-65535 0.0.0.0/0 0-65535
 CONF
@@ -78,7 +81,14 @@ CONF
     else
       ip netns exec "$ns" ss -Hltnp | grep -q miniupnpd && port=yes
     fi
-    [ -n "$port" ] && return 0
+    if [ -n "$port" ]; then
+      if grep -q "Port forwarding is impossible" "$work/miniupnpd.log"; then
+        echo "start_miniupnpd: miniupnpd takes $wan's address for reserved and forwards nothing" >&2
+        stop_miniupnpd "$work"
+        return 1
+      fi
+      return 0
+    fi
     sleep 0.05
   done
   echo "start_miniupnpd: miniupnpd did not come up in $ns; its log:" >&2
