@@ -699,6 +699,16 @@ void PaysGovState::TakeTable() {
     PlayerInfo hostRecord;
     hostKnown = network->CopyPlayer(hostId, hostRecord);
     hostObjective = hostRecord.objective;
+    const uint32_t address = host ? network->PublicAddress() : 0;
+    if (address != publicAddress) {
+        publicAddress = address;
+        char text[48] = "";
+        if (address != 0) {
+            std::snprintf(text, sizeof text, "Adresse publique : %u.%u.%u.%u", address >> 24,
+                          (address >> 16) & 255, (address >> 8) & 255, address & 255);
+        }
+        publicAddressText = text;
+    }
 }
 
 void PaysGovState::MarkSharedNations() {
@@ -820,11 +830,23 @@ void PaysGovState::DrawList() {
         Draw(rowPlain, 36, y, kVeilColour);
         screen->DrawText(40, y, clashHint, kClashHintRed, 1, 1, 0);
     }
+    const int bandsUnder = rowCount + (sharedNations != 0 ? 1 : 0);
     if (host && rowCount < kMaxRows) {
         // The host's way to fill the table: one more band, under the clash line if any.
-        const int y = (rowCount + (sharedNations != 0 ? 2 : 1)) * 30 + 33;
+        const int y = (bandsUnder + 1) * 30 + 33;
         Draw(rowPlain, 36, y, kVeilColour);
         screen->DrawText(40, y, addComputerHint, kActiveGreen, 1, 1, 0);
+    }
+    if (!publicAddressText.empty()) {
+        // At the right of the host's band; with a full table, on a band of its own, or at the
+        // right of the clash line when eight rows and that line leave no room for another.
+        int bands = bandsUnder + 1;
+        if (rowCount >= kMaxRows) {
+            bands = bandsUnder + 1 <= kMaxRows + 1 ? bandsUnder + 1 : bandsUnder;
+            if (bands > bandsUnder)
+                Draw(rowPlain, 36, bands * 30 + 33, kVeilColour);
+        }
+        screen->DrawText(602, bands * 30 + 33, publicAddressText, kActiveGreen, 1, 1, 2);
     }
     if (localShown) {
         Draw(buttons, 176, 63, listCursor == 0 ? kPanelColour : kVeilColour);

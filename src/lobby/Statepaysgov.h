@@ -203,6 +203,10 @@ class PaysGovState : public DirectState, public Listener {
     std::array<std::string, 5> columnTitles;
     std::string descriptionLabel, startText, backText, objectiveTitle, worldText, customText,
         disconnectedText, clashMark, clashHint, computerTag, addComputerHint;
+    // What friends type to reach the host's game from the internet, once the router forwards
+    // its ports: rebuilt only when the router's answer changes.
+    uint32_t publicAddress = 0;
+    std::string publicAddressText;
     std::array<int32_t, kMaxRows> latencyShown{};
     std::array<std::string, kMaxRows> latencyTexts;
 };

@@ -46,6 +46,8 @@ inline constexpr uint32_t kPlayerHost = 0x0004;
 inline constexpr int32_t kAllPlayers = 0;
 inline constexpr int kMaxSessionPlayers = 8;
 inline constexpr uint32_t kSessionMigrateHost = 0x0004;
+// The longest message SendTo takes: one that still fits a frame relayed through the host.
+inline constexpr size_t kMaxMessageBytes = 16370;
 
 struct SessionAnswer {
     std::u16string sessionName;
@@ -95,6 +97,8 @@ struct PeerOptions {
     // one machine.
     enum class Incoming { Accept, Reset, Ignore };
     Incoming incomingForTest = Incoming::Accept;
+    // Test hook: the external address a router would report, for the screens that show it.
+    uint32_t publicAddressForTest = 0;
 };
 
 // The defaults, adjusted by the environment: TORVANE_SEARCH=local keeps searches on this

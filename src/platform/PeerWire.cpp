@@ -161,7 +161,7 @@ bool FrameReader::Append(std::span<const uint8_t> bytes) {
         if (now < 4)
             continue;
         const uint32_t length = LengthAt(tail_);
-        if (length == 0 || length > kMaxWireFrame) {
+        if (length == 0 || length > kMaxFrameSize) {
             failed_ = true;
             buffer_.clear();
             consumed_ = tail_ = 0;
@@ -412,7 +412,7 @@ bool DecodeRelay(std::span<const uint8_t> body, FrameType type, Relay& out) {
     ByteReader reader(body);
     Relay relay;
     if (!ReadType(reader, type) || !reader.I32(relay.peer) || !reader.U32(relay.seq) ||
-        !reader.U32(relay.ack) || reader.Remaining() < 1 || reader.Remaining() > kMaxFrameSize ||
+        !reader.U32(relay.ack) || reader.Remaining() < 1 || reader.Remaining() > kMaxRelayedBody ||
         relay.peer <= 0 || relay.peer > kMaxPlayerId) {
         return false;
     }

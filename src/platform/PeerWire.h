@@ -35,7 +35,7 @@
 //
 // A relayed pair numbers its frames: seq counts the frames one side sent the other through the
 // host (from 1; 0 for heartbeats, which are never repeated), ack the last one it received in
-// order. The inner body is a frame body of its own, at most kMaxFrameSize bytes.
+// order. The inner body is a frame body of its own, at most kMaxRelayedBody bytes.
 //
 // UDP discovery: a QUERY is exactly kQuerySize bytes (padded with zeros) so that no ANSWER,
 // which is always smaller, can be used to amplify traffic.
@@ -62,10 +62,10 @@ inline constexpr std::array<uint8_t, 16> kApplicationGuid = {
     0x3E, 0x49, 0xE9, 0xED, 0xC8, 0x6A, 0x15, 0x4F, 0x8D, 0x01, 0x8B, 0x16, 0x32, 0x00, 0xB9, 0x66};
 
 inline constexpr size_t kMaxFrameSize = 16384;
-// A relay frame wraps a whole body: its own type, a peer id, a sequence number and an ack.
+// A relay frame wraps a whole body after its own type, a peer id, a sequence number and an
+// ack; so that every frame fits through the host, no body is longer than kMaxRelayedBody.
 inline constexpr size_t kRelayHeaderSize = 13;
-// What the stream reader takes: only relay frames may be longer than kMaxFrameSize.
-inline constexpr size_t kMaxWireFrame = kMaxFrameSize + kRelayHeaderSize;
+inline constexpr size_t kMaxRelayedBody = kMaxFrameSize - kRelayHeaderSize;
 inline constexpr size_t kMaxPeerData = 8192;
 inline constexpr size_t kMaxRoster = 7;
 inline constexpr size_t kQuerySize = 256;
@@ -232,7 +232,7 @@ struct Relay {
 };
 std::vector<uint8_t> EncodeRelay(FrameType type, int32_t peer, uint32_t seq, uint32_t ack,
                                  std::span<const uint8_t> inner);
-// `type` is Relay or Relayed; the inner body must hold 1..kMaxFrameSize bytes.
+// `type` is Relay or Relayed; the inner body must hold 1..kMaxRelayedBody bytes.
 bool DecodeRelay(std::span<const uint8_t> body, FrameType type, Relay& out);
 // Whether a body of this type may travel through the host at all.
 bool Relayable(std::span<const uint8_t> inner);

@@ -35,6 +35,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             DecodeInfo(body, info);
             DecodeStamp(body, FrameType::Ping, stamp);
             TypeOf(body);
+            for (FrameType type : {FrameType::Relay, FrameType::Relayed}) {
+                Relay relay;
+                if (DecodeRelay(body, type, relay)) {
+                    if (relay.inner.empty() || relay.inner.size() > kMaxRelayedBody ||
+                        relay.inner.data() + relay.inner.size() != body.data() + body.size())
+                        __builtin_trap();
+                    Relayable(relay.inner);
+                }
+            }
+            std::vector<int32_t> links;
+            if (DecodeLinks(body, links) &&
+                (links.size() > kMaxRoster || EncodeLinks(links) != body))
+                __builtin_trap();
             if (welcome.roster.size() > kMaxRoster || info.size() > kMaxPeerData)
                 __builtin_trap();
         }
@@ -49,6 +62,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Announce announce;
     if (DecodeAnnounce(input, announce) &&
         EncodeAnnounce(announce) != std::vector(input.begin(), input.end()))
+        __builtin_trap();
+    Relay relay;
+    if (DecodeRelay(input, FrameType::Relayed, relay) &&
+        EncodeRelay(FrameType::Relayed, relay.peer, relay.seq, relay.ack, relay.inner) !=
+            std::vector(input.begin(), input.end()))
         __builtin_trap();
     HostLost notice;
     if (DecodeHostLost(input, notice) &&

@@ -131,6 +131,82 @@ TEST(HandshakeTest, WrongMagicVersionOrApplicationIsRefused) {
     EXPECT_FALSE(DecodeHello(kind, out));
 }
 
+TEST(RelayFrameTest, RoundTripsAtItsBoundsAndRefusesWhatCannotBeAPair) {
+    const std::vector<uint8_t> ping = EncodeStamp(FrameType::Ping, 77);
+    const auto body = EncodeRelay(FrameType::Relay, 5, 9, 8, ping);
+    ASSERT_EQ(body.size(), kRelayHeaderSize + ping.size());
+    Relay relay;
+    ASSERT_TRUE(DecodeRelay(body, FrameType::Relay, relay));
+    EXPECT_EQ(relay.peer, 5);
+    EXPECT_EQ(relay.seq, 9u);
+    EXPECT_EQ(relay.ack, 8u);
+    EXPECT_EQ(std::vector(relay.inner.begin(), relay.inner.end()), ping);
+    // The type asked for must be the one on the wire.
+    EXPECT_FALSE(DecodeRelay(body, FrameType::Relayed, relay));
+    EXPECT_FALSE(DecodeRelay(body, FrameType::Message, relay));
+    // The largest body fits a frame once wrapped; one byte more does not.
+    const std::vector<uint8_t> largest(kMaxRelayedBody, 7);
+    const auto full = EncodeRelay(FrameType::Relayed, 1, 1, 0, largest);
+    EXPECT_EQ(full.size(), kMaxFrameSize);
+    EXPECT_TRUE(DecodeRelay(full, FrameType::Relayed, relay));
+    auto over = full;
+    over.push_back(7);
+    EXPECT_FALSE(DecodeRelay(over, FrameType::Relayed, relay));
+    // No inner body, a truncated header, or a peer id no host gives.
+    EXPECT_FALSE(DecodeRelay(EncodeRelay(FrameType::Relay, 5, 1, 0, {}), FrameType::Relay, relay));
+    for (size_t cut = 1; cut < kRelayHeaderSize; ++cut)
+        EXPECT_FALSE(DecodeRelay(std::span(body).first(cut), FrameType::Relay, relay)) << cut;
+    for (int32_t peer : {0, -1, kMaxPlayerId + 1})
+        EXPECT_FALSE(
+            DecodeRelay(EncodeRelay(FrameType::Relay, peer, 1, 0, ping), FrameType::Relay, relay))
+            << peer;
+}
+
+TEST(RelayFrameTest, OnlyWhatAPairSaysToEachOtherMayTravelThroughTheHost) {
+    Hello mesh;
+    mesh.kind = HelloKind::Mesh;
+    for (const auto& body : {EncodeHello(mesh), EncodeMeshOk({}), EncodeRefuse(RefuseReason::Full),
+                             EncodeInfo({}), EncodeMessage(std::vector<uint8_t>{1}),
+                             EncodeStamp(FrameType::Ping, 1), EncodeStamp(FrameType::Pong, 1),
+                             EncodeBye(), EncodeHostLost({1, false}), EncodeLinks({})}) {
+        EXPECT_TRUE(Relayable(body)) << int(body[0]);
+    }
+    const std::vector<uint8_t> ping = EncodeStamp(FrameType::Ping, 1);
+    for (const auto& body :
+         {EncodeHello(Hello{}), EncodeWelcome(Welcome{}), EncodeAnnounce(Announce{}),
+          EncodeRelay(FrameType::Relay, 1, 1, 0, ping),
+          EncodeRelay(FrameType::Relayed, 1, 1, 0, ping), std::vector<uint8_t>{},
+          std::vector<uint8_t>{99}, std::vector<uint8_t>{1, 2}}) {
+        EXPECT_FALSE(Relayable(body)) << (body.empty() ? -1 : int(body[0]));
+    }
+}
+
+TEST(RelayFrameTest, LinksListEachMemberOnceAndNoMoreThanASessionHolds) {
+    const std::vector<int32_t> ids = {2, 5, 7};
+    std::vector<int32_t> out;
+    ASSERT_TRUE(DecodeLinks(EncodeLinks(ids), out));
+    EXPECT_EQ(out, ids);
+    ASSERT_TRUE(DecodeLinks(EncodeLinks({}), out));
+    EXPECT_TRUE(out.empty());
+    const std::vector<int32_t> full = {1, 2, 3, 4, 5, 6, 7};
+    EXPECT_TRUE(DecodeLinks(EncodeLinks(full), out));
+    auto eight = EncodeLinks(full);
+    eight[1] = 8;
+    for (uint8_t b : {8, 0, 0, 0})
+        eight.push_back(b);
+    EXPECT_FALSE(DecodeLinks(eight, out));
+    const std::vector<int32_t> twice = {3, 3};
+    EXPECT_FALSE(DecodeLinks(EncodeLinks(twice), out));
+    const std::vector<int32_t> nobody = {0};
+    EXPECT_FALSE(DecodeLinks(EncodeLinks(nobody), out));
+    auto trailing = EncodeLinks(ids);
+    trailing.push_back(0);
+    EXPECT_FALSE(DecodeLinks(trailing, out));
+    auto shortened = EncodeLinks(ids);
+    shortened.pop_back();
+    EXPECT_FALSE(DecodeLinks(shortened, out));
+}
+
 TEST(DiscoveryTest, QueriesArePaddedAndNoAnswerIsLargerThanItsQuery) {
     const auto query = EncodeQuery(42);
     EXPECT_EQ(query.size(), kQuerySize);

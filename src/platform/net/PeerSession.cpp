@@ -22,6 +22,7 @@
 #include <tuple>
 
 #include "platform/PeerWire.h"
+#include "platform/PortMapping.h"
 
 namespace platform {
 
@@ -33,6 +34,8 @@ std::string PeerAddress::ToString() const {
 }
 
 namespace {
+
+static_assert(kMaxMessageBytes + 1 == wire::kMaxRelayedBody, "a message must fit a relay frame");
 
 using asio::ip::tcp;
 using asio::ip::udp;
@@ -141,6 +144,8 @@ class AsioPeerSession final : public PeerSession {
   public:
     AsioPeerSession(PeerHandler& handler, const PeerOptions& options)
         : handler_(handler), options_(options), work_(asio::make_work_guard(io_)), tick_(io_) {
+        if (options.portMapping)
+            portMapping_ = PortMapping::Create();
         thread_ = std::thread([this] { io_.run(); });
     }
 
@@ -189,7 +194,10 @@ class AsioPeerSession final : public PeerSession {
         std::promise<PeerResult> done;
         auto result = done.get_future();
         asio::post(io_, [this, host, &done] { StartJoin(host, done); });
-        return result.get();
+        const PeerResult joined = result.get();
+        if (joined != PeerResult::Ok && portMapping_)
+            portMapping_->Stop();
+        return joined;
     }
 
     bool SetPeerInfo(std::span<const uint8_t> data) override {
@@ -232,7 +240,7 @@ class AsioPeerSession final : public PeerSession {
     }
 
     bool SendTo(int32_t playerId, std::span<const uint8_t> bytes) override {
-        if (bytes.empty() || bytes.size() + 1 > wire::kMaxFrameSize)
+        if (bytes.empty() || bytes.size() > kMaxMessageBytes)
             return false;
         {
             std::lock_guard lock(mutex_);
@@ -315,8 +323,13 @@ class AsioPeerSession final : public PeerSession {
             stopped_ = true;
             io_.stop();
             thread_.join();
+            if (portMapping_)
+                portMapping_->Stop();
             return;
         }
+        // The router forwards nothing more for us (at most its time budget when it is gone).
+        if (portMapping_)
+            portMapping_->Stop();
         // Let the goodbyes reach the wire, so that peers see a normal departure and not a
         // lost connection.
         const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(1);
@@ -337,7 +350,16 @@ class AsioPeerSession final : public PeerSession {
         }
         return links;
     }
-    uint32_t PublicAddress() const override { return 0; }
+    uint32_t PublicAddress() const override {
+        if (!inSession_)
+            return 0;
+        if (options_.publicAddressForTest != 0)
+            return options_.publicAddressForTest;
+        if (!portMapping_)
+            return 0;
+        const MappingStatus status = portMapping_->Status();
+        return status.state == MappingState::Mapped ? status.publicIpv4 : 0;
+    }
     uint16_t ListenPort() const override { return inSession_ ? listenPort_.load() : 0; }
     int32_t LocalId() const override {
         std::lock_guard lock(mutex_);
@@ -414,6 +436,10 @@ class AsioPeerSession final : public PeerSession {
                 discoverySocket_ = std::make_shared<udp::socket>(std::move(discovery));
             }
         }
+        // Friends on the internet reach us directly where the router agrees to forward our
+        // ports; it is asked on a thread of its own, and a refusal only leaves relays.
+        if (portMapping_)
+            portMapping_->Start(listenPort_);
         Accept();
         if (portSocket_)
             ReceiveQuery(portSocket_);
@@ -1277,11 +1303,6 @@ class AsioPeerSession final : public PeerSession {
             return;
         }
         const int32_t id = link->playerId;
-        if (body.size() > wire::kMaxFrameSize && *type != wire::FrameType::Relay &&
-            *type != wire::FrameType::Relayed) {
-            Count(&PeerStats::malformedFrames);  // only a relay frame wraps a whole body
-            return Drop(link, DestroyReason::ConnectionLost);
-        }
         switch (*type) {
             case wire::FrameType::Relay:
                 return OnRelay(link, body);
@@ -1650,8 +1671,15 @@ class AsioPeerSession final : public PeerSession {
         const Bytes pingBody = wire::EncodeStamp(wire::FrameType::Ping, NowMicros());
         const auto readLeft = std::chrono::milliseconds(options_.heartbeatMs);
         for (auto& link : MemberLinks()) {
-            if (now - link->lastHeard > silence ||
-                (link->writeFailed && now - link->writeFailedAt > readLeft)) {
+            if (link->relayed && now - link->lastHeard > silence) {
+                // A relayed member is silent, or the host that relays it: while the host is
+                // not heard either, its own time-out comes first, and its successor gets a
+                // whole time-out to relay the pair again.
+                const LinkPtr relay = RelayLink();
+                if (!relay || now - relay->lastHeard <= silence / 2)
+                    Drop(link, DestroyReason::ConnectionLost);
+            } else if (now - link->lastHeard > silence ||
+                       (link->writeFailed && now - link->writeFailedAt > readLeft)) {
                 Drop(link, DestroyReason::ConnectionLost);
             } else if (ping) {
                 Send(link, pingBody);
@@ -1727,6 +1755,7 @@ class AsioPeerSession final : public PeerSession {
     };
     std::optional<Succession> succession_;  // the host is lost; its successor has not claimed
     std::unique_ptr<JoinState> join_;
+    std::unique_ptr<PortMapping> portMapping_;  // null unless asked for
     std::atomic<uint16_t> listenPort_{0};
 
     std::atomic<bool> inSession_{false};
