@@ -196,6 +196,13 @@ settled upnp 2 | grep -q "^STATUS Mapped $wan_router UPnP " || fail "second port
 [ -z "$(router_forwards 2302)" ] || fail "the first port is still mapped after the change"
 from_wan 2317 upnp-2317
 reached upnp-2317 || fail "the second port does not reach the client"
+# The same port again while it is mapped leaves the router alone.
+adds=$(grep -c "AddPortMapping: ext port 2317 " "$work/router/miniupnpd.log")
+say_probe upnp "port 2317"
+for _ in $(seq 1 600); do [ -n "$(settled upnp 3)" ] && break; sleep 0.05; done
+settled upnp 3 | grep -q "^STATUS Mapped $wan_router UPnP " || fail "same port again: not mapped"
+[ "$(grep -c "AddPortMapping: ext port 2317 " "$work/router/miniupnpd.log")" -eq "$adds" ] ||
+  fail "asking again for the mapped port asked the router again"
 
 close_probe upnp
 grep "^STOPPED" "$work/probe-upnp"

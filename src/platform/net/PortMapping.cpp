@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -447,6 +448,10 @@ class RouterPortMapping final : public PortMapping {
         }
         {
             std::lock_guard lock(mutex_);
+            if (thread_.joinable() && wanted_ == port &&
+                (status_.state == MappingState::Asking || status_.state == MappingState::Mapped)) {
+                return;  // already asked for or mapped: asking again would only churn the router
+            }
             wanted_ = port;
             generation_.fetch_add(1);
             status_ = {};
@@ -455,7 +460,14 @@ class RouterPortMapping final : public PortMapping {
         }
         wake_.notify_all();
         if (!thread_.joinable()) {
-            thread_ = std::thread(&RouterPortMapping::Run, this);
+            try {
+                thread_ = std::thread(&RouterPortMapping::Run, this);
+            } catch (const std::system_error&) {
+                std::lock_guard lock(mutex_);
+                status_.state = MappingState::Unavailable;
+                status_.detail = "no thread for the port mapping";
+                settled_.notify_all();
+            }
         }
     }
 
