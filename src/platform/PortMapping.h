@@ -47,8 +47,8 @@ class PortMapping {
 
     // Asks, on a thread of its own, for TCP and UDP `port` of this machine to be forwarded from
     // the same external port; returns at once with the state Asking. Asking again with another
-    // port replaces the mappings already made. Port 0 stops any mapping and leaves the state
-    // Unavailable.
+    // port replaces the mappings already made; with the same port, while it is asked for or
+    // mapped, changes nothing. Port 0 stops any mapping and leaves the state Unavailable.
     virtual void Start(uint16_t port) = 0;
     // Removes the mappings it made and stops its thread; returns within about the budget even
     // when the router no longer answers. The state is Off afterwards; Start may be called again.
