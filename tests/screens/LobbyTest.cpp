@@ -1251,3 +1251,35 @@ TEST_F(LobbyTest, ASharedNationRefusesTheStartBeforeTheGapAndAgainInIt) {
 }
 
 }  // namespace
+
+TEST_F(LobbyTest, TheHostShowsThePublicAddressTheRouterGaveAndGuestsDoNot) {
+    // What the router answered, as the session reports it once a port mapping holds.
+    options.publicAddressForTest = 0xCB007107;  // 203.0.113.7
+    ASSERT_NO_FATAL_FAILURE(MakeSession(2));
+    for (auto& seat : seats)
+        Press(*seat, kEscape);  // the list, with no chooser over it
+    Settle();
+    // The host's band under the two rows: the computer players' hint at the left, the address
+    // at the right, where nothing else is drawn.
+    const auto addressPixels = [](const Seat& seat) {
+        return Count(seat, 380, RowTop(2) + 2, 604, RowTop(2) + 26, DarkGreenText);
+    };
+    EXPECT_GT(addressPixels(*seats[0]), 60);
+    EXPECT_EQ(addressPixels(*seats[1]), 0);
+    // A picture for a person to look at, when TORVANE_GAME_SHOTS names a folder.
+    if (const char* folder = std::getenv("TORVANE_GAME_SHOTS"))
+        seats[0]->screen->SaveScreenshot(std::string(folder) + "/lobby-public-address.png");
+    EXPECT_EQ(seats[0]->network->PublicAddress(), 0xCB007107u);
+    EXPECT_EQ(seats[1]->network->PublicAddress(), 0xCB007107u);  // known, but not the host
+}
+
+TEST_F(LobbyTest, WithoutARouterThatForwardsNoAddressIsShown) {
+    ASSERT_NO_FATAL_FAILURE(MakeSession(2));
+    for (auto& seat : seats)
+        Press(*seat, kEscape);
+    Settle();
+    EXPECT_EQ(seats[0]->network->PublicAddress(), 0u);
+    EXPECT_EQ(Count(*seats[0], 380, RowTop(2) + 2, 604, RowTop(2) + 26, DarkGreenText), 0);
+    // The hint for computer players is still there, at the left of the same band.
+    EXPECT_GT(Count(*seats[0], 40, RowTop(2) + 2, 300, RowTop(2) + 26, DarkGreenText), 60);
+}

@@ -87,6 +87,20 @@ TEST(PeerEnvironment, PortsAndSearchScopeComeFromTheEnvironment) {
     EXPECT_TRUE(options.broadcastSearch);
     EXPECT_EQ(options.basePort, 2302);
     EXPECT_EQ(options.discoveryPort, platform::PeerOptions{}.discoveryPort);
+    // Router port mapping: on for a real game, off with a local search, and whatever
+    // TORVANE_PORTMAP says over both.
+    EXPECT_TRUE(options.portMapping);
+    EXPECT_FALSE(platform::PeerOptions{}.portMapping);
+    ::setenv("TORVANE_SEARCH", "local", 1);
+    EXPECT_FALSE(platform::PeerOptionsFromEnvironment().portMapping);
+    ::setenv("TORVANE_PORTMAP", "1", 1);
+    EXPECT_TRUE(platform::PeerOptionsFromEnvironment().portMapping);
+    ::setenv("TORVANE_SEARCH", "everywhere", 1);
+    ::setenv("TORVANE_PORTMAP", "0", 1);
+    EXPECT_FALSE(platform::PeerOptionsFromEnvironment().portMapping);
+    ::setenv("TORVANE_PORTMAP", "yes", 1);
+    EXPECT_TRUE(platform::PeerOptionsFromEnvironment().portMapping);
+    ::unsetenv("TORVANE_PORTMAP");
     ::setenv("TORVANE_SEARCH", "local", 1);
     ::unsetenv("TORVANE_PORT");
     ::unsetenv("TORVANE_DISCOVERY_PORT");
