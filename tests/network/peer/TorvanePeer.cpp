@@ -1,5 +1,6 @@
 // A stand-alone game peer for multi-process and multi-namespace network checks: hosts, joins or
 // searches with the real engine and prints what happens, one line per event.
+#include <arpa/inet.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -7,12 +8,39 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "network/Directplay.h"
 
+namespace torvane {
+
+// The game's screens never send a text message, so the engine has no call for one; this peer
+// writes it as the wire carries it (type 0, a number, the zero-terminated text) through the
+// engine's test door, and the receivers decode it like any other.
+struct DirectPlayTestAccess {
+    static bool SendTextToAll(DirectPlay& engine, int32_t number, const std::string& text) {
+        if (!engine.peer_)
+            return false;
+        std::vector<uint8_t> bytes = {0};
+        for (int shift = 0; shift < 32; shift += 8)
+            bytes.push_back(static_cast<uint8_t>(static_cast<uint32_t>(number) >> shift));
+        bytes.insert(bytes.end(), text.begin(), text.end());
+        bytes.push_back(0);
+        return engine.peer_->SendTo(platform::kAllPlayers, bytes);
+    }
+};
+
+}  // namespace torvane
+
 namespace {
+
+std::string Dotted(uint32_t ip) {
+    return std::to_string(ip >> 24) + "." + std::to_string((ip >> 16) & 255) + "." +
+           std::to_string((ip >> 8) & 255) + "." + std::to_string(ip & 255);
+}
 
 class PrintingListener : public torvane::Listener {
   public:
@@ -35,29 +63,82 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: torvane-peer host|join|search [--name N] [--game G] [--host H]\n"
                  "       [--discovery P] [--base P] [--last P] [--heartbeat MS] [--timeout MS]\n"
-                 "       [--search-ms MS] [--stay S] [--broadcast 0|1]\n");
+                 "       [--search-ms MS] [--stay S] [--broadcast 0|1] [--port P]\n"
+                 "       [--portmap 0|1] [--mesh-ms MS]\n"
+                 "join with --host and --port connects to that address without a search\n");
     return 2;
 }
 
 // Commands on standard input, one per line: "sever ID" silences the connection to a player (as
-// a firewall would); "players" prints the table's size, the host and the local player.
+// a firewall would); "players" prints the table's size, the host and the local player; "links"
+// the direct and relayed links; "text WORDS" sends WORDS to every player (itself included);
+// "data N" republishes the local record with nation N, which the others print as DATA;
+// "portmap" prints the router's public address when a port mapping holds.
 void Command(torvane::DirectPlay& engine, const std::string& line) {
     if (line.rfind("sever ", 0) == 0) {
         engine.SeverLinkForTest(std::atoi(line.c_str() + 6));
     } else if (line == "players") {
         std::printf("PLAYERS %d HOST %d SELF %d\n", engine.PlayerCount(), engine.HostPlayerId(),
                     engine.LocalPlayerId());
-        std::fflush(stdout);
+    } else if (line == "links") {
+        const platform::PeerLinks links = engine.SessionLinks();
+        std::printf("LINKS direct %d relayed %d\n", links.direct, links.relayed);
+    } else if (line.rfind("text ", 0) == 0) {
+        if (!torvane::DirectPlayTestAccess::SendTextToAll(engine, engine.LocalPlayerId(),
+                                                          line.substr(5)))
+            std::printf("FAILED text\n");
+    } else if (line.rfind("data ", 0) == 0) {
+        const int nation = std::atoi(line.c_str() + 5);
+        torvane::PlayerInfo self;
+        if (nation < -128 || nation > 127 || !engine.CopyPlayer(engine.LocalPlayerId(), self)) {
+            std::printf("FAILED data\n");
+        } else {
+            self.nation = static_cast<int8_t>(nation);
+            if (!engine.PublishLocalPlayer(self))
+                std::printf("FAILED data\n");
+        }
+    } else if (line == "portmap") {
+        const uint32_t address = engine.PublicAddress();
+        std::printf("PUBLIC %s\n", address ? Dotted(address).c_str() : "none");
+    } else if (!line.empty()) {
+        std::printf("UNKNOWN %s\n", line.c_str());
     }
+    std::fflush(stdout);
 }
+
+// Peer data has no listener event of its own: the table is compared with what was last seen,
+// and every other player's new nation is printed as "DATA name N".
+class RecordWatch {
+  public:
+    void Check(const torvane::DirectPlay& engine) {
+        torvane::PlayerInfo record;
+        for (uint8_t index = 0; engine.CopyPlayerAt(index, record); ++index) {
+            if (record.playerId == engine.LocalPlayerId())
+                continue;
+            auto seen = nations_.find(record.playerId);
+            // A record seen for the first time with the nation every record starts with is no
+            // news; any other nation is.
+            const int8_t before =
+                seen == nations_.end() ? torvane::PlayerInfo{}.nation : seen->second;
+            if (record.nation != before)
+                PrintingListener::Say("DATA", record.Name() + " " + std::to_string(record.nation));
+            nations_[record.playerId] = record.nation;
+        }
+    }
+
+  private:
+    std::map<int32_t, int8_t> nations_;
+};
 
 // Runs the engine's events until standard input closes or `stay` seconds pass.
 void Serve(torvane::DirectPlay& engine, int stay) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(stay);
     int lastHost = engine.HostPlayerId();
     std::string commands;
+    RecordWatch records;
     while (std::chrono::steady_clock::now() < end) {
         engine.DeliverEvents();
+        records.Check(engine);
         if (engine.HostPlayerId() != lastHost) {
             lastHost = engine.HostPlayerId();
             PrintingListener::Say("HOST", engine.IsHost() ? "self" : std::to_string(lastHost));
@@ -86,6 +167,7 @@ int main(int argc, char** argv) {
     const std::string mode = argv[1];
     std::string name = "Peer", game, host;
     int stay = 60;
+    uint16_t port = 0;
     platform::PeerOptions options;
     for (int i = 2; i + 1 < argc; i += 2) {
         const std::string key = argv[i];
@@ -112,6 +194,12 @@ int main(int argc, char** argv) {
             stay = std::atoi(value);
         else if (key == "--broadcast")
             options.broadcastSearch = std::atoi(value) != 0;
+        else if (key == "--port")
+            port = static_cast<uint16_t>(std::atoi(value));
+        else if (key == "--portmap")
+            options.portMapping = std::atoi(value) != 0;
+        else if (key == "--mesh-ms")
+            options.meshConnectMs = std::atoi(value);
         else
             return Usage();
     }
@@ -124,26 +212,35 @@ int main(int argc, char** argv) {
             status = 1;
         } else {
             PrintingListener::Say("READY", std::to_string(engine.LocalPlayerId()));
+            PrintingListener::Say("PORT", std::to_string(engine.ListenPort()));
             Serve(engine, stay);
         }
     } else if (mode == "join") {
-        engine.EnumerateGames(host);
-        const torvane::EnumeratedParty* party = engine.GetParty(0);
-        if (!party || !engine.JoinGame(party->hostAddress)) {
+        // An address and a port are all a friend behind a router tells another: no search.
+        torvane::HostAddress address;
+        in_addr parsed{};
+        if (!host.empty() && port != 0 && ::inet_pton(AF_INET, host.c_str(), &parsed) == 1) {
+            address = {ntohl(parsed.s_addr), port};
+        } else {
+            engine.EnumerateGames(host);
+            if (const torvane::EnumeratedParty* party = engine.GetParty(0))
+                address = party->hostAddress;
+        }
+        if (address.port == 0 || !engine.JoinGame(address)) {
             PrintingListener::Say("FAILED", "join");
             status = 1;
         } else {
             PrintingListener::Say("READY", std::to_string(engine.LocalPlayerId()));
+            PrintingListener::Say("PORT", std::to_string(engine.ListenPort()));
             Serve(engine, stay);
         }
     } else if (mode == "search") {
         engine.EnumerateGames(host);
         for (int i = 0; i < engine.PartyCount(); ++i) {
             const torvane::EnumeratedParty* party = engine.GetParty(i);
-            const uint32_t ip = party->hostAddress.ipv4;
-            std::printf("PARTY %s|%s|%d|%d|%u.%u.%u.%u:%u\n", party->version.c_str(),
-                        party->gameName.c_str(), party->currentPlayers, party->latency, ip >> 24,
-                        (ip >> 16) & 255, (ip >> 8) & 255, ip & 255, party->hostAddress.port);
+            std::printf("PARTY %s|%s|%d|%d|%s:%u\n", party->version.c_str(),
+                        party->gameName.c_str(), party->currentPlayers, party->latency,
+                        Dotted(party->hostAddress.ipv4).c_str(), party->hostAddress.port);
         }
         status = engine.PartyCount() > 0 ? 0 : 3;
     } else {
