@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "campaign/Gamerules.h"
 #include "game/Game.h"
-#include "game/Gamerules.h"
 #include "game/Objectif.h"
 #include "game/Random.h"
 #include "game/Stategame.h"

@@ -9,7 +9,7 @@
 #include <span>
 #include <string>
 
-#include "game/Computer.h"
+#include "campaign/Computer.h"
 #include "game/Directlog.h"
 #include "network/Playerinfo.h"
 #include "platform/PeerSession.h"

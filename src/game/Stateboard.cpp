@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "audio/Directaudio.h"
-#include "game/Gamerules.h"
+#include "campaign/Gamerules.h"
 #include "input/Directinput.h"
 #include "platform/Jpeg.h"
 #include "platform/MessageBox.h"

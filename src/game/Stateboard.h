@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "game/Campaign.h"
-#include "game/Orders.h"
+#include "campaign/Campaign.h"
+#include "campaign/Orders.h"
 #include "platform/Window.h"
 
 namespace torvane {

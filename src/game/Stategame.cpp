@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "game/Gamerules.h"
+#include "campaign/Gamerules.h"
 #include "game/Objectif.h"
 #include "game/Stateboard.h"
 #include "input/Directinput.h"

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "app/Directstate.h"
-#include "game/Campaign.h"
+#include "campaign/Campaign.h"
+#include "campaign/Orders.h"
 #include "game/Directlog.h"
-#include "game/Orders.h"
 #include "game/Stategamestats.h"
 #include "network/Directplay.h"
 

@@ -10,7 +10,7 @@
 #include <bit>
 #include <string>
 
-#include "game/Gamerules.h"
+#include "campaign/Gamerules.h"
 #include "game/Objectif.h"
 #include "game/Random.h"
 #include "game/Stateboard.h"

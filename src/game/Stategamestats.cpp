@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "game/Gamerules.h"
+#include "campaign/Gamerules.h"
 #include "game/Objectif.h"
 #include "game/Stategame.h"
 #include "game/Stategamestats.h"

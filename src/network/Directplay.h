@@ -5,7 +5,7 @@
 //   1  0x01 | 104 x TerritoryInfo (2912 bytes)      -> OnTerritories(sender, table)
 //   2  0x02 | int32 number                          -> OnValueMessage(sender, number)
 //   3  0x03 | uint8 value                           -> OnByteMessage(sender, value)
-//   4..7  the campaign's state, orders, report and end (game/Campaignmessages.h)
+//   4..7  the campaign's state, orders, report and end (campaign/Campaignmessages.h)
 //                                   -> OnCampaignState, OnOrders, OnReport, OnGameEnd
 // Anything shorter than its layout, and any other type, is dropped. Types 1, 3, 4, 6 and 7
 // change a player's game, so only the current host may send them; from anyone else they are
@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "game/Campaignmessages.h"
+#include "campaign/Campaignmessages.h"
 #include "network/Playerinfo.h"
 #include "platform/PeerSession.h"
 

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "bot/Bot.h"
-#include "game/Campaign.h"
+#include "campaign/Campaign.h"
+#include "campaign/Gamerules.h"
 #include "game/Game.h"
-#include "game/Gamerules.h"
 #include "game/Objectif.h"
 #include "game/Random.h"
 #include "game/Stategame.h"

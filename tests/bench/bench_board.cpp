@@ -6,8 +6,8 @@
 
 #include <memory>
 
-#include "game/Campaign.h"
-#include "game/Gamerules.h"
+#include "campaign/Campaign.h"
+#include "campaign/Gamerules.h"
 #include "game/Random.h"
 #include "game/Stateboard.h"
 #include "input/Directinput.h"

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "game/Campaign.h"
-#include "game/Gamerules.h"
+#include "campaign/Campaign.h"
+#include "campaign/Gamerules.h"
 #include "game/Random.h"
 #include "support/CampaignOrders.h"
 

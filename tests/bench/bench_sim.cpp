@@ -2,7 +2,7 @@
 // computer players, from the deal to the victory (or 60 years).
 #include <benchmark/benchmark.h>
 
-#include "game/Simulation.h"
+#include "campaign/Simulation.h"
 
 using namespace torvane;
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-#include "game/Campaignmessages.h"
+#include "campaign/Campaignmessages.h"
 #include "network/Directplay.h"
 
 namespace {

@@ -9,9 +9,9 @@
 #include <map>
 #include <vector>
 
-#include "game/Campaign.h"
-#include "game/Campaignmessages.h"
-#include "game/Orders.h"
+#include "campaign/Campaign.h"
+#include "campaign/Campaignmessages.h"
+#include "campaign/Orders.h"
 #include "screens/GameSession.h"
 
 using namespace gametest;

@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "game/Campaign.h"
-#include "game/Gamerules.h"
+#include "campaign/Campaign.h"
+#include "campaign/Gamerules.h"
 #include "game/Objectif.h"
 #include "game/Random.h"
 #include "game/Stategame.h"

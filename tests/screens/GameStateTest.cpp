@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "app/Statemain.h"
-#include "game/Gamerules.h"
+#include "campaign/Gamerules.h"
 #include "game/Objectif.h"
 #include "game/Random.h"
 #include "game/Stategame.h"

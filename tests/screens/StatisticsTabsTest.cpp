@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "game/Campaign.h"
-#include "game/Orders.h"
+#include "campaign/Campaign.h"
+#include "campaign/Orders.h"
 #include "game/Stategamestats.h"
 #include "screens/GameSession.h"
 #include "support/AllocationCounter.h"

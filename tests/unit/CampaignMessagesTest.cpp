@@ -1,8 +1,8 @@
 // The campaign's messages: what goes out comes back, and what is malformed is refused whole.
 #include <gtest/gtest.h>
 
-#include "game/Campaignmessages.h"
-#include "game/Gamerules.h"
+#include "campaign/Campaignmessages.h"
+#include "campaign/Gamerules.h"
 #include "game/Objectif.h"
 #include "game/Random.h"
 

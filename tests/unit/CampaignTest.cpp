@@ -10,9 +10,9 @@
 #include <climits>
 #include <vector>
 
-#include "game/Campaign.h"
+#include "campaign/Campaign.h"
+#include "campaign/Gamerules.h"
 #include "game/Directlog.h"
-#include "game/Gamerules.h"
 #include "game/Objectif.h"
 #include "game/Random.h"
 #include "support/CampaignOrders.h"

@@ -8,13 +8,13 @@
 #include <set>
 #include <vector>
 
-#include "game/Campaign.h"
-#include "game/Computer.h"
+#include "campaign/Campaign.h"
+#include "campaign/Computer.h"
+#include "campaign/Gamerules.h"
+#include "campaign/Orders.h"
+#include "campaign/Simulation.h"
 #include "game/Directlog.h"
-#include "game/Gamerules.h"
 #include "game/Objectif.h"
-#include "game/Orders.h"
-#include "game/Simulation.h"
 
 using namespace torvane;
 

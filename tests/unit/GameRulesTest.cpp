@@ -7,7 +7,7 @@
 #include <set>
 #include <vector>
 
-#include "game/Gamerules.h"
+#include "campaign/Gamerules.h"
 #include "game/Random.h"
 
 using namespace torvane;

@@ -12,10 +12,10 @@
 #include <string_view>
 #include <vector>
 
-#include "game/Computer.h"
+#include "campaign/Computer.h"
+#include "campaign/Simulation.h"
 #include "game/Game.h"
 #include "game/Objectif.h"
-#include "game/Simulation.h"
 
 using namespace torvane;
 

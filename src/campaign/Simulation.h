@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "game/Campaign.h"
-#include "game/Computer.h"
+#include "campaign/Campaign.h"
+#include "campaign/Computer.h"
 
 namespace torvane {
 

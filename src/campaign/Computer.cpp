@@ -5,7 +5,7 @@
 // Everything is read from the view: the state every player holds, the governments and the
 // history. The three levels see and may do the same; they differ in how carefully they weigh a
 // battle, how many targets and plans they compare and how far ahead they save.
-#include "game/Computer.h"
+#include "campaign/Computer.h"
 
 #include <algorithm>
 #include <array>
@@ -13,8 +13,8 @@
 #include <cstdint>
 #include <numeric>
 
+#include "campaign/Gamerules.h"
 #include "game/Game.h"
-#include "game/Gamerules.h"
 
 namespace torvane {
 namespace {

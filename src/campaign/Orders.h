@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "game/Campaign.h"
+#include "campaign/Campaign.h"
 
 namespace torvane {
 

@@ -1,14 +1,14 @@
 // Whole campaigns played by computer players in one process.
-#include "game/Simulation.h"
+#include "campaign/Simulation.h"
 
 #include <algorithm>
 #include <bit>
 #include <memory>
 
+#include "campaign/Gamerules.h"
+#include "campaign/Orders.h"
 #include "game/Directlog.h"
-#include "game/Gamerules.h"
 #include "game/Objectif.h"
-#include "game/Orders.h"
 #include "game/Random.h"
 
 namespace torvane {

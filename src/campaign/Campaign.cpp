@@ -6,15 +6,15 @@
 // purchase or a move the host then drops, nor the reverse. Spies are the one exception: a
 // mission is paid with what the nation holds when its turn comes, after the nations before it
 // have spied (and perhaps stolen from it).
-#include "game/Campaign.h"
+#include "campaign/Campaign.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <iterator>
 
+#include "campaign/Gamerules.h"
 #include "game/Game.h"
-#include "game/Gamerules.h"
 #include "game/Objectif.h"
 #include "game/Random.h"
 

@@ -19,7 +19,7 @@
 #include <span>
 #include <vector>
 
-#include "game/Campaign.h"
+#include "campaign/Campaign.h"
 
 namespace torvane {
 

@@ -1,6 +1,6 @@
 // The game screen's rules that need no engine: year arithmetic, panel motion, line breaking, the
 // ring of players and the dealing of the world and the objectives.
-#include "game/Gamerules.h"
+#include "campaign/Gamerules.h"
 
 #include <algorithm>
 #include <array>

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "game/Orders.h"
+#include "campaign/Orders.h"
 #include "game/Random.h"
 
 namespace torvane {

@@ -1,5 +1,5 @@
 // The campaign's game messages: encoders and decoders that trust nothing they read.
-#include "game/Campaignmessages.h"
+#include "campaign/Campaignmessages.h"
 
 #include <algorithm>
 
