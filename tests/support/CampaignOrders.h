@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "game/Campaign.h"
+#include "campaign/Campaign.h"
 #include "game/Game.h"
 #include "game/Random.h"
 
