@@ -10,6 +10,9 @@
 #   peer_wait NAME PREFIX SECONDS    waits for a line starting with PREFIX anywhere in NAME's log
 #   peer_count NAME LINE             how many lines of NAME's log are exactly LINE
 #   peer_kill NAME                   SIGKILL: no goodbye
+#   peer_close NAME SECONDS          closes NAME's standard input, so it leaves the session as a
+#                                    player quits, and waits for it to exit; non-zero when it
+#                                    does not, or exits with an error
 #   peer_stop_all                    ends every peer still running (by id) and waits for it
 #
 # PEER_PID[NAME] holds each peer's process id.
@@ -25,8 +28,13 @@ peer_start() {
   mkfifo "$RT_WORK/$name.in" || return 1
   exec {fd}<>"$RT_WORK/$name.in"
   PEER_FD[$name]=$fd
-  # ip netns exec becomes the program itself, so the pid is the peer's own.
-  ip netns exec "${RT_NS[$machine]}" "$PEER" "$@" < "$RT_WORK/$name.in" > "$(peer_log "$name")" 2>&1 &
+  # The peer holds no other peer's fifo open, nor its own for writing, so that closing this
+  # shell's end means end of input; ip netns exec becomes the program itself, so the pid is the
+  # peer's own.
+  (
+    for other in "${PEER_FD[@]}"; do eval "exec $other>&-"; done
+    exec ip netns exec "${RT_NS[$machine]}" "$PEER" "$@"
+  ) < "$RT_WORK/$name.in" > "$(peer_log "$name")" 2>&1 &
   PEER_PID[$name]=$!
   PEER_NAMES+=("$name")
 }
@@ -70,6 +78,19 @@ peer_kill() {
   wait "${PEER_PID[$1]}" 2>/dev/null
 }
 
+peer_close() {
+  local name=$1 seconds=$2 fd=${PEER_FD[$1]} status
+  { exec {fd}>&-; } 2>/dev/null
+  for _ in $(seq 1 $((seconds * 20))); do
+    kill -0 "${PEER_PID[$name]}" 2>/dev/null || break
+    sleep 0.05
+  done
+  kill -0 "${PEER_PID[$name]}" 2>/dev/null && return 1
+  wait "${PEER_PID[$name]}"
+  status=$?
+  return $status
+}
+
 peer_stop_all() {
   local name
   for name in "${PEER_NAMES[@]}"; do kill "${PEER_PID[$name]}" 2>/dev/null; done
@@ -77,7 +98,7 @@ peer_stop_all() {
   local fd
   for name in "${PEER_NAMES[@]}"; do
     fd=${PEER_FD[$name]}
-    exec {fd}>&- 2>/dev/null
+    { exec {fd}>&-; } 2>/dev/null
   done
   PEER_NAMES=()
 }

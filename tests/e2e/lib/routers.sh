@@ -3,7 +3,9 @@
 #   rt_require              exits 77 with the reason unless namespaces, veth pairs, bridges and
 #                           iptables (filter and nat) can be made here
 #   rt_internet             the internet: a namespace of its own holding the bridge every wan
-#                           leg plugs into (198.51.100.0/24, TEST-NET-2)
+#                           leg plugs into (198.51.100.0/24, TEST-NET-2, unless RT_SUBNET names
+#                           another /24 before sourcing: miniupnpd forwards nothing from a
+#                           documentation range, so the port mapping check takes 192.0.3)
 #   rt_public NAME          a machine on the internet with a public address, no router
 #   rt_home NAME            a home: a router on the internet (wan leg on the bridge, masquerading
 #                           out of it, ip_forward on, new connections from the wan dropped, so it
@@ -30,7 +32,7 @@
 RT_TAG=${RT_TAG:-$$}
 RT_LIB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 RT_INET="tv${RT_TAG}inet"
-RT_SUBNET=198.51.100
+RT_SUBNET=${RT_SUBNET:-198.51.100}
 RT_HOME_NET=192.168.1
 if command -v iptables-legacy >/dev/null 2>&1; then RT_IPT=iptables-legacy; else RT_IPT=iptables; fi
 declare -gA RT_NS RT_IP RT_LAN RT_ROUTER
@@ -63,9 +65,9 @@ rt_require() {
     reason="bridges cannot be made in a namespace"
   elif ! ip -n "$probe" link add v0 type veth peer name v1 2>/dev/null; then
     reason="veth pairs cannot be made in a namespace"
-  elif ! ip netns exec "$probe" "$RT_IPT" -t nat -A POSTROUTING -o v0 -j MASQUERADE 2>/dev/null; then
+  elif ! ip netns exec "$probe" "$RT_IPT" -w -t nat -A POSTROUTING -o v0 -j MASQUERADE 2>/dev/null; then
     reason="$RT_IPT cannot masquerade in a namespace (no nat table)"
-  elif ! ip netns exec "$probe" "$RT_IPT" -A FORWARD -i v0 -m conntrack \
+  elif ! ip netns exec "$probe" "$RT_IPT" -w -A FORWARD -i v0 -m conntrack \
       --ctstate ESTABLISHED,RELATED -j ACCEPT 2>/dev/null; then
     reason="$RT_IPT cannot filter by connection state in a namespace"
   fi
@@ -121,7 +123,7 @@ rt_home() {
   ip -n "$ns" link set eth0 up
   ip -n "$ns" route add default via "$RT_HOME_NET.1"
   ip netns exec "$router" sysctl -q -w net.ipv4.ip_forward=1 || return 1
-  local ipt=(ip netns exec "$router" "$RT_IPT")
+  local ipt=(ip netns exec "$router" "$RT_IPT" -w)
   "${ipt[@]}" -t nat -A POSTROUTING -o wan -j MASQUERADE || return 1
   # Answers to what the home opened come back in; nothing else does, to the home or the router.
   "${ipt[@]}" -A FORWARD -i wan -m conntrack --ctstate ESTABLISHED,RELATED -j ACCEPT || return 1
