@@ -60,8 +60,8 @@ for home in "${bots[@]}"; do rt_home "$home" || fail "home $home not made"; done
 PORT=2302
 
 # The display lives in the public machine's namespace, with the game and xdotool.
-rt_exec server Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> "$OUT/display" \
-  > "$OUT/xvfb.log" 2>&1 &
+(exec ip netns exec "${RT_NS[server]}" Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp) \
+  3> "$OUT/display" > "$OUT/xvfb.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 1 100); do
   [ -s "$OUT/display" ] && break
