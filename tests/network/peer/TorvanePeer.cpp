@@ -15,26 +15,6 @@
 
 #include "network/Directplay.h"
 
-namespace torvane {
-
-// The game's screens never send a text message, so the engine has no call for one; this peer
-// writes it as the wire carries it (type 0, a number, the zero-terminated text) through the
-// engine's test door, and the receivers decode it like any other.
-struct DirectPlayTestAccess {
-    static bool SendTextToAll(DirectPlay& engine, int32_t number, const std::string& text) {
-        if (!engine.peer_)
-            return false;
-        std::vector<uint8_t> bytes = {0};
-        for (int shift = 0; shift < 32; shift += 8)
-            bytes.push_back(static_cast<uint8_t>(static_cast<uint32_t>(number) >> shift));
-        bytes.insert(bytes.end(), text.begin(), text.end());
-        bytes.push_back(0);
-        return engine.peer_->SendTo(platform::kAllPlayers, bytes);
-    }
-};
-
-}  // namespace torvane
-
 namespace {
 
 std::string Dotted(uint32_t ip) {
@@ -84,8 +64,7 @@ void Command(torvane::DirectPlay& engine, const std::string& line) {
         const platform::PeerLinks links = engine.SessionLinks();
         std::printf("LINKS direct %d relayed %d\n", links.direct, links.relayed);
     } else if (line.rfind("text ", 0) == 0) {
-        if (!torvane::DirectPlayTestAccess::SendTextToAll(engine, engine.LocalPlayerId(),
-                                                          line.substr(5)))
+        if (!engine.SendText(platform::kAllPlayers, engine.LocalPlayerId(), line.substr(5)))
             std::printf("FAILED text\n");
     } else if (line.rfind("data ", 0) == 0) {
         const int nation = std::atoi(line.c_str() + 5);
