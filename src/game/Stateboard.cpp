@@ -1006,6 +1006,11 @@ void BoardView::DrawBar() {
         x -= 36;
         const bool isReady = (frameInfo.readyNations >> nation) & 1;
         Draw(flag, x, 10, isReady ? kWhite : 0x60FFFFFF, 0.32f, 0.36f);
+        if ((frameInfo.computerNations >> nation) & 1) {
+            // A computer plays it: "ordi" across the flag's foot, as the lobby marks its row.
+            screen->FillRect(x, 25, 34, 11, 0xC0102D19);
+            screen->DrawText(x + 17, 24, computerMark, kWhite, 0, 0, 1);
+        }
     }
 }
 

@@ -36,6 +36,8 @@ struct BoardFrame {
     // Who is ready, by nation (bit n), and who plays (bit n).
     uint8_t readyNations = 0;
     uint8_t playingNations = 0;
+    // Played by a computer (bit n): a computer player, or the host's for a player that left.
+    uint8_t computerNations = 0;
     // The board takes clicks and keys (not while a panel of the game screen is on top).
     bool interactive = false;
 };
@@ -193,6 +195,7 @@ class BoardView : public OrdersInterface {
     std::array<std::string, TerritoryCount> armyTexts;
     std::string phaseText;
     std::string treasuryText;
+    const std::string computerMark = "ordi";
     int32_t treasuryX = 0;
     std::string costText;
     std::string amountText;

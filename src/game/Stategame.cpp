@@ -158,11 +158,18 @@ void GameState::OnPlayerLost(const std::string&) {
     // Once the game is won, players leave as they close their last panel: that is no loss.
     if (gameOver)
         return;
-    Leave();
-    disconnected = true;
+    if (!playersKnown) {
+        Leave();
+        disconnected = true;
+        return;
+    }
+    PlayerGone();
 }
 
-void GameState::OnPlayerRemoved(const std::string&) {}
+void GameState::OnPlayerRemoved(const std::string&) {
+    if (!gameOver && playersKnown)
+        PlayerGone();
+}
 
 void GameState::OnTextMessage(int32_t, const std::string&, int32_t) {}
 
@@ -347,6 +354,7 @@ void GameState::RunYearCycle() {
     const bool boardShown = board && board->Ready();
     if (boardShown)
         DrawBoard(status, !gameOver && !leaving && (phase != 0 || (!even && bannerDismissed)));
+    DrawLostNotice();
     if (phase == 0) {
         DrawRing();
         DrawBanner(YearOf(status));

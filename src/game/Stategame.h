@@ -11,6 +11,7 @@
 
 #include "app/Directstate.h"
 #include "campaign/Campaign.h"
+#include "campaign/Computer.h"
 #include "campaign/Orders.h"
 #include "game/Directlog.h"
 #include "game/Stategamestats.h"
@@ -100,6 +101,10 @@ class GameState : public DirectState, public Listener {
     uint64_t RefusedOrders() const { return hostCampaign.refusedMessages; }
     // The world map the campaign is played on (null without a screen).
     BoardView* Board() const { return board.get(); }
+    // Nations whose player left once the campaign ran (bit n): the host's computer plays them.
+    uint8_t ComputerNations() const { return computerNations; }
+    // The board's last notice of a player that left ("... a quitté la partie : ..."), while shown.
+    const std::string& LostNotice() const { return lostNotice; }
 
   private:
     DirectPlay* Network() const;
@@ -137,6 +142,14 @@ class GameState : public DirectState, public Listener {
 
     // The campaign (Stategamecampaign.cpp).
     void KnowPlayers(DirectPlay& network);
+    // A player left: before the campaign the game ends for everybody, once it runs the host's
+    // computer takes the nation over; the host itself cannot be replaced.
+    void PlayerGone();
+    bool CampaignHostGone(const DirectPlay& network) const;
+    void HoldLostNations(DirectPlay& network);
+    void PlayStandIns(uint32_t status);
+    void OrdersFor(uint32_t status);
+    void DrawLostNotice();
     void BeginCampaign(DirectPlay& network);
     void RunCampaign();
     bool Act(const TurnView& view, std::vector<Order>& orders);
@@ -198,6 +211,14 @@ class GameState : public DirectState, public Listener {
     std::array<int32_t, NationCount> nationPlayers{};  // player id, 0 for none
     std::array<int8_t, NationCount> nationObjectives{-1, -1, -1, -1, -1, -1, -1, -1};
     int8_t localNation = -1;
+    int32_t campaignHostId = 0;                        // the host when the campaign began
+    std::array<std::string, NationCount> nationNames;  // its players' names
+    uint8_t computerNations = 0;
+    // The host's computer players for the nations whose players left ("moyen").
+    std::array<std::unique_ptr<ComputerPlayer>, NationCount> standIns;
+    std::string lostNotice;
+    int32_t lostNoticeWidth = 0;
+    float lostNoticeLeft = 0.0f;  // seconds it is still shown
     CampaignState held;
     uint32_t heldStatus = 0;
     std::vector<YearReport> reports;

@@ -57,12 +57,114 @@ void GameState::KnowPlayers(DirectPlay& network) {
                                   ? record.government
                                   : int8_t{0};
         nationObjectives[nation] = record.objective;
+        nationNames[nation] = record.Name();
         for (const auto& [id, objective] : hostCampaign.dealtObjectives) {
             if (id == record.playerId)
                 nationObjectives[nation] = static_cast<int8_t>(objective);
         }
         if (record.playerId == network.LocalPlayerId())
             localNation = record.nation;
+    }
+    campaignHostId = network.HostPlayerId();
+}
+
+bool GameState::CampaignHostGone(const DirectPlay& network) const {
+    PlayerInfo host;
+    return network.HostPlayerId() != campaignHostId || !network.CopyPlayer(campaignHostId, host);
+}
+
+void GameState::PlayerGone() {
+    DirectPlay* network = Network();
+    if (!network || CampaignHostGone(*network)) {
+        // Only the host resolves the campaign: without it there is no game to go on with.
+        Leave();
+        disconnected = true;
+        return;
+    }
+    HoldLostNations(*network);
+}
+
+void GameState::HoldLostNations(DirectPlay& network) {
+    // The article each nation takes in "l'ordinateur joue ...".
+    static constexpr const char* kArticles[NationCount] = {"l'",  "l'",  "la ", "les ",
+                                                           "la ", "la ", "le ", "l'"};
+    PlayerInfo record;
+    for (int nation = 0; nation < NationCount; ++nation) {
+        const auto n = static_cast<size_t>(nation);
+        const int32_t id = nationPlayers[n];
+        if (id == 0 || (computerNations >> nation) & 1 || network.CopyPlayer(id, record))
+            continue;
+        computerNations = static_cast<uint8_t>(computerNations | 1u << nation);
+        const std::string first = nationNames[n] + " a quitt\xE9 la partie :";
+        const std::string second =
+            std::string("l'ordinateur joue ") + kArticles[n] + NationName(nation);
+        lostNotice = first + "\n" + second;
+        lostNoticeWidth =
+            screen ? std::max(screen->TextWidth(2, first), screen->TextWidth(2, second)) : 0;
+        lostNoticeLeft = 10.0f;
+    }
+}
+
+void GameState::DrawLostNotice() {
+    if (lostNotice.empty())
+        return;
+    lostNoticeLeft -= static_cast<float>(FrameTime(screen)) / 1000.0f;
+    if (lostNoticeLeft <= 0.0f) {
+        lostNotice.clear();
+        return;
+    }
+    if (!screen)
+        return;
+    // Under the top bar, left of the orders panel, on a veil of its own so that it reads on any
+    // colour of the map.
+    constexpr int32_t kCentre = 200;
+    screen->FillRect(kCentre - lostNoticeWidth / 2 - 10, 46, lostNoticeWidth + 20, 50, 0xB0102D19);
+    screen->DrawText(kCentre, 48, lostNotice, kOrange, 1, 2, 1);
+}
+
+// Orders of another status than the host's last ones start from nothing.
+void GameState::OrdersFor(uint32_t status) {
+    if (hostCampaign.ordersStatus == status)
+        return;
+    hostCampaign.ordersStatus = status;
+    hostCampaign.received = 0;
+    for (auto& list : hostCampaign.orders)
+        list.clear();
+}
+
+// The host's computer decides for the nations whose players left, with what any player sees.
+// Orders a player sent before it left still count for that status.
+void GameState::PlayStandIns(uint32_t status) {
+    const CampaignStep step = StepOf(status);
+    const uint8_t wanted = computerNations & LivingNations(hostCampaign.state, governments);
+    if (!TakesOrders(step) || wanted == 0)
+        return;
+    OrdersFor(status);
+    for (int nation = 0; nation < NationCount; ++nation) {
+        const auto n = static_cast<size_t>(nation);
+        if (!((wanted >> nation) & 1) || (hostCampaign.received >> nation) & 1)
+            continue;
+        if (!standIns[n]) {
+            standIns[n] = std::make_unique<ComputerPlayer>(
+                ComputerLevel::Medium, 0x5EA7ED00u + static_cast<uint64_t>(nation));
+        }
+        TurnView view;
+        view.status = status;
+        view.step = step;
+        view.nation = static_cast<int8_t>(nation);
+        view.government = governments[n];
+        view.objective = nationObjectives[n];
+        view.state = &hostCampaign.state;
+        view.governments = &governments;
+        view.history = &history;
+        view.battles = reports.empty() ? nullptr : &reports.back().battles;
+        view.yearPanelClosed = true;
+        std::vector<Order>& orders = hostCampaign.orders[n];
+        orders.clear();
+        standIns[n]->Decide(view, orders);
+        if (orders.size() > kMaxOrders)
+            orders.resize(kMaxOrders);
+        hostCampaign.received = static_cast<uint8_t>(hostCampaign.received | 1u << nation);
     }
 }
 
@@ -128,12 +230,7 @@ void GameState::OnOrders(int32_t senderId, const OrdersMessage& message) {
     const bool fromItsPlayer =
         ValidNationIndex(nation) && nationPlayers[static_cast<size_t>(nation)] == senderId;
     const bool forThisStatus = message.status == status && TakesOrders(StepOf(status));
-    if (hostCampaign.ordersStatus != status) {
-        hostCampaign.ordersStatus = status;
-        hostCampaign.received = 0;
-        for (auto& list : hostCampaign.orders)
-            list.clear();
-    }
+    OrdersFor(status);
     if (!fromItsPlayer || !forThisStatus || (hostCampaign.received >> nation) & 1) {
         ++hostCampaign.refusedMessages;
         return;
@@ -240,8 +337,15 @@ void GameState::DrawBoard(uint32_t status, bool interactive) {
             frame.playingNations = static_cast<uint8_t>(frame.playingNations | 1u << record.nation);
             if (record.IsReady())
                 frame.readyNations = static_cast<uint8_t>(frame.readyNations | 1u << record.nation);
+            if (record.IsComputer())
+                frame.computerNations =
+                    static_cast<uint8_t>(frame.computerNations | 1u << record.nation);
         }
     }
+    // The host's computer plays the nations whose players left, and is always ready.
+    frame.playingNations |= computerNations;
+    frame.readyNations |= computerNations;
+    frame.computerNations |= computerNations;
     board->Frame(frame);
 }
 
@@ -252,6 +356,7 @@ void GameState::RunHost(DirectPlay& network, uint32_t status) {
     if (hostCampaign.resolvedStatus != even) {
         if (!network.AllReady())
             return;
+        PlayStandIns(even);
         if (TakesOrders(StepOf(even))) {
             const uint8_t living = LivingNations(hostCampaign.state, governments);
             const uint8_t in = hostCampaign.ordersStatus == even ? hostCampaign.received : 0;
@@ -371,6 +476,8 @@ void GameState::BuildEndTexts() {
         PlayerInfo record;
         if (network && network->CopyPlayer(nationPlayers[static_cast<size_t>(nation)], record))
             line = record.Name() + " - ";
+        else if (!nationNames[static_cast<size_t>(nation)].empty())
+            line = nationNames[static_cast<size_t>(nation)] + " - ";  // it left the game
         line += NationName(nation);
         const Objectif* objective = ObjectiveAt(nationObjectives[static_cast<size_t>(nation)]);
         if (objective)

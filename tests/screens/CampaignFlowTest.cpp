@@ -239,21 +239,90 @@ TEST_F(CampaignFlow, ForgedOrdersChangeNothing) {
     EXPECT_EQ(seats[0]->game->RefusedOrders(), 3u);
 }
 
-TEST_F(CampaignFlow, APlayerLostMidYearSendsEverybodyToTheBrowser) {
+// Every table of two histories, and the figures with them, are the same.
+void ExpectSameHistory(const DirectLog& a, const DirectLog& b) {
+    ASSERT_EQ(a.Count(), b.Count());
+    for (int i = 0; i < a.Count(); ++i) {
+        ASSERT_TRUE(a.TableAt(i) && b.TableAt(i) && a.InfosAt(i) && b.InfosAt(i));
+        EXPECT_TRUE(*a.TableAt(i) == *b.TableAt(i)) << "table " << i;
+        EXPECT_EQ(a.InfosAt(i)->values, b.InfosAt(i)->values) << "figures " << i;
+    }
+}
+
+TEST_F(CampaignFlow, APlayerLostMidYearIsPlayedOnByTheHostsComputerToTheEnd) {
+    ASSERT_NO_FATAL_FAILURE(MakeSession(3, -2));  // personal objectives: a game of some years
+    ASSERT_NO_FATAL_FAILURE(OpenScreens(true));   // the notice and the bar are looked at
+    Script(3, Aggressive);
+    for (auto& player : players)
+        player->leaveAtEnd = false;
+    const uint32_t moves = 4 + 8;
+    ASSERT_TRUE(RunUntil([&] { return seats[0]->game->HeldStatus() == moves; }));
+    // The third player's links go silent both ways, as if its machine had died.
+    Seat& lost = *seats[2];
+    const int8_t nation = lost.Self().nation;
+    ASSERT_EQ(nation, 5);  // Russie
+    lost.paused = true;
+    for (size_t i = 0; i < 2; ++i)
+        lost.network->SeverLinkForTest(seats[i]->network->LocalPlayerId());
+    ASSERT_TRUE(RunUntil([&] {
+        return seats[0]->game->ComputerNations() != 0 && seats[1]->game->ComputerNations() != 0;
+    }));
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(seats[i]->game->ComputerNations(), 1u << nation);
+        EXPECT_EQ(seats[i]->game->LostNotice(),
+                  "P2 a quitt\xE9 la partie :\nl'ordinateur joue la Russie");
+        EXPECT_FALSE(seats[i]->game->Disconnected());
+    }
+    // Every board says so under its bar, and marks Russia's flag as played by the computer.
+    Frames(3);
+    for (size_t i = 0; i < 2; ++i) {
+        std::vector<uint32_t> picture;
+        ASSERT_TRUE(seats[i]->screen->ReadPicture(picture));
+        int orange = 0;
+        for (int y = 48; y < 94; ++y) {
+            for (int x = 40; x < 360; ++x) {
+                const uint32_t c = picture[static_cast<size_t>(y * 640 + x)];
+                orange += ((c >> 16) & 255) > 200 && ((c >> 8) & 255) > 110 &&
+                          ((c >> 8) & 255) < 190 && (c & 255) < 90;
+            }
+        }
+        EXPECT_GT(orange, 150) << "no notice on board " << i;
+        if (const char* folder = std::getenv("TORVANE_GAME_SHOTS")) {
+            seats[i]->screen->SaveScreenshot(std::string(folder) + "/player-left-" +
+                                             std::to_string(i) + ".png");
+        }
+    }
+    // The game goes on to its end: the host resolves a status only with the orders of every
+    // nation still in the game, Russia's coming from its computer.
+    ASSERT_TRUE(RunUntil([&] { return seats[0]->game->GameOver() && seats[1]->game->GameOver(); },
+                         std::chrono::milliseconds(120000)))
+        << "year " << YearOf(seats[0]->game->HeldStatus());
+    EXPECT_NE(seats[0]->game->Winners(), 0u);
+    EXPECT_EQ(seats[0]->game->Winners(), seats[1]->game->Winners());
+    // Years were played after the loss, every one of them recorded.
+    EXPECT_GT(YearOf(seats[0]->network->LocalStatus()), 1871);
+    EXPECT_GT(seats[0]->game->History().Count(), 2);
+    ExpectSameHistory(seats[0]->game->History(), seats[1]->game->History());
+    EXPECT_EQ(seats[0]->game->RefusedOrders(), 0u);
+    for (size_t i = 0; i < 2; ++i)
+        EXPECT_FALSE(seats[i]->game->Disconnected());
+}
+
+TEST_F(CampaignFlow, TheHostLostMidYearStillSendsEverybodyToTheBrowser) {
     ASSERT_NO_FATAL_FAILURE(MakeSession(3, -1));
     ASSERT_NO_FATAL_FAILURE(OpenScreens(false));
     Script(3, Aggressive);
     const uint32_t moves = 4 + 8;
     ASSERT_TRUE(RunUntil([&] { return seats[0]->game->HeldStatus() == moves; }));
-    // The third player's links go silent both ways, as if its machine had died.
-    Seat& lost = *seats[2];
-    lost.paused = true;
-    for (size_t i = 0; i < 2; ++i)
-        lost.network->SeverLinkForTest(seats[i]->network->LocalPlayerId());
-    ASSERT_TRUE(RunUntil([&] { return seats[0]->code == 4 && seats[1]->code == 4; }));
-    for (size_t i = 0; i < 2; ++i) {
+    Seat& host = *seats[0];
+    host.paused = true;
+    for (size_t i = 1; i < 3; ++i)
+        host.network->SeverLinkForTest(seats[i]->network->LocalPlayerId());
+    ASSERT_TRUE(RunUntil([&] { return seats[1]->code == 4 && seats[2]->code == 4; }));
+    for (size_t i = 1; i < 3; ++i) {
         EXPECT_TRUE(seats[i]->game->Disconnected());
         EXPECT_FALSE(seats[i]->game->GameOver());
+        EXPECT_EQ(seats[i]->game->ComputerNations(), 0u);
         EXPECT_EQ(seats[i]->network, nullptr) << "leaving ends the session";
     }
 }
