@@ -90,7 +90,8 @@ bool IsCampaignStatus(uint32_t status) {
     return status >= 4 && status % 2 == 0;
 }
 
-std::vector<uint8_t> EncodeState(uint32_t status, const CampaignState& state) {
+std::vector<uint8_t> EncodeState(uint32_t status, const CampaignState& state,
+                                 const GeneratorState& generator) {
     std::vector<uint8_t> out;
     out.reserve(kStateMessageSize);
     Put8(out, kStateMessage);
@@ -102,6 +103,10 @@ std::vector<uint8_t> EncodeState(uint32_t status, const CampaignState& state) {
     for (const auto& row : state.ledger.values) {
         for (int32_t value : row)
             Put32(out, static_cast<uint32_t>(value));
+    }
+    for (uint64_t word : generator) {
+        Put32(out, static_cast<uint32_t>(word));
+        Put32(out, static_cast<uint32_t>(word >> 32));
     }
     return out;
 }
@@ -121,6 +126,10 @@ bool DecodeState(std::span<const uint8_t> bytes, StateMessage& out) {
             if (value < -1)
                 reader.Fail();
         }
+    }
+    for (uint64_t& word : message.generator) {
+        const uint64_t low = reader.U32();
+        word = low | static_cast<uint64_t>(reader.U32()) << 32;
     }
     if (!reader.Done() || !IsCampaignStatus(message.status) ||
         !ValidCampaignTable(message.state.table)) {

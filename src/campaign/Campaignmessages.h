@@ -2,8 +2,9 @@
 // orders. Every layout is bounded and little-endian; every decoder refuses a message that is
 // short, long, or holds a value outside its range, and then leaves its output untouched.
 //
-//   4 state   0x04 | u32 status | 104 x 28-byte territory entries | 24 x i32 ledger    3013 bytes
-//             (ledger rows in order: treasury, income, conquests, eight nations each)
+//   4 state   0x04 | u32 status | 104 x 28-byte territory entries | 24 x i32 ledger
+//             (rows in order: treasury, income, conquests, eight nations each)
+//             | 4 x u64 the host's generator (zeros: not given)                        3045 bytes
 //   5 orders  0x05 | u32 status | i8 nation | u8 count (<= 128)
 //             | count x { u8 kind | u8 from | u8 to | u8 zero | i32 amount }      7 + 8 x count
 //   6 report  0x06 | u32 status | u16 battles (<= 832) | u8 missions (<= 8)
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "campaign/Campaign.h"
+#include "game/Random.h"
 
 namespace torvane {
 
@@ -28,7 +30,7 @@ inline constexpr uint8_t kOrdersMessage = 5;
 inline constexpr uint8_t kReportMessage = 6;
 inline constexpr uint8_t kEndMessage = 7;
 
-inline constexpr size_t kStateMessageSize = 1 + 4 + kTerritoryTableSize + 24 * 4;
+inline constexpr size_t kStateMessageSize = 1 + 4 + kTerritoryTableSize + 24 * 4 + 4 * 8;
 inline constexpr size_t kOrderRecordSize = 8;
 inline constexpr size_t kBattleRecordSize = 16;
 inline constexpr size_t kMissionRecordSize = 12;
@@ -41,6 +43,9 @@ inline constexpr size_t kMaxReportSize = 1 + 4 + 2 + 1 + kMaxBattles * kBattleRe
 struct StateMessage {
     uint32_t status = 0;  // the status this state is for (even, from 4)
     CampaignState state;
+    // Where the host's generator stands once it has resolved what led to this state; all zeros
+    // when the sender did not say.
+    GeneratorState generator{};
 };
 
 struct OrdersMessage {
@@ -49,7 +54,8 @@ struct OrdersMessage {
     std::vector<Order> orders;
 };
 
-std::vector<uint8_t> EncodeState(uint32_t status, const CampaignState& state);
+std::vector<uint8_t> EncodeState(uint32_t status, const CampaignState& state,
+                                 const GeneratorState& generator = {});
 bool DecodeState(std::span<const uint8_t> bytes, StateMessage& out);
 
 std::vector<uint8_t> EncodeOrders(uint32_t status, int8_t nation, std::span<const Order> orders);

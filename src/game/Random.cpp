@@ -28,6 +28,18 @@ void RandomGenerator::Seed(uint64_t seed) {
         word = SplitMix(seed);
 }
 
+GeneratorState RandomGenerator::State() const {
+    return {state_[0], state_[1], state_[2], state_[3]};
+}
+
+bool RandomGenerator::Restore(const GeneratorState& state) {
+    if (state == GeneratorState{})
+        return false;
+    for (size_t i = 0; i < state.size(); ++i)
+        state_[i] = state[i];
+    return true;
+}
+
 uint64_t RandomGenerator::NextBits() {
     const uint64_t result = RotateLeft(state_[1] * 5, 7) * 9;
     const uint64_t t = state_[1] << 17;

@@ -1,9 +1,15 @@
 // The game's pseudo-random generator, seeded from the clock when the game window opens.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 namespace torvane {
+
+// A generator's whole position: the same position draws the same numbers on every machine, so a
+// player that takes over as host goes on exactly where the old host was. All zeros is no
+// position (the generator can never be there).
+using GeneratorState = std::array<uint64_t, 4>;
 
 // A seeded generator whose sequence depends on nothing but its seed: the same seed gives the
 // same numbers on every machine and with every standard library (xoshiro256** seeded through
@@ -17,6 +23,10 @@ class RandomGenerator {
     // A uniform integer from low to high, both included; low when high is below low.
     int Between(int low, int high);
     uint64_t NextBits();
+
+    GeneratorState State() const;
+    // Goes to `state`; false (nothing changed) for all zeros.
+    bool Restore(const GeneratorState& state);
 
   private:
     uint64_t state_[4];

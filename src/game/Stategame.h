@@ -79,6 +79,8 @@ class GameState : public DirectState, public Listener {
     // The campaign as this player holds it: the host's last state and the status it is for.
     const CampaignState& HeldState() const { return held; }
     uint32_t HeldStatus() const { return heldStatus; }
+    // How many times this player took the campaign over from a lost host.
+    int32_t TakeOvers() const { return takeOvers; }
     // Each year's battles and missions, as reported by the host, oldest first.
     struct YearReport {
         int32_t year = 0;
@@ -146,6 +148,11 @@ class GameState : public DirectState, public Listener {
     // computer takes the nation over; the host itself cannot be replaced.
     void PlayerGone();
     bool CampaignHostGone(const DirectPlay& network) const;
+    // A new host took over the session: the campaign goes on under it, and under us when we
+    // are it.
+    void FollowHostChange(DirectPlay& network);
+    void TakeOverCampaign(DirectPlay& network);
+    void MeasureYear(DirectPlay& network);
     void HoldLostNations(DirectPlay& network);
     void PlayStandIns(uint32_t status);
     void OrdersFor(uint32_t status);
@@ -221,6 +228,8 @@ class GameState : public DirectState, public Listener {
     float lostNoticeLeft = 0.0f;  // seconds it is still shown
     CampaignState held;
     uint32_t heldStatus = 0;
+    GeneratorState heldGenerator{};  // the host's, with the state held
+    int32_t takeOvers = 0;
     std::vector<YearReport> reports;
     uint32_t currentStatus = 0;  // the status (even) the player is in, for what resets in it
     bool yearPanelClosed = false;

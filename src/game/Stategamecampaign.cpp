@@ -75,13 +75,59 @@ bool GameState::CampaignHostGone(const DirectPlay& network) const {
 
 void GameState::PlayerGone() {
     DirectPlay* network = Network();
-    if (!network || CampaignHostGone(*network)) {
-        // Only the host resolves the campaign: without it there is no game to go on with.
+    if (!network) {
         Leave();
         disconnected = true;
         return;
     }
-    HoldLostNations(*network);
+    // A lost host hands over once the session agrees on its successor (FollowHostChange).
+    if (!CampaignHostGone(*network))
+        HoldLostNations(*network);
+}
+
+void GameState::FollowHostChange(DirectPlay& network) {
+    if (!playersKnown || gameOver)
+        return;
+    const int32_t host = network.HostPlayerId();
+    PlayerInfo record;
+    if (host == campaignHostId || host == 0 || !network.CopyPlayer(host, record))
+        return;  // the same host, or still changing hands
+    campaignHostId = host;
+    HoldLostNations(network);  // the old host's nation goes to the computer
+    if (network.IsHost())
+        TakeOverCampaign(network);
+    // Orders already given in this status went to the old host: the new one hears them again.
+    const uint32_t status = network.LocalStatus();
+    const bool living =
+        ValidNationIndex(localNation) && (LivingNations(held, governments) >> localNation) & 1;
+    if ((status & 1) != 0 && TakesOrders(StepOf(status)) && heldStatus == EvenStatus(status) &&
+        living) {
+        network.SendOrders(EvenStatus(status), localNation, draft);
+    }
+}
+
+// Every player holds the host's state byte for byte, with its generator: the new host goes on
+// from the status it holds, resolving only what the old one had not sent the outcome of.
+void GameState::TakeOverCampaign(DirectPlay& network) {
+    if (hostCampaign.started || heldStatus < 4)
+        return;
+    ++takeOvers;
+    hostCampaign.started = true;
+    hostCampaign.state = held;
+    hostCampaign.resolvedStatus = heldStatus - 2;
+    hostCampaign.ordersStatus = 0;
+    hostCampaign.received = 0;
+    for (auto& list : hostCampaign.orders)
+        list.clear();
+    GameGenerator().Restore(heldGenerator);
+    // What the old host may not have finished sending: the state to be in, and the year's
+    // table (with the end of the game) when it had just closed a year.
+    network.SendState(heldStatus, held, GameGenerator().State());
+    const TerritoryTable* last = history.TableAt(history.Count() - 1);
+    if (StepOf(heldStatus) == CampaignStep::YearStart && YearOf(heldStatus) > 1870 &&
+        (!last || !(*last == held.table))) {
+        MeasureYear(network);
+    }
 }
 
 void GameState::HoldLostNations(DirectPlay& network) {
@@ -180,12 +226,13 @@ void GameState::BeginCampaign(DirectPlay& network) {
     // The first status of 1870 follows the start.
     const uint32_t first = EvenStatus(network.LocalStatus()) + 2;
     hostCampaign.resolvedStatus = EvenStatus(network.LocalStatus());
-    network.SendState(first, hostCampaign.state);
+    network.SendState(first, hostCampaign.state, GameGenerator().State());
 }
 
 void GameState::OnCampaignState(int32_t, const StateMessage& message) {
     held = message.state;
     heldStatus = message.status;
+    heldGenerator = message.generator;
 }
 
 void GameState::OnReport(int32_t, const PhaseReport& report) {
@@ -221,6 +268,8 @@ void GameState::OnGameEnd(int32_t, uint8_t value) {
 
 void GameState::OnOrders(int32_t senderId, const OrdersMessage& message) {
     DirectPlay* network = Network();
+    if (network)
+        FollowHostChange(*network);  // orders can reach a new host before its next frame
     if (!network || !network->IsHost() || !hostCampaign.started)
         return;
     const uint32_t status = EvenStatus(network->LocalStatus());
@@ -243,6 +292,7 @@ void GameState::RunCampaign() {
     DirectPlay* network = Network();
     if (!network)
         return;
+    FollowHostChange(*network);
     if (!network->IsHost())
         network->FollowHostPhase();
     const uint32_t status = network->LocalStatus();
@@ -407,10 +457,14 @@ void GameState::ResolveAsHost(DirectPlay& network, uint32_t status) {
         report.status = status;
         network.SendReport(report);
     }
-    network.SendState(status + 2, state);
-    if (step != CampaignStep::Review)
-        return;
-    // The year's table joins every history; the objectives are measured on it.
+    network.SendState(status + 2, state, GameGenerator().State());
+    if (step == CampaignStep::Review)
+        MeasureYear(network);
+}
+
+// The year's table joins every history; the objectives are measured on it.
+void GameState::MeasureYear(DirectPlay& network) {
+    const CampaignState& state = hostCampaign.state;
     network.SendTerritoryTable(state.table);
     DirectLog measure;
     if (const TerritoryTable* last = history.TableAt(history.Count() - 1))

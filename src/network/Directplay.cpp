@@ -344,9 +344,10 @@ void DirectPlay::SendObjective(int32_t playerId, uint8_t value) {
     peer_->SendTo(playerId, buffer);
 }
 
-void DirectPlay::SendState(uint32_t status, const CampaignState& state) {
+void DirectPlay::SendState(uint32_t status, const CampaignState& state,
+                           const GeneratorState& generator) {
     if (peer_)
-        peer_->SendTo(platform::kAllPlayers, EncodeState(status, state));
+        peer_->SendTo(platform::kAllPlayers, EncodeState(status, state, generator));
 }
 
 void DirectPlay::SendOrders(uint32_t status, int8_t nation, std::span<const Order> orders) {

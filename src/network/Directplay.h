@@ -142,7 +142,8 @@ class DirectPlay {
     void SendObjective(int32_t playerId, uint8_t value);
     // The campaign: the host's state, report and end go to everybody (the host included), a
     // player's orders to the host.
-    void SendState(uint32_t status, const CampaignState& state);
+    void SendState(uint32_t status, const CampaignState& state,
+                   const GeneratorState& generator = {});
     void SendOrders(uint32_t status, int8_t nation, std::span<const Order> orders);
     void SendReport(const PhaseReport& report);
     void SendEnd(uint8_t winners);

@@ -58,14 +58,29 @@ PhaseReport FullReport() {
     return report;
 }
 
-TEST(CampaignMessages, StateTravelsWhole) {
+TEST(CampaignMessages, StateTravelsWholeWithTheHostsGenerator) {
     const CampaignState state = SampleState();
-    const auto bytes = EncodeState(26, state);
-    ASSERT_EQ(bytes.size(), 3013u);
+    RandomGenerator generator(77);
+    generator.NextBits();
+    const GeneratorState position = generator.State();
+    const auto bytes = EncodeState(26, state, position);
+    ASSERT_EQ(bytes.size(), 3045u);
     StateMessage decoded;
     ASSERT_TRUE(DecodeState(bytes, decoded));
     EXPECT_EQ(decoded.status, 26u);
     EXPECT_EQ(decoded.state, state);
+    EXPECT_EQ(decoded.generator, position);
+    // A generator restored to that position draws what the host's would have drawn next.
+    RandomGenerator follower(1);
+    ASSERT_TRUE(follower.Restore(decoded.generator));
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(follower.NextBits(), generator.NextBits());
+    // A sender that gives no position sends zeros, which no generator can take.
+    ASSERT_TRUE(DecodeState(EncodeState(26, state), decoded));
+    EXPECT_EQ(decoded.generator, GeneratorState{});
+    const GeneratorState before = follower.State();
+    EXPECT_FALSE(follower.Restore(decoded.generator));
+    EXPECT_EQ(follower.State(), before);
 }
 
 TEST(CampaignMessages, MalformedStatesAreRefused) {
