@@ -442,6 +442,36 @@ TEST_F(BotProgram, AComputerPlayerKilledMidGameIsPlayedOnByTheHostAndNobodyLeave
     }
 }
 
+TEST_F(BotProgram, AHostLostMidGameHandsTheCampaignToAComputerPlayerThatFinishesIt) {
+    Choose(*host, 4, 0);
+    for (int i = 1; i <= 3; ++i)
+        StartBot("Ordi " + std::to_string(i), 30 + i);
+    for (auto& bot : bots)
+        ASSERT_TRUE(bot->WaitLine("READY", 20s));
+    Passive passive;
+    StartGame(4, passive);
+    ASSERT_TRUE(RunHost([&] { return game->HeldStatus() >= 4 + 8; }, 30s));
+    for (auto& bot : bots)
+        ASSERT_TRUE(bot->WaitLine("YEAR 1870", 5s));
+
+    // The host's machine falls silent, as if it had died: the oldest computer player takes the
+    // session over, and with it the campaign, which the three play to its end.
+    for (const PlayerInfo& record : Table(*host)) {
+        if (record.playerId != host->LocalPlayerId())
+            host->SeverLinkForTest(record.playerId);
+    }
+    std::vector<std::string> histories(bots.size()), ends(bots.size());
+    for (size_t i = 0; i < bots.size(); ++i) {
+        ASSERT_TRUE(bots[i]->WaitLine("HISTORY", 90s, &histories[i])) << "computer player " << i;
+        ASSERT_TRUE(bots[i]->WaitLine("FIN", 5s, &ends[i]));
+        EXPECT_TRUE(ends[i] == "FIN victoire" || ends[i] == "FIN defaite") << ends[i];
+        ASSERT_TRUE(bots[i]->WaitExit(10s));
+        EXPECT_TRUE(ExitedCleanly(*bots[i]));
+    }
+    EXPECT_EQ(histories[1], histories[0]);
+    EXPECT_EQ(histories[2], histories[0]);
+}
+
 TEST_F(BotProgram, SigtermInTheLobbyLeavesTheSessionGracefully) {
     Choose(*host, 4, 0);
     nettest::RecordingListener listener;
