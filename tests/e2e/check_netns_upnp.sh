@@ -87,6 +87,7 @@ wait_public() {
   for _ in $(seq 1 50); do
     line=$(peer_ask "$1" portmap PUBLIC)
     [ "$line" = "PUBLIC ${RT_IP[$1]}" ] && { echo "  $1: $line"; return 0; }
+    kill -0 "${PEER_PID[$1]}" 2>/dev/null || break  # it has ended: no answer will come
     sleep 0.2
   done
   echo "  $1: $line"

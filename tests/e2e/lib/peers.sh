@@ -55,6 +55,8 @@ peer_ask() {
       echo "$line"
       return 0
     fi
+    # A peer that has ended answers nothing more: fail at once rather than at every time-out.
+    kill -0 "${PEER_PID[$name]}" 2>/dev/null || return 1
     sleep 0.05
   done
   return 1
@@ -64,6 +66,10 @@ peer_wait() {
   local name=$1 prefix=$2 seconds=$3
   for _ in $(seq 1 $((seconds * 20))); do
     grep -q "^$prefix" "$(peer_log "$name")" && return 0
+    kill -0 "${PEER_PID[$name]}" 2>/dev/null || {
+      grep -q "^$prefix" "$(peer_log "$name")"
+      return
+    }
     sleep 0.05
   done
   return 1
