@@ -154,11 +154,13 @@ DirectPlay* GameState::Network() const {
 // Listener events arrive through DeliverEvents at the start of Run, on this thread.
 void GameState::OnPlayerJoined(const std::string&) {}
 
-void GameState::OnPlayerLost(const std::string&) {
+void GameState::OnPlayerLost(const std::string& name) {
     // Once the game is won, players leave as they close their last panel: that is no loss.
     if (gameOver)
         return;
-    if (!playersKnown) {
+    // Before the campaign (or for a player that had no part in it, lost as it began) the game
+    // ends for everybody.
+    if (!PlaysInCampaign(name)) {
         Leave();
         disconnected = true;
         return;
@@ -166,9 +168,19 @@ void GameState::OnPlayerLost(const std::string&) {
     PlayerGone();
 }
 
-void GameState::OnPlayerRemoved(const std::string&) {
-    if (!gameOver && playersKnown)
+void GameState::OnPlayerRemoved(const std::string& name) {
+    if (!gameOver && PlaysInCampaign(name))
         PlayerGone();
+}
+
+bool GameState::PlaysInCampaign(const std::string& name) const {
+    if (!playersKnown)
+        return false;
+    for (size_t nation = 0; nation < nationNames.size(); ++nation) {
+        if (nationPlayers[nation] != 0 && nationNames[nation] == name)
+            return true;
+    }
+    return false;
 }
 
 void GameState::OnTextMessage(int32_t, const std::string&, int32_t) {}

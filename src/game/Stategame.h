@@ -147,6 +147,7 @@ class GameState : public DirectState, public Listener {
     // A player left: before the campaign the game ends for everybody, once it runs the host's
     // computer takes the nation over; the host itself cannot be replaced.
     void PlayerGone();
+    bool PlaysInCampaign(const std::string& name) const;
     bool CampaignHostGone(const DirectPlay& network) const;
     // A new host took over the session: the campaign goes on under it, and under us when we
     // are it.
