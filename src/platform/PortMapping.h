@@ -55,6 +55,8 @@ class PortMapping {
     virtual void Stop() = 0;
     // Safe from any thread.
     virtual MappingStatus Status() const = 0;
+    // The router's external address while mapped, else 0; copies nothing, for every frame.
+    virtual uint32_t PublicAddress() const = 0;
     // Waits until the state is no longer Asking or `limit` has passed, and returns the status.
     virtual MappingStatus WaitSettled(std::chrono::milliseconds limit) const = 0;
 };

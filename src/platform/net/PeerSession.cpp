@@ -355,10 +355,7 @@ class AsioPeerSession final : public PeerSession {
             return 0;
         if (options_.publicAddressForTest != 0)
             return options_.publicAddressForTest;
-        if (!portMapping_)
-            return 0;
-        const MappingStatus status = portMapping_->Status();
-        return status.state == MappingState::Mapped ? status.publicIpv4 : 0;
+        return portMapping_ ? portMapping_->PublicAddress() : 0;
     }
     uint16_t ListenPort() const override { return inSession_ ? listenPort_.load() : 0; }
     int32_t LocalId() const override {

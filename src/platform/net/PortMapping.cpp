@@ -484,6 +484,11 @@ class RouterPortMapping final : public PortMapping {
         return status_;
     }
 
+    uint32_t PublicAddress() const override {
+        std::lock_guard lock(mutex_);
+        return status_.state == MappingState::Mapped ? status_.publicIpv4 : 0;
+    }
+
     MappingStatus WaitSettled(milliseconds limit) const override {
         std::unique_lock lock(mutex_);
         settled_.wait_for(lock, limit, [&] { return status_.state != MappingState::Asking; });
