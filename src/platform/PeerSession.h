@@ -171,6 +171,9 @@ class PeerSession {
     // Test hook: the connection to `playerId` goes silent both ways while it stays open, as when a
     // firewall starts dropping its packets; the heartbeats then find the player lost.
     virtual void SeverLink(int32_t playerId) = 0;
+    // Test hook: the session's thread stops for `ms` milliseconds, as a process the system does
+    // not schedule (a loaded machine, a virtual machine paused) stops. Returns at once.
+    virtual void StallForTest(int ms) = 0;
     // Leaves the session gracefully (others see a normal departure). Idempotent. Once it returns
     // the handler is never called again from the session's thread.
     virtual void Close() = 0;

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "NetworkTestSupport.h"
@@ -227,6 +228,27 @@ TEST_F(RelayTest, WhereEveryoneIsReachableNothingIsRelayed) {
         EXPECT_TRUE(SameLinks(player->session->Links(), 3, 0)) << player->Id();
     ExchangeSeries(all, 5);
     EXPECT_EQ(host.session->Stats().relayedFrames, 0u);
+}
+
+TEST_F(RelayTest, AMachineThatStopsForLongerThanTheTimeOutLosesNobodyWhenItRunsAgain) {
+    // Every session of the game is on this machine, so when it stops they all stop together,
+    // as a loaded machine or a paused virtual one stops a whole game.
+    Peer& host = Host();
+    Peer& first = Join(kSilent);
+    Peer& second = Join(kSilent);
+    const std::vector<Peer*> all = {&host, &first, &second};
+    ASSERT_TRUE(WaitFor([&] { return Hold(all, 3); }));
+    ASSERT_TRUE(SameLinks(first.session->Links(), 1, 1));
+    for (Peer* peer : all)
+        peer->session->StallForTest(options.timeoutMs * 2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(options.timeoutMs * 4));
+    for (Peer* peer : all) {
+        for (Peer* other : all)
+            EXPECT_FALSE(peer->recorder.Destroyed(other->Id()).has_value())
+                << other->Id() << " lost by " << peer->Id();
+    }
+    EXPECT_TRUE(Hold(all, 3));
+    ExchangeSeries(all, 10);
 }
 
 TEST_F(RelayTest, ARelayedPlayerLostOrLeavingIsSeenSoByEveryone) {

@@ -180,7 +180,7 @@ class AsioPeerSession final : public PeerSession {
             }
             inSession_ = true;
             joined_ = true;
-            StartTick();
+            BeginTicks();
             handler_.OnCreatePlayer(1);
             done.set_value(PeerResult::Ok);
         });
@@ -305,6 +305,10 @@ class AsioPeerSession final : public PeerSession {
             if (found != members_.end() && found->second.link)
                 found->second.link->severed = true;
         });
+    }
+
+    void StallForTest(int ms) override {
+        asio::post(io_, [ms] { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); });
     }
 
     void Close() override {
@@ -1577,7 +1581,7 @@ class AsioPeerSession final : public PeerSession {
             return;
         }
         joined_ = true;
-        StartTick();
+        BeginTicks();
         std::vector<int32_t> ids;
         bool relayed = false;
         {
@@ -1646,6 +1650,11 @@ class AsioPeerSession final : public PeerSession {
 
     // ---- heartbeats ---------------------------------------------------------------------
 
+    void BeginTicks() {
+        lastTick_ = Clock::now();
+        StartTick();
+    }
+
     void StartTick() {
         // Fine enough that a silent peer is noticed well before a second time-out has passed.
         const int period = std::max(10, std::min(options_.heartbeatMs / 4, options_.timeoutMs / 8));
@@ -1667,20 +1676,36 @@ class AsioPeerSession final : public PeerSession {
             lastPing_ = now;
         const Bytes pingBody = wire::EncodeStamp(wire::FrameType::Ping, NowMicros());
         const auto readLeft = std::chrono::milliseconds(options_.heartbeatMs);
+        // Our own thread did not run for a while (the machine was loaded, or paused): what the
+        // others sent meanwhile is still waiting to be read, so their silence says nothing yet.
+        // They get a heartbeat to be heard before anybody is judged lost.
+        if (now - lastTick_ > silence / 2)
+            judgeFrom_ = now + readLeft;
+        lastTick_ = now;
+        const bool judge = now >= judgeFrom_;
+        // A relayed frame takes one more hop, through a host that judges the sender by the same
+        // time-out: the host's verdict comes first, and a member the host still hears is not
+        // lost to us for a late heartbeat.
+        const auto relayedSilence = silence + readLeft;
         for (auto& link : MemberLinks()) {
-            if (link->relayed && now - link->lastHeard > silence) {
+            bool lost = false;
+            if (!judge) {
+            } else if (link->relayed) {
                 // A relayed member is silent, or the host that relays it: while the host is
                 // not heard either, its own time-out comes first, and its successor gets a
                 // whole time-out to relay the pair again.
-                const LinkPtr relay = RelayLink();
-                if (!relay || now - relay->lastHeard <= silence / 2)
-                    Drop(link, DestroyReason::ConnectionLost);
-            } else if (now - link->lastHeard > silence ||
-                       (link->writeFailed && now - link->writeFailedAt > readLeft)) {
-                Drop(link, DestroyReason::ConnectionLost);
-            } else if (ping) {
-                Send(link, pingBody);
+                if (now - link->lastHeard > relayedSilence) {
+                    const LinkPtr relay = RelayLink();
+                    lost = !relay || now - relay->lastHeard <= silence / 2;
+                }
+            } else {
+                lost = now - link->lastHeard > silence ||
+                       (link->writeFailed && now - link->writeFailedAt > readLeft);
             }
+            if (lost)
+                Drop(link, DestroyReason::ConnectionLost);
+            else if (ping)
+                Send(link, pingBody);
         }
         for (auto link : std::set<LinkPtr>(handshakes_)) {
             if (now - link->started > handshakeLimit)
@@ -1723,6 +1748,8 @@ class AsioPeerSession final : public PeerSession {
     std::thread thread_;
     asio::steady_timer tick_;
     Clock::time_point lastPing_{};
+    Clock::time_point lastTick_{};
+    Clock::time_point judgeFrom_{};  // after a stall of our own, nobody is lost before this
 
     // I/O thread only.
     std::shared_ptr<tcp::acceptor> acceptor_;
