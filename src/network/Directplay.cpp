@@ -120,7 +120,9 @@ class DirectPlay::Handler final : public platform::PeerHandler {
     explicit Handler(DirectPlay& engine) : engine_(engine) {}
 
     bool OnEnumQuery() override { return engine_.acceptingPlayers_.load(); }
-    bool OnIndicateConnect() override { return engine_.acceptingPlayers_.load(); }
+    bool OnIndicateConnect(std::span<const uint8_t>) override {
+        return engine_.acceptingPlayers_.load();
+    }
 
     void OnEnumResponse(const platform::SessionAnswer& answer) override {
         auto party = std::make_unique<EnumeratedParty>();

@@ -48,13 +48,17 @@ inline constexpr int kMaxSessionPlayers = 8;
 inline constexpr uint32_t kSessionMigrateHost = 0x0004;
 // The longest message SendTo takes: one that still fits a frame relayed through the host.
 inline constexpr size_t kMaxMessageBytes = 16370;
+// The longest secret a joiner may hand the host's application (see PeerSession::Connect).
+inline constexpr size_t kMaxJoinSecret = 32;
 
 struct SessionAnswer {
     std::u16string sessionName;
     int32_t currentPlayers = 0;
     int32_t maxPlayers = 0;
-    int32_t latency = 0;  // round trip of the answer, milliseconds
-    PeerAddress address;  // where to connect
+    int32_t latency = 0;   // round trip of the answer, milliseconds
+    PeerAddress address;   // where to connect
+    uint64_t session = 0;  // the session's id, as SessionId() reports it on its members
+    uint32_t info = 0;     // what the host's application published (SetAnswerInfo)
 };
 
 class PeerHandler {
@@ -62,7 +66,10 @@ class PeerHandler {
     virtual ~PeerHandler() = default;
     // Admission: false hides the session from this query / refuses this connection.
     virtual bool OnEnumQuery() = 0;
-    virtual bool OnIndicateConnect() = 0;
+    // A joiner asks the host to come in; `secret` is what it passed to Connect (at most
+    // kMaxJoinSecret bytes, often none), valid during the call only. The session keeps no copy
+    // and tells no other member.
+    virtual bool OnIndicateConnect(std::span<const uint8_t> secret) = 0;
     virtual void OnEnumResponse(const SessionAnswer& answer) = 0;
     virtual void OnCreatePlayer(int32_t playerId) = 0;
     virtual void OnDestroyPlayer(int32_t playerId, DestroyReason reason) = 0;
@@ -155,7 +162,14 @@ class PeerSession {
     // An empty host name searches every IPv4 broadcast address and this machine.
     virtual PeerResult EnumHosts(const std::string& hostName) = 0;
     // Joins synchronously: admission by the host, then a connection to every other member.
-    virtual PeerResult Connect(const PeerAddress& host) = 0;
+    // `secret` travels in the join request only and reaches the host's OnIndicateConnect, nobody
+    // else; a secret longer than kMaxJoinSecret fails at once (PeerResult::Failed).
+    virtual PeerResult Connect(const PeerAddress& host, std::span<const uint8_t> secret) = 0;
+    PeerResult Connect(const PeerAddress& host) { return Connect(host, {}); }
+    // The value every search answer carries while this member hosts the session, opaque to the
+    // session layer; 0 until set, and again whenever a session is hosted or joined. A member may
+    // set it before it becomes host: its answers carry it from then on.
+    virtual void SetAnswerInfo(uint32_t info) = 0;
     // The local player's data, sent to every member; the local handler sees OnPeerInfo.
     virtual bool SetPeerInfo(std::span<const uint8_t> data) = 0;
     // A member's latest data and flags (kPlayerLocal, kPlayerHost); false for unknown ids.
@@ -186,6 +200,9 @@ class PeerSession {
     virtual uint16_t ListenPort() const = 0;
     virtual int32_t LocalId() const = 0;
     virtual int32_t HostId() const = 0;
+    // The current session's id, the same on every member and after a new host took over; 0
+    // outside a session (and while a join is still under way).
+    virtual uint64_t SessionId() const = 0;
 };
 
 }  // namespace platform

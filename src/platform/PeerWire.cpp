@@ -207,20 +207,32 @@ std::vector<uint8_t> EncodeHello(const Hello& hello) {
     writer.U64(hello.token);
     writer.U16(hello.listenPort);
     WriteData(writer, hello.data);
+    const size_t secret =
+        hello.kind == HelloKind::Join ? std::min(hello.secret.size(), kMaxJoinSecret) : 0;
+    writer.U8(static_cast<uint8_t>(secret));
+    writer.Bytes(std::span(hello.secret).first(secret));
     return std::move(writer.bytes);
 }
 
 bool DecodeHello(std::span<const uint8_t> body, Hello& out) {
     ByteReader reader(body);
     uint8_t kind = 0;
+    uint8_t secretLength = 0;
+    std::span<const uint8_t> secret;
     Hello hello;
     if (!ReadType(reader, FrameType::Hello) || !reader.Preamble() || !reader.U8(kind) ||
         kind > static_cast<uint8_t>(HelloKind::Mesh) || !reader.I32(hello.playerId) ||
         !reader.U64(hello.session) || !reader.U64(hello.token) || !reader.U16(hello.listenPort) ||
-        !ReadData(reader, hello.data) || reader.Remaining() != 0) {
+        !ReadData(reader, hello.data) || !reader.U8(secretLength) ||
+        secretLength > kMaxJoinSecret || !reader.Bytes(secretLength, secret) ||
+        reader.Remaining() != 0) {
         return false;
     }
     hello.kind = static_cast<HelloKind>(kind);
+    // A secret is for the host alone: members never see one.
+    if (hello.kind == HelloKind::Mesh && secretLength != 0)
+        return false;
+    hello.secret.assign(secret.begin(), secret.end());
     out = std::move(hello);
     return true;
 }
@@ -508,6 +520,7 @@ std::vector<uint8_t> EncodeAnswer(const Answer& answer) {
     writer.U16(answer.maxPlayers);
     writer.U32(answer.flags);
     writer.U16(answer.tcpPort);
+    writer.U32(answer.info);
     WriteName(writer, answer.name);
     return std::move(writer.bytes);
 }
@@ -519,7 +532,8 @@ bool DecodeAnswer(std::span<const uint8_t> datagram, Answer& out) {
     if (!reader.Preamble() || !reader.U8(kind) || kind != kAnswerKind ||
         !reader.U64(answer.nonce) || !reader.U64(answer.session) || !reader.U16(answer.players) ||
         !reader.U16(answer.maxPlayers) || !reader.U32(answer.flags) ||
-        !reader.U16(answer.tcpPort) || !ReadName(reader, answer.name) || reader.Remaining() != 0) {
+        !reader.U16(answer.tcpPort) || !reader.U32(answer.info) || !ReadName(reader, answer.name) ||
+        reader.Remaining() != 0) {
         return false;
     }
     out = std::move(answer);

@@ -12,6 +12,7 @@
 //            | i32 playerId (mesh: the sender's id; join: 0) | u64 session (mesh only)
 //            | u64 token (mesh: the admission token the host gave; join: 0)
 //            | u16 listenPort | u16 dataLength | data
+//            | u8 secretLength (join: <= kMaxJoinSecret; mesh: 0) | secret
 //   WELCOME  (host to an admitted joiner)
 //            magic | u16 version | GUID | i32 assignedId | i32 hostId | u64 session
 //            | u64 token | u16 hostListenPort | u8 maxPlayers | u32 flags
@@ -42,7 +43,8 @@
 //   QUERY    magic | u16 version | GUID | u8 kind 0x51 | u64 nonce | zero padding
 //   ANSWER   magic | u16 version | GUID | u8 kind 0x41 | u64 nonce (echo) | u64 session
 //            | u16 players | u16 maxPlayers | u32 flags | u16 tcpPort
-//            | u16 nameUnits (<= kMaxNameUnits) | UTF-16LE name
+//            | u32 info (the application's value) | u16 nameUnits (<= kMaxNameUnits)
+//            | UTF-16LE name
 #pragma once
 
 #include <array>
@@ -56,7 +58,7 @@
 namespace platform::wire {
 
 inline constexpr std::array<uint8_t, 4> kMagic = {'T', 'V', 'N', 'P'};
-inline constexpr uint16_t kProtocolVersion = 3;
+inline constexpr uint16_t kProtocolVersion = 4;
 // {EDE9493E-6AC8-4F15-8D01-8B163200B966} in its usual in-memory byte order.
 inline constexpr std::array<uint8_t, 16> kApplicationGuid = {
     0x3E, 0x49, 0xE9, 0xED, 0xC8, 0x6A, 0x15, 0x4F, 0x8D, 0x01, 0x8B, 0x16, 0x32, 0x00, 0xB9, 0x66};
@@ -70,6 +72,8 @@ inline constexpr size_t kMaxPeerData = 8192;
 inline constexpr size_t kMaxRoster = 7;
 inline constexpr size_t kQuerySize = 256;
 inline constexpr size_t kMaxNameUnits = 64;
+// A join HELLO may carry this many bytes for the host's application alone.
+inline constexpr size_t kMaxJoinSecret = 32;
 // Player ids grow by one per admission; anything near the top of the range is hostile.
 inline constexpr int32_t kMaxPlayerId = 1 << 30;
 
@@ -163,6 +167,8 @@ struct Hello {
     uint64_t token = 0;
     uint16_t listenPort = 0;
     std::vector<uint8_t> data;
+    // Join only: what the joiner tells the host's application (a mesh HELLO carries none).
+    std::vector<uint8_t> secret;
 };
 
 struct RosterEntry {
@@ -203,10 +209,12 @@ struct Answer {
     uint16_t maxPlayers = 0;
     uint32_t flags = 0;
     uint16_t tcpPort = 0;
+    uint32_t info = 0;  // the host application's value, opaque to the session
     std::u16string name;
 };
 
-// Encoders return whole frame bodies (type byte first).
+// Encoders return whole frame bodies (type byte first). Fields longer than their cap are cut
+// to it; callers check lengths before they encode.
 std::vector<uint8_t> EncodeHello(const Hello& hello);
 std::vector<uint8_t> EncodeWelcome(const Welcome& welcome);
 std::vector<uint8_t> EncodeMeshOk(const MeshOk& ok);

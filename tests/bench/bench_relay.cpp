@@ -26,7 +26,7 @@ using platform::PeerOptions;
 class Counter : public platform::PeerHandler {
   public:
     bool OnEnumQuery() override { return true; }
-    bool OnIndicateConnect() override { return true; }
+    bool OnIndicateConnect(std::span<const uint8_t>) override { return true; }
     void OnEnumResponse(const platform::SessionAnswer&) override {}
     void OnCreatePlayer(int32_t) override {}
     void OnDestroyPlayer(int32_t, platform::DestroyReason) override {}

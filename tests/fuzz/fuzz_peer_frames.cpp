@@ -55,7 +55,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The whole input as one body, too.
     Hello hello;
     Welcome welcome;
-    if (DecodeHello(input, hello) && EncodeHello(hello).size() != size)
+    if (DecodeHello(input, hello) &&
+        (EncodeHello(hello) != std::vector(input.begin(), input.end()) ||
+         hello.secret.size() > kMaxJoinSecret ||
+         (hello.kind == HelloKind::Mesh && !hello.secret.empty())))
         __builtin_trap();
     if (DecodeWelcome(input, welcome) && EncodeWelcome(welcome).size() != size)
         __builtin_trap();

@@ -130,7 +130,7 @@ class BareHandler : public platform::PeerHandler {
   public:
     explicit BareHandler(bool admit) : admit(admit) {}
     bool OnEnumQuery() override { return admit; }
-    bool OnIndicateConnect() override { return admit; }
+    bool OnIndicateConnect(std::span<const uint8_t>) override { return admit; }
     void OnEnumResponse(const platform::SessionAnswer&) override {}
     void OnCreatePlayer(int32_t) override {}
     void OnDestroyPlayer(int32_t, platform::DestroyReason) override {}

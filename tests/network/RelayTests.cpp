@@ -32,7 +32,7 @@ using Bytes = std::vector<uint8_t>;
 class Recorder : public platform::PeerHandler {
   public:
     bool OnEnumQuery() override { return true; }
-    bool OnIndicateConnect() override { return true; }
+    bool OnIndicateConnect(std::span<const uint8_t>) override { return true; }
     void OnEnumResponse(const platform::SessionAnswer&) override {}
     void OnCreatePlayer(int32_t id) override {
         std::lock_guard lock(mutex_);

@@ -109,6 +109,68 @@ TEST(HandshakeTest, RoundTripsAndRefusesEveryTruncationAndTrailingByte) {
         MeshOk m;
         return DecodeMeshOk(s, m);
     }));
+    // A join at its largest: the whole record and the longest secret.
+    Hello join;
+    join.listenPort = 2310;
+    join.data.assign(kMaxPeerData, 0x33);
+    join.secret.assign(kMaxJoinSecret, 0xC4);
+    EXPECT_TRUE(refusesCuts(EncodeHello(join), [](auto s) {
+        Hello h;
+        return DecodeHello(s, h);
+    }));
+}
+
+TEST(HandshakeTest, AJoinSecretTravelsWholeUpToItsCapAndNeverInAMeshHello) {
+    Hello join;
+    join.listenPort = 2303;
+    join.data = {1, 2, 3};
+    for (size_t size : {size_t{0}, size_t{1}, kMaxJoinSecret}) {
+        join.secret.resize(size);
+        for (size_t i = 0; i < size; ++i)
+            join.secret[i] = static_cast<uint8_t>(251 - 7 * i);
+        const auto body = EncodeHello(join);
+        Hello out;
+        ASSERT_TRUE(DecodeHello(body, out)) << size;
+        EXPECT_EQ(out.kind, HelloKind::Join);
+        EXPECT_EQ(out.secret, join.secret);
+        EXPECT_EQ(out.data, join.data);
+        EXPECT_EQ(out.listenPort, 2303);
+        EXPECT_EQ(body.size(), EncodeHello(Hello{}).size() + join.data.size() + size);
+    }
+
+    // Thirty-three bytes on the wire are refused, whether or not they are all there.
+    const auto full = EncodeHello(join);
+    const size_t lengthAt = full.size() - kMaxJoinSecret - 1;
+    ASSERT_EQ(full[lengthAt], kMaxJoinSecret);
+    auto over = full;
+    over[lengthAt] = static_cast<uint8_t>(kMaxJoinSecret + 1);
+    Hello out;
+    EXPECT_FALSE(DecodeHello(over, out));
+    over.push_back(0);
+    EXPECT_FALSE(DecodeHello(over, out));
+    auto huge = full;
+    huge[lengthAt] = 0xFF;
+    huge.resize(lengthAt + 1 + 0xFF, 0);
+    EXPECT_FALSE(DecodeHello(huge, out));
+    // The encoder never writes more than the cap.
+    Hello tooLong = join;
+    tooLong.secret.push_back(0x77);
+    ASSERT_TRUE(DecodeHello(EncodeHello(tooLong), out));
+    EXPECT_EQ(out.secret, join.secret);
+
+    // A mesh HELLO carries no secret: one with a secret is malformed, and none is encoded.
+    auto mesh = full;
+    mesh[23] = static_cast<uint8_t>(HelloKind::Mesh);
+    EXPECT_FALSE(DecodeHello(mesh, out));
+    Hello plainMesh;
+    plainMesh.kind = HelloKind::Mesh;
+    plainMesh.playerId = 3;
+    ASSERT_TRUE(DecodeHello(EncodeHello(plainMesh), out));
+    EXPECT_EQ(out.kind, HelloKind::Mesh);
+    EXPECT_TRUE(out.secret.empty());
+    const auto withoutSecret = EncodeHello(plainMesh);
+    plainMesh.secret = {1, 2};
+    EXPECT_EQ(EncodeHello(plainMesh), withoutSecret);
 }
 
 TEST(HandshakeTest, WrongMagicVersionOrApplicationIsRefused) {
@@ -219,12 +281,25 @@ TEST(DiscoveryTest, QueriesArePaddedAndNoAnswerIsLargerThanItsQuery) {
     Answer answer;
     answer.name = std::u16string(kMaxNameUnits + 20, u'W');
     answer.players = 8;
+    answer.session = 0xFEDCBA9876543210ull;
+    answer.info = 0xFFFFFFFFu;
     const auto bytes = EncodeAnswer(answer);
     EXPECT_LT(bytes.size(), kQuerySize);
     Answer out;
     ASSERT_TRUE(DecodeAnswer(bytes, out));
     EXPECT_EQ(out.name.size(), kMaxNameUnits);
     EXPECT_EQ(out.players, 8);
+    EXPECT_EQ(out.session, answer.session);
+    EXPECT_EQ(out.info, 0xFFFFFFFFu);
+    for (uint32_t info : {0u, 0x00010786u}) {
+        answer.info = info;
+        answer.name = u"3.00a Partie";
+        ASSERT_TRUE(DecodeAnswer(EncodeAnswer(answer), out));
+        EXPECT_EQ(out.info, info);
+        EXPECT_EQ(out.name, answer.name);
+    }
+    for (size_t n = 0; n < bytes.size(); ++n)
+        EXPECT_FALSE(DecodeAnswer(std::span(bytes).first(n), out)) << n;
 
     // A name that claims more units than the cap, or than the datagram holds, is refused.
     auto claim = bytes;

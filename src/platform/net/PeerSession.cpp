@@ -36,6 +36,7 @@ std::string PeerAddress::ToString() const {
 namespace {
 
 static_assert(kMaxMessageBytes + 1 == wire::kMaxRelayedBody, "a message must fit a relay frame");
+static_assert(kMaxJoinSecret == wire::kMaxJoinSecret, "a join secret must fit its HELLO");
 
 using asio::ip::tcp;
 using asio::ip::udp;
@@ -172,6 +173,7 @@ class AsioPeerSession final : public PeerSession {
                 sessionName_ = sessionName.substr(0, wire::kMaxNameUnits);
                 maxPlayers_ = std::clamp(maxPlayers, 1, kMaxSessionPlayers);
                 flags_ = flags;
+                answerInfo_ = 0;
                 localId_ = 1;
                 hostId_ = 1;
                 maxId_ = 1;
@@ -188,16 +190,22 @@ class AsioPeerSession final : public PeerSession {
 
     PeerResult EnumHosts(const std::string& hostName) override;
 
-    PeerResult Connect(const PeerAddress& host) override {
-        if (stopped_)
+    using PeerSession::Connect;
+    PeerResult Connect(const PeerAddress& host, std::span<const uint8_t> secret) override {
+        if (stopped_ || secret.size() > kMaxJoinSecret)
             return PeerResult::Failed;
         std::promise<PeerResult> done;
         auto result = done.get_future();
-        asio::post(io_, [this, host, &done] { StartJoin(host, done); });
+        asio::post(io_, [this, host, &done, secret] { StartJoin(host, secret, done); });
         const PeerResult joined = result.get();
         if (joined != PeerResult::Ok && portMapping_)
             portMapping_->Stop();
         return joined;
+    }
+
+    void SetAnswerInfo(uint32_t info) override {
+        std::lock_guard lock(mutex_);
+        answerInfo_ = info;
     }
 
     bool SetPeerInfo(std::span<const uint8_t> data) override {
@@ -370,6 +378,10 @@ class AsioPeerSession final : public PeerSession {
         std::lock_guard lock(mutex_);
         return hostId_;
     }
+    uint64_t SessionId() const override {
+        std::lock_guard lock(mutex_);
+        return joined_ ? session_ : 0;
+    }
 
   private:
     // Runs `work` on the I/O thread and waits for the value it promises.
@@ -537,6 +549,7 @@ class AsioPeerSession final : public PeerSession {
             answer.maxPlayers = static_cast<uint16_t>(maxPlayers_);
             answer.flags = flags_;
             answer.tcpPort = listenPort_;
+            answer.info = answerInfo_;
             answer.name = sessionName_;
         }
         if (!handler_.OnEnumQuery())
@@ -1200,7 +1213,8 @@ class AsioPeerSession final : public PeerSession {
                 return;
             }
         }
-        if (!handler_.OnIndicateConnect())
+        // The secret is the application's business: it is shown to the handler and kept nowhere.
+        if (!handler_.OnIndicateConnect(hello.secret))
             return Refuse(link, wire::RefuseReason::NotAccepting);
         asio::error_code error;
         const auto local = link->socket.local_endpoint(error);
@@ -1420,7 +1434,8 @@ class AsioPeerSession final : public PeerSession {
         size_t meshPending = 0;
     };
 
-    void StartJoin(const PeerAddress& host, std::promise<PeerResult>& done) {
+    void StartJoin(const PeerAddress& host, std::span<const uint8_t> secret,
+                   std::promise<PeerResult>& done) {
         if (inSession_ || join_)
             return done.set_value(PeerResult::Failed);
         const PeerResult opened = OpenSockets();
@@ -1444,6 +1459,7 @@ class AsioPeerSession final : public PeerSession {
         hello.kind = wire::HelloKind::Join;
         hello.listenPort = listenPort_;
         hello.data = LocalData();
+        hello.secret.assign(secret.begin(), secret.end());
         ConnectLink(link, host, wire::EncodeHello(hello));
     }
 
@@ -1508,6 +1524,7 @@ class AsioPeerSession final : public PeerSession {
             sessionName_ = welcome.name;
             maxPlayers_ = std::clamp<int>(welcome.maxPlayers, 1, kMaxSessionPlayers);
             flags_ = welcome.flags;
+            answerInfo_ = 0;
             localId_ = welcome.assignedId;
             hostId_ = welcome.hostId;
             maxId_ = std::max(welcome.assignedId, welcome.hostId);
@@ -1798,6 +1815,7 @@ class AsioPeerSession final : public PeerSession {
     std::u16string sessionName_;
     int maxPlayers_ = kMaxSessionPlayers;
     uint32_t flags_ = 0;
+    uint32_t answerInfo_ = 0;  // published in our answers while we host
     PeerStats stats_;
 };
 
@@ -1940,6 +1958,8 @@ PeerResult AsioPeerSession::EnumHosts(const std::string& hostName) {
                         std::chrono::duration_cast<std::chrono::milliseconds>(now - round->second)
                             .count());
                     found.address = {source, answer.tcpPort};
+                    found.session = answer.session;
+                    found.info = answer.info;
                     handler_.OnEnumResponse(found);
                 });
         }
