@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "game/Random.h"
 #include "game/Stategame.h"
 #include "network/Directplay.h"
+#include "platform/SeatStore.h"
 
 namespace torvane::bot {
 namespace {
@@ -86,21 +88,45 @@ class Pacer {
     std::chrono::steady_clock::time_point next_;
 };
 
-// Finds the game and joins it; false when there is none or it refused.
+// Back to a running game of this search where this player keeps a seat; false when none.
+bool Rejoin(DirectPlay& network, const platform::SeatStore& seats) {
+    for (int i = 0; i < network.PartyCount(); ++i) {
+        const EnumeratedParty* party = network.GetParty(i);
+        if (!party || !party->running || party->version != kProtocolVersionText)
+            continue;
+        std::string error;
+        const std::optional<platform::Seat> seat =
+            seats.Load(party->session, network.PlayerName(), &error);
+        if (!error.empty())
+            std::fprintf(stderr, "torvane-bot: %s\n", error.c_str());
+        if (seat && network.JoinGame(party->hostAddress, seat->token, seat->nation))
+            return true;
+    }
+    return false;
+}
+
+// Finds the game and joins it (its own seat first, should it have one in a running game);
+// false when there is none or it refused.
 bool Join(DirectPlay& network, const BotOptions& options, const std::atomic<bool>& stop) {
+    const platform::SeatStore seats;
     if (!options.host.empty() && options.port != 0) {
         in_addr address{};
         if (::inet_pton(AF_INET, options.host.c_str(), &address) != 1)
             return false;
+        network.EnumerateGames(options.host);
+        if (Rejoin(network, seats))
+            return true;
         return network.JoinGame({ntohl(address.s_addr), options.port});
     }
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(options.searchSeconds);
     while (!stop.load() && std::chrono::steady_clock::now() < end) {
         network.ClearParties();
         network.EnumerateGames(options.host);
+        if (Rejoin(network, seats))
+            return true;
         for (int i = 0; i < network.PartyCount(); ++i) {
             const EnumeratedParty* party = network.GetParty(i);
-            if (party && party->version == kProtocolVersionText &&
+            if (party && !party->running && party->version == kProtocolVersionText &&
                 network.JoinGame(party->hostAddress))
                 return true;
         }
@@ -312,6 +338,13 @@ BotEnd RunBot(const BotOptions& options, const std::atomic<bool>& stop,
     // Should this player take over as host, it draws from its own seed.
     RandomSeed(options.seed);
     std::unique_ptr<DirectPlay> network = std::make_unique<DirectPlay>(options.name, options.peer);
+    {
+        // Marked as a computer from its first record on, back in a running game too.
+        PlayerInfo self;
+        self.SetName(options.name);
+        self.reservedByteA = kComputerPlayerMark;
+        network->PublishLocalPlayer(self);
+    }
     if (!Join(*network, options, stop)) {
         const BotEnd end = stop.load() ? BotEnd::Stopped : BotEnd::NoGame;
         say(std::string("FIN ") + EndName(end));
@@ -320,7 +353,11 @@ BotEnd RunBot(const BotOptions& options, const std::atomic<bool>& stop,
     say("JOINED " + std::to_string(network->LocalPlayerId()));
 
     int8_t nation = -1;
-    const LobbyEnd lobby = RunLobby(*network, options, stop, random, say, nation);
+    const LobbyEnd lobby = network->Rejoined()
+                               ? LobbyEnd::Started
+                               : RunLobby(*network, options, stop, random, say, nation);
+    if (network->Rejoined())
+        say("REJOINED");
     if (lobby != LobbyEnd::Started) {
         network.reset();
         const BotEnd end = lobby == LobbyEnd::Stopped ? BotEnd::Stopped : BotEnd::Disconnected;
@@ -339,6 +376,11 @@ BotEnd RunBot(const BotOptions& options, const std::atomic<bool>& stop,
         while (!stop.load()) {
             const int32_t code = game.Run();
             const uint32_t status = game.HeldStatus();
+            if (nation < 0 && game.LocalNation() >= 0) {
+                nation = game.LocalNation();
+                if (network->Rejoined())
+                    say("NATION " + std::to_string(nation));
+            }
             if (status >= 4 && YearOf(status) != year) {
                 year = YearOf(status);
                 say("YEAR " + std::to_string(year));

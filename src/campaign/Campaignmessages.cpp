@@ -84,7 +84,142 @@ bool ValidCampaignTable(const TerritoryTable& table) {
     });
 }
 
+void Put64(std::vector<uint8_t>& out, uint64_t value) {
+    Put32(out, static_cast<uint32_t>(value));
+    Put32(out, static_cast<uint32_t>(value >> 32));
+}
+
+uint64_t Read64(Reader& reader) {
+    const uint64_t low = reader.U32();
+    return low | static_cast<uint64_t>(reader.U32()) << 32;
+}
+
+void PutLedger(std::vector<uint8_t>& out, const CInfos& infos) {
+    for (const auto& row : infos.values) {
+        for (int32_t value : row)
+            Put32(out, static_cast<uint32_t>(value));
+    }
+}
+
+void ReadLedger(Reader& reader, CInfos& infos) {
+    for (auto& row : infos.values) {
+        for (int32_t& value : row) {
+            value = reader.I32();
+            if (value < -1)
+                reader.Fail();
+        }
+    }
+}
+
 }  // namespace
+
+std::vector<uint8_t> EncodeSeating(const Seating& seating) {
+    std::vector<uint8_t> out;
+    out.reserve(kSeatingMessageSize);
+    Put8(out, kSeatingMessage);
+    for (const SeatRecord& seat : seating) {
+        Put32(out, static_cast<uint32_t>(seat.playerId));
+        Put8(out, static_cast<uint8_t>(seat.government));
+        Put8(out, static_cast<uint8_t>(seat.objective));
+        Put8(out, seat.computer ? 1 : 0);
+        Put32(out, seat.returnStatus);
+        Put64(out, seat.lock);
+        for (size_t i = 0; i < kPlayerNameSize; ++i)
+            Put8(out, i + 1 < kPlayerNameSize ? static_cast<uint8_t>(seat.name[i]) : 0);
+    }
+    return out;
+}
+
+bool DecodeSeating(std::span<const uint8_t> bytes, Seating& out) {
+    if (bytes.size() != kSeatingMessageSize || bytes[0] != kSeatingMessage)
+        return false;
+    Reader reader(bytes.subspan(1));
+    Seating seating;
+    for (SeatRecord& seat : seating) {
+        seat.playerId = reader.I32();
+        seat.government = reader.I8();
+        seat.objective = reader.I8();
+        const uint8_t flags = reader.U8();
+        seat.returnStatus = reader.U32();
+        seat.lock = Read64(reader);
+        std::span<const uint8_t> name;
+        if (!reader.Take(kPlayerNameSize, name))
+            return false;
+        // The name ends at its zero byte, which must be there.
+        if (std::find(name.begin(), name.end(), 0) == name.end())
+            return false;
+        std::copy(name.begin(), name.end(), seat.name.begin());
+        std::fill(std::find(seat.name.begin(), seat.name.end(), '\0'), seat.name.end(), '\0');
+        const bool played = seat.playerId != 0;
+        if (flags > 1 || seat.playerId < 0 ||
+            (played && (seat.government < 0 || seat.government >= GovernmentCount)) ||
+            (!played && (flags != 0 || seat.returnStatus != 0)) ||
+            (seat.returnStatus != 0 && (flags != 1 || !IsCampaignStatus(seat.returnStatus))) ||
+            seat.objective < -1) {
+            return false;
+        }
+        seat.computer = flags == 1;
+    }
+    if (!reader.Done())
+        return false;
+    out = seating;
+    return true;
+}
+
+std::vector<uint8_t> EncodeSeat(int8_t nation, uint64_t token) {
+    std::vector<uint8_t> out;
+    out.reserve(kSeatMessageSize);
+    Put8(out, kSeatMessage);
+    Put8(out, static_cast<uint8_t>(nation));
+    Put64(out, token);
+    return out;
+}
+
+bool DecodeSeat(std::span<const uint8_t> bytes, int8_t& nation, uint64_t& token) {
+    if (bytes.size() != kSeatMessageSize || bytes[0] != kSeatMessage)
+        return false;
+    Reader reader(bytes.subspan(1));
+    const int8_t n = reader.I8();
+    const uint64_t t = Read64(reader);
+    if (!reader.Done() || !ValidNationIndex(n) || t == 0)
+        return false;
+    nation = n;
+    token = t;
+    return true;
+}
+
+std::vector<uint8_t> EncodeHistoryEntry(const HistoryEntry& entry) {
+    std::vector<uint8_t> out;
+    out.reserve(kHistoryMessageSize);
+    Put8(out, kHistoryMessage);
+    Put16(out, entry.index);
+    Put16(out, entry.count);
+    const size_t at = out.size();
+    out.resize(at + kTerritoryTableSize);
+    EncodeTable(entry.table,
+                std::span<uint8_t, kTerritoryTableSize>(out.data() + at, kTerritoryTableSize));
+    PutLedger(out, entry.infos);
+    return out;
+}
+
+bool DecodeHistoryEntry(std::span<const uint8_t> bytes, HistoryEntry& out) {
+    if (bytes.size() != kHistoryMessageSize || bytes[0] != kHistoryMessage)
+        return false;
+    Reader reader(bytes.subspan(1));
+    HistoryEntry entry;
+    entry.index = reader.U16();
+    entry.count = reader.U16();
+    std::span<const uint8_t> table;
+    if (!reader.Take(kTerritoryTableSize, table) || !DecodeTable(table, entry.table))
+        return false;
+    ReadLedger(reader, entry.infos);
+    if (!reader.Done() || entry.index >= entry.count || entry.count > kMaxHistoryEntries ||
+        !ValidCampaignTable(entry.table)) {
+        return false;
+    }
+    out = entry;
+    return true;
+}
 
 bool IsCampaignStatus(uint32_t status) {
     return status >= 4 && status % 2 == 0;

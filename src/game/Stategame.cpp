@@ -129,6 +129,8 @@ GameState::GameState(DirectScreen* screen, DirectAudio* audio, DirectInput* inpu
         // has already stored the objective it dealt itself, which is 1 and up in that mode.
         PlayerInfo host;
         hostAtStart = network->IsHost();
+        // Back in a running game: the host seats us and sends what we missed.
+        rejoined = network->Rejoined();
         if (network->CopyPlayer(network->HostPlayerId(), host)) {
             personalised = host.objective == -2 || host.objective >= 1;
         }
@@ -187,6 +189,12 @@ void GameState::OnTextMessage(int32_t, const std::string&, int32_t) {}
 
 // The engine lets through only the tables of the player that was host when they arrived.
 void GameState::OnTerritories(int32_t, const TerritoryTable& table) {
+    // A player coming back gets the history whole once seated; what came before is in it.
+    if (rejoined) {
+        if (playersKnown)
+            history.Append(table, held.ledger);
+        return;
+    }
     // Until the objective panel opens the world is still being dealt, and a host that takes over
     // deals it again: every history keeps the current host's one deal, never two worlds.
     if (mode == Waiting && history.Count() > 0) {
@@ -243,7 +251,11 @@ int32_t GameState::Run() {
             if (mode == ShowingObjective && ordersInterface && ordersInterface->CloseObjective())
                 CloseObjectivePanel();
         } else if (mode == Waiting) {
-            RunStartProtocol();
+            if (rejoined) {
+                RunRejoin();
+            } else {
+                RunStartProtocol();
+            }
         }
         if (!gameOver && !leaving && mode != Waiting)
             RunCampaign();

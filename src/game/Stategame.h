@@ -16,6 +16,7 @@
 #include "game/Directlog.h"
 #include "game/Stategamestats.h"
 #include "network/Directplay.h"
+#include "platform/SeatStore.h"
 
 namespace torvane {
 
@@ -52,6 +53,10 @@ class GameState : public DirectState, public Listener {
     void OnOrders(int32_t senderId, const OrdersMessage& message) override;
     void OnReport(int32_t senderId, const PhaseReport& report) override;
     void OnGameEnd(int32_t senderId, uint8_t winners) override;
+    void OnSeating(int32_t senderId, const Seating& seating) override;
+    void OnSeat(int32_t senderId, int8_t nation, uint64_t token) override;
+    void OnHistory(int32_t senderId, const HistoryEntry& entry) override;
+    void OnSeatClaimed(int32_t playerId, int8_t nation) override;
 
     // Where this player's decisions come from (not owned; it must outlive this screen or be
     // cleared). Without one the keyboard and the panels decide: Return ends a phase.
@@ -105,6 +110,15 @@ class GameState : public DirectState, public Listener {
     BoardView* Board() const { return board.get(); }
     // Nations whose player left once the campaign ran (bit n): the host's computer plays them.
     uint8_t ComputerNations() const { return computerNations; }
+    // The nation this player plays (-1 before it is known).
+    int8_t LocalNation() const { return localNation; }
+    // This player came back to a running game with its seat token.
+    bool Rejoined() const { return rejoined; }
+    // Who plays which nation, as the host last said.
+    const Seating& Seats() const { return seating; }
+    // Where this player keeps its seat tokens (not owned); without one, the player's own
+    // state folder.
+    void SetSeatStore(platform::SeatStore* store) { seatStore = store; }
     // The board's last notice of a player that left ("... a quitté la partie : ..."), while shown.
     const std::string& LostNotice() const { return lostNotice; }
 
@@ -158,6 +172,17 @@ class GameState : public DirectState, public Listener {
     void PlayStandIns(uint32_t status);
     void OrdersFor(uint32_t status);
     void DrawLostNotice();
+    // The campaign's seats (Stategamecampaign.cpp).
+    void DealSeats(DirectPlay& network);
+    void BuildSeating();
+    void PublishSeats(DirectPlay& network);
+    void KnowSeating(DirectPlay& network, const Seating& seats);
+    void ReturnSeats(DirectPlay& network, uint32_t status);
+    void SeatWaitingPlayers(DirectPlay& network);
+    void KeepSeat(DirectPlay& network, int8_t nation, uint64_t token);
+    void RunRejoin();
+    bool Returning(uint32_t status) const;
+    platform::SeatStore& SeatFiles();
     void BeginCampaign(DirectPlay& network);
     void RunCampaign();
     bool Act(const TurnView& view, std::vector<Order>& orders);
@@ -224,6 +249,22 @@ class GameState : public DirectState, public Listener {
     uint8_t computerNations = 0;
     // The host's computer players for the nations whose players left ("moyen").
     std::array<std::unique_ptr<ComputerPlayer>, NationCount> standIns;
+    // The seats: their locks and returns as the host said, and (host) the players that came
+    // back with a token and wait for a moment when nothing of the campaign is on its way.
+    Seating seating{};
+    std::array<uint32_t, NationCount> returnStatus{};  // 0, or when a player plays it again
+    struct WaitingSeat {
+        int32_t playerId = 0;
+        int8_t nation = -1;
+        float waited = 0.0f;  // seconds
+    };
+    std::vector<WaitingSeat> waitingSeats;
+    bool rejoined = false;
+    bool rejoinStateHeld = false;
+    float rejoinWait = 0.0f;  // seconds waited for the host to seat us
+    platform::SeatStore* seatStore = nullptr;
+    std::unique_ptr<platform::SeatStore> ownSeatStore;
+    int32_t seatsYear = 0;  // the year the searches were last told
     std::string lostNotice;
     int32_t lostNoticeWidth = 0;
     float lostNoticeLeft = 0.0f;  // seconds it is still shown

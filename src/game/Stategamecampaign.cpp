@@ -8,9 +8,12 @@
 // ready and the orders of every nation still in the game are in.
 #include <algorithm>
 #include <bit>
+#include <cstdio>
+#include <random>
 #include <string>
 
 #include "campaign/Gamerules.h"
+#include "campaign/Seatlock.h"
 #include "game/Objectif.h"
 #include "game/Random.h"
 #include "game/Stateboard.h"
@@ -120,6 +123,7 @@ void GameState::TakeOverCampaign(DirectPlay& network) {
     for (auto& list : hostCampaign.orders)
         list.clear();
     GameGenerator().Restore(heldGenerator);
+    PublishSeats(network);
     // What the old host may not have finished sending: the state to be in, and the year's
     // table (with the end of the game) when it had just closed a year.
     network.SendState(heldStatus, held, GameGenerator().State());
@@ -138,8 +142,13 @@ void GameState::HoldLostNations(DirectPlay& network) {
     for (int nation = 0; nation < NationCount; ++nation) {
         const auto n = static_cast<size_t>(nation);
         const int32_t id = nationPlayers[n];
-        if (id == 0 || (computerNations >> nation) & 1 || network.CopyPlayer(id, record))
+        if (id == 0 || network.CopyPlayer(id, record))
             continue;
+        if ((computerNations >> nation) & 1) {
+            // Back, then lost again before it played: the computer keeps the nation.
+            returnStatus[n] = 0;
+            continue;
+        }
         computerNations = static_cast<uint8_t>(computerNations | 1u << nation);
         const std::string first = nationNames[n] + " a quitt\xE9 la partie :";
         const std::string second =
@@ -149,6 +158,7 @@ void GameState::HoldLostNations(DirectPlay& network) {
             screen ? std::max(screen->TextWidth(2, first), screen->TextWidth(2, second)) : 0;
         lostNoticeLeft = 10.0f;
     }
+    PublishSeats(network);
 }
 
 void GameState::DrawLostNotice() {
@@ -227,15 +237,284 @@ void GameState::BeginCampaign(DirectPlay& network) {
     const uint32_t first = EvenStatus(network.LocalStatus()) + 2;
     hostCampaign.resolvedStatus = EvenStatus(network.LocalStatus());
     network.SendState(first, hostCampaign.state, GameGenerator().State());
+    DealSeats(network);
+}
+
+// Every player of the campaign gets a secret token for its seat, and everybody the seat's lock:
+// whoever is host when the player comes back checks the token against it.
+void GameState::DealSeats(DirectPlay& network) {
+    std::random_device device;
+    const uint64_t session = network.SessionId();
+    for (int nation = 0; nation < NationCount; ++nation) {
+        const auto n = static_cast<size_t>(nation);
+        seating[n].lock = 0;
+        if (nationPlayers[n] == 0)
+            continue;
+        uint64_t token = 0;
+        while (token == 0)
+            token = static_cast<uint64_t>(device()) << 32 ^ device();
+        seating[n].lock = SeatLock(session, nation, token);
+        if (nationPlayers[n] == network.LocalPlayerId()) {
+            KeepSeat(network, static_cast<int8_t>(nation), token);
+        } else {
+            network.SendSeat(nationPlayers[n], static_cast<int8_t>(nation), token);
+        }
+    }
+    BuildSeating();
+    network.SendSeating(seating);
+    PublishSeats(network);
+}
+
+void GameState::BuildSeating() {
+    for (int nation = 0; nation < NationCount; ++nation) {
+        const auto n = static_cast<size_t>(nation);
+        SeatRecord& seat = seating[n];
+        seat.playerId = nationPlayers[n];
+        seat.government = seat.playerId != 0 ? governments[n] : int8_t{-1};
+        seat.objective = seat.playerId != 0 ? nationObjectives[n] : int8_t{-1};
+        seat.computer = seat.playerId != 0 && ((computerNations >> nation) & 1) != 0;
+        seat.returnStatus = seat.computer ? returnStatus[n] : 0;
+        seat.name.fill('\0');
+        const std::string& name = nationNames[n];
+        std::copy_n(name.begin(), std::min(name.size(), seat.name.size() - 1), seat.name.begin());
+    }
+}
+
+// The searches show the running game and its year; the seats the computer holds open to their
+// tokens, until the game is over.
+void GameState::PublishSeats(DirectPlay& network) {
+    if (!network.IsHost())
+        return;
+    if (gameOver || winners != 0) {
+        network.CloseSeats();
+        return;
+    }
+    std::array<uint64_t, NationCount> locks{};
+    uint8_t open = 0;
+    for (int nation = 0; nation < NationCount; ++nation) {
+        const auto n = static_cast<size_t>(nation);
+        locks[n] = seating[n].lock;
+        if (((computerNations >> nation) & 1) && returnStatus[n] == 0 && locks[n] != 0)
+            open = static_cast<uint8_t>(open | 1u << nation);
+    }
+    seatsYear = YearOf(std::max<uint32_t>(heldStatus, 4));
+    network.OpenSeats(locks, open, seatsYear);
+}
+
+platform::SeatStore& GameState::SeatFiles() {
+    if (seatStore)
+        return *seatStore;
+    if (!ownSeatStore)
+        ownSeatStore = std::make_unique<platform::SeatStore>();
+    return *ownSeatStore;
+}
+
+void GameState::KeepSeat(DirectPlay& network, int8_t nation, uint64_t token) {
+    platform::Seat seat;
+    seat.session = network.SessionId();
+    seat.player = network.PlayerName();
+    seat.token = token;
+    seat.nation = nation;
+    seat.year = std::min(YearOf(std::max<uint32_t>(heldStatus, 4)), platform::kSeatLastYear);
+    std::string error;
+    if (!SeatFiles().Save(seat, error))
+        std::fprintf(stderr, "torvane: le si\xE8ge ne peut \xEAtre gard\xE9 : %s\n", error.c_str());
+}
+
+void GameState::OnSeat(int32_t, int8_t nation, uint64_t token) {
+    DirectPlay* network = Network();
+    if (!network || gameOver)
+        return;
+    // A token for a nation another player plays is not ours to keep.
+    if (playersKnown && nation != localNation)
+        return;
+    KeepSeat(*network, nation, token);
+}
+
+void GameState::OnSeating(int32_t, const Seating& seats) {
+    DirectPlay* network = Network();
+    if (!network || gameOver)
+        return;
+    seating = seats;
+    if (!playersKnown) {
+        // A player coming back learns the campaign from the seating that names it.
+        if (rejoined)
+            KnowSeating(*network, seats);
+        return;
+    }
+    // A player back in its seat plays it from the status the host named; until then the
+    // computer goes on.
+    for (int nation = 0; nation < NationCount; ++nation) {
+        const auto n = static_cast<size_t>(nation);
+        const SeatRecord& seat = seats[n];
+        if (seat.playerId == 0 || !seat.computer || seat.returnStatus == 0 ||
+            seat.returnStatus <= currentStatus) {
+            continue;
+        }
+        computerNations = static_cast<uint8_t>(computerNations | 1u << nation);
+        nationPlayers[n] = seat.playerId;
+        nationNames[n] = std::string(seat.name.data());
+        returnStatus[n] = seat.returnStatus;
+    }
+}
+
+void GameState::KnowSeating(DirectPlay& network, const Seating& seats) {
+    const int32_t self = network.LocalPlayerId();
+    const auto mine = std::find_if(seats.begin(), seats.end(), [self](const SeatRecord& seat) {
+        return seat.playerId == self;
+    });
+    if (self == 0 || mine == seats.end())
+        return;
+    for (int nation = 0; nation < NationCount; ++nation) {
+        const auto n = static_cast<size_t>(nation);
+        const SeatRecord& seat = seats[n];
+        nationPlayers[n] = seat.playerId;
+        governments[n] = seat.playerId != 0 ? seat.government : int8_t{-1};
+        nationObjectives[n] = seat.playerId != 0 ? seat.objective : int8_t{-1};
+        nationNames[n] = std::string(seat.name.data());
+        returnStatus[n] = seat.computer ? seat.returnStatus : 0;
+        if (seat.computer)
+            computerNations = static_cast<uint8_t>(computerNations | 1u << nation);
+    }
+    localNation = static_cast<int8_t>(mine - seats.begin());
+    campaignHostId = network.HostPlayerId();
+    playersKnown = true;
+}
+
+// The host: a player admitted with a seat's token takes its nation back once nothing of the
+// campaign is on its way to it, so that what it is sent to catch up is the whole story.
+void GameState::OnSeatClaimed(int32_t playerId, int8_t nation) {
+    DirectPlay* network = Network();
+    if (!network)
+        return;
+    const bool free = ValidNationIndex(nation) && playersKnown && !gameOver && network->IsHost() &&
+                      ((computerNations >> nation) & 1) &&
+                      returnStatus[static_cast<size_t>(nation)] == 0 &&
+                      std::none_of(waitingSeats.begin(), waitingSeats.end(),
+                                   [nation](const WaitingSeat& w) { return w.nation == nation; });
+    if (!free) {
+        network->DropPlayer(playerId);
+        return;
+    }
+    waitingSeats.push_back({playerId, nation, 0.0f});
+}
+
+void GameState::SeatWaitingPlayers(DirectPlay& network) {
+    if (waitingSeats.empty())
+        return;
+    const float elapsed = static_cast<float>(FrameTime(screen)) / 1000.0f;
+    const uint32_t status = network.LocalStatus();
+    const uint32_t even = EvenStatus(status);
+    // The host's own state and the year's table have come back to it: its history and state
+    // are all that was sent so far.
+    const bool settled = heldStatus == even &&
+                         history.Count() >= 1 + YearOf(std::max<uint32_t>(heldStatus, 4)) - 1870;
+    for (auto it = waitingSeats.begin(); it != waitingSeats.end();) {
+        it->waited += elapsed;
+        PlayerInfo record;
+        if (!network.CopyPlayer(it->playerId, record)) {
+            it = waitingSeats.erase(it);  // gone again before it was seated
+            continue;
+        }
+        if (!settled && it->waited < 5.0f) {
+            ++it;
+            continue;
+        }
+        const auto n = static_cast<size_t>(it->nation);
+        nationPlayers[n] = it->playerId;
+        nationNames[n] = record.Name();
+        returnStatus[n] = even + 2;
+        BuildSeating();
+        network.SendSeating(seating);
+        const int count = history.Count();
+        for (int i = 0; i < count; ++i) {
+            HistoryEntry entry;
+            entry.index = static_cast<uint16_t>(i);
+            entry.count = static_cast<uint16_t>(count);
+            entry.table = *history.TableAt(i);
+            entry.infos = *history.InfosAt(i);
+            network.SendHistory(it->playerId, entry);
+        }
+        for (const YearReport& year : reports) {
+            if (IsCampaignStatus(year.battles.status))
+                network.SendReport(it->playerId, year.battles);
+            if (IsCampaignStatus(year.missions.status))
+                network.SendReport(it->playerId, year.missions);
+        }
+        network.SendState(it->playerId, heldStatus, held, heldGenerator);
+        it = waitingSeats.erase(it);
+        PublishSeats(network);
+    }
+}
+
+// From the status the host named, the player that came back plays its nation again.
+void GameState::ReturnSeats(DirectPlay& network, uint32_t status) {
+    bool changed = false;
+    for (int nation = 0; nation < NationCount; ++nation) {
+        const auto n = static_cast<size_t>(nation);
+        if (returnStatus[n] == 0 || status < returnStatus[n])
+            continue;
+        returnStatus[n] = 0;
+        computerNations = static_cast<uint8_t>(computerNations & ~(1u << nation));
+        standIns[n].reset();
+        changed = true;
+    }
+    if (changed || (network.IsHost() && YearOf(status) != seatsYear))
+        PublishSeats(network);
+}
+
+// A player back in a status the computer still plays for it is ready at once.
+bool GameState::Returning(uint32_t status) const {
+    return ValidNationIndex(localNation) && returnStatus[static_cast<size_t>(localNation)] > status;
+}
+
+// A player that came back waits for the host to seat it: the seating that names it, the whole
+// history and the state it is in.
+void GameState::RunRejoin() {
+    DirectPlay* network = Network();
+    if (!network)
+        return;
+    rejoinWait += static_cast<float>(FrameTime(screen)) / 1000.0f;
+    if (!playersKnown || !rejoinStateHeld) {
+        if (rejoinWait > 30.0f) {
+            Leave();
+            disconnected = true;
+        }
+        return;
+    }
+    PlayerInfo self;
+    if (!network->CopyPlayer(network->LocalPlayerId(), self))
+        return;
+    const auto n = static_cast<size_t>(localNation);
+    self.nation = localNation;
+    self.government = governments[n];
+    self.objective = nationObjectives[n];
+    network->PublishLocalPlayer(self);
+    mapDealt = true;
+    pendingObjective = 255;  // nothing to store: the seat has its objective
+    mode = ShowingObjective;
+}
+
+void GameState::OnHistory(int32_t, const HistoryEntry& entry) {
+    // Only a player coming back is sent what it missed, in order, once.
+    if (!rejoined || !playersKnown || entry.index != history.Count() ||
+        history.Count() >= entry.count) {
+        return;
+    }
+    history.Append(entry.table, entry.infos);
 }
 
 void GameState::OnCampaignState(int32_t, const StateMessage& message) {
+    if (playersKnown)
+        rejoinStateHeld = true;
     held = message.state;
     heldStatus = message.status;
     heldGenerator = message.generator;
 }
 
 void GameState::OnReport(int32_t, const PhaseReport& report) {
+    if (rejoined && !playersKnown)
+        return;  // what it missed comes again once the host has seated it
     const CampaignStep step = StepOf(report.status);
     YearReport& year = ReportOfYear(YearOf(report.status));
     if (step == CampaignStep::Moves) {
@@ -262,6 +541,11 @@ void GameState::OnGameEnd(int32_t, uint8_t value) {
     gameOver = true;
     winners = value;
     BuildEndTexts();
+    if (DirectPlay* network = Network()) {
+        PublishSeats(*network);
+        if (ValidNationIndex(localNation))
+            SeatFiles().Forget(network->SessionId(), network->PlayerName());
+    }
     const bool won = ValidNationIndex(localNation) && (winners >> localNation) & 1;
     Play(audio, won ? hitSound.get() : failedSound.get());
 }
@@ -304,8 +588,11 @@ void GameState::RunCampaign() {
         currentStatus = even;
         if (step == CampaignStep::YearStart)
             yearPanelClosed = false;
+        ReturnSeats(*network, even);
     }
-    if ((status & 1) == 0 && heldStatus == even && mode == Playing) {
+    if ((status & 1) == 0 && heldStatus == even && Returning(even)) {
+        network->SetReady();  // the computer still plays this status for us
+    } else if ((status & 1) == 0 && heldStatus == even && mode == Playing) {
         TurnView view;
         view.status = even;
         view.step = step;
@@ -402,6 +689,7 @@ void GameState::DrawBoard(uint32_t status, bool interactive) {
 void GameState::RunHost(DirectPlay& network, uint32_t status) {
     if (!hostCampaign.started || gameOver || winners != 0)
         return;
+    SeatWaitingPlayers(network);
     const uint32_t even = EvenStatus(status);
     if (hostCampaign.resolvedStatus != even) {
         if (!network.AllReady())

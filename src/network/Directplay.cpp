@@ -5,6 +5,7 @@
 #include <array>
 #include <cstring>
 
+#include "campaign/Seatlock.h"
 #include "platform/Cp1252.h"
 #include "platform/MessageBox.h"
 
@@ -109,6 +110,15 @@ bool DecodeGameMessage(std::span<const uint8_t> bytes, GameMessage& out) {
         case kEndMessage:
             out.type = kEndMessage;
             return DecodeEnd(bytes, out.value);
+        case kSeatingMessage:
+            out.type = kSeatingMessage;
+            return DecodeSeating(bytes, out.seating);
+        case kSeatMessage:
+            out.type = kSeatMessage;
+            return DecodeSeat(bytes, out.nation, out.token);
+        case kHistoryMessage:
+            out.type = kHistoryMessage;
+            return DecodeHistoryEntry(bytes, out.entry);
         default:
             return false;
     }
@@ -119,9 +129,17 @@ class DirectPlay::Handler final : public platform::PeerHandler {
   public:
     explicit Handler(DirectPlay& engine) : engine_(engine) {}
 
-    bool OnEnumQuery() override { return engine_.acceptingPlayers_.load(); }
-    bool OnIndicateConnect(std::span<const uint8_t>) override {
-        return engine_.acceptingPlayers_.load();
+    bool OnEnumQuery() override {
+        if (engine_.acceptingPlayers_.load())
+            return true;
+        std::lock_guard lock(engine_.seatsLock_);
+        return engine_.seatsOpen_;
+    }
+    bool OnIndicateConnect(std::span<const uint8_t> secret) override {
+        // The lobby takes anybody; a running game only a player with its seat's token.
+        if (engine_.acceptingPlayers_.load())
+            return true;
+        return engine_.AdmitToSeat(secret);
     }
 
     void OnEnumResponse(const platform::SessionAnswer& answer) override {
@@ -130,11 +148,16 @@ class DirectPlay::Handler final : public platform::PeerHandler {
         party->currentPlayers = answer.currentPlayers;
         party->latency = answer.latency;
         party->hostAddress = {answer.address.ipv4, answer.address.port};
+        party->session = answer.session;
+        party->running = ReadRunningGameInfo(answer.info, party->year);
         std::lock_guard lock(engine_.partiesLock_);
         engine_.parties_.push_back(std::move(party));
     }
 
-    void OnCreatePlayer(int32_t playerId) override { engine_.UpdatePlayer(playerId); }
+    void OnCreatePlayer(int32_t playerId) override {
+        engine_.UpdatePlayer(playerId);
+        engine_.SeatAdmitted(playerId);
+    }
     void OnPeerInfo(int32_t playerId) override { engine_.UpdatePlayer(playerId); }
     void OnDestroyPlayer(int32_t playerId, platform::DestroyReason reason) override {
         engine_.DestroyPlayer(playerId, reason);
@@ -250,14 +273,121 @@ void DirectPlay::ClearParties() {
     parties_.clear();
 }
 
-bool DirectPlay::JoinGame(const HostAddress& hostAddress) {
+bool DirectPlay::JoinGame(const HostAddress& hostAddress, uint64_t seatToken, int8_t seatNation) {
     if (!peer_)
         return false;
-    if (peer_->Connect({hostAddress.ipv4, hostAddress.port}) != platform::PeerResult::Ok) {
+    std::array<uint8_t, 9> secret{};
+    const bool seat = seatToken != 0;
+    if (seat) {
+        if (seatNation < 0 || seatNation >= NationCount)
+            return false;
+        for (size_t i = 0; i < 8; ++i)
+            secret[i] = static_cast<uint8_t>(seatToken >> (8 * i));
+        secret[8] = static_cast<uint8_t>(seatNation);
+    }
+    {
+        // What the game screen is sent as soon as it is in must wait for it.
+        std::lock_guard lock(listenerLock_);
+        if (seat && !listener_)
+            handOver_ = true;
+    }
+    const auto result =
+        peer_->Connect({hostAddress.ipv4, hostAddress.port},
+                       seat ? std::span<const uint8_t>(secret) : std::span<const uint8_t>());
+    if (result != platform::PeerResult::Ok) {
+        std::lock_guard lock(listenerLock_);
+        if (!listener_) {
+            handOver_ = false;
+            ForgetQueue();
+        }
         return false;
     }
+    rejoined_ = seat;
+    if (seat)
+        acceptingPlayers_ = false;
     ClearParties();
     return true;
+}
+
+uint64_t DirectPlay::SessionId() const {
+    return peer_ ? peer_->SessionId() : 0;
+}
+
+uint32_t RunningGameInfo(int32_t year) {
+    return kRunningGameInfo | static_cast<uint32_t>(std::clamp(year, 0, 0xFFFF));
+}
+
+bool ReadRunningGameInfo(uint32_t info, int32_t& year) {
+    year = 0;
+    if ((info & kRunningGameInfo) == 0)
+        return false;
+    year = static_cast<int32_t>(info & 0xFFFF);
+    return true;
+}
+
+void DirectPlay::OpenSeats(const std::array<uint64_t, NationCount>& locks, uint8_t open,
+                           int32_t year) {
+    {
+        std::lock_guard lock(seatsLock_);
+        seatsOpen_ = true;
+        seatLocks_ = locks;
+        openSeats_ = open;
+    }
+    if (peer_)
+        peer_->SetAnswerInfo(RunningGameInfo(year));
+}
+
+void DirectPlay::CloseSeats() {
+    {
+        std::lock_guard lock(seatsLock_);
+        seatsOpen_ = false;
+        openSeats_ = 0;
+        admittedSeat_ = -1;
+    }
+    if (peer_)
+        peer_->SetAnswerInfo(0);
+}
+
+// On the session's thread, before the joiner gets an id: the seat is held for it a while, so
+// that two joins with one token cannot both get in.
+bool DirectPlay::AdmitToSeat(std::span<const uint8_t> secret) {
+    const auto now = std::chrono::steady_clock::now();
+    bool admitted = false;
+    {
+        std::lock_guard lock(seatsLock_);
+        if (seatsOpen_ && secret.size() == 9 && secret[8] < NationCount && peer_) {
+            uint64_t token = 0;
+            for (size_t i = 0; i < 8; ++i)
+                token |= static_cast<uint64_t>(secret[i]) << (8 * i);
+            const int nation = secret[8];
+            const auto n = static_cast<size_t>(nation);
+            admitted = token != 0 && ((openSeats_ >> nation) & 1) != 0 && seatLocks_[n] != 0 &&
+                       now >= seatReserved_[n] &&
+                       SeatLock(peer_->SessionId(), nation, token) == seatLocks_[n];
+            if (admitted) {
+                seatReserved_[n] = now + std::chrono::seconds(15);
+                admittedSeat_ = static_cast<int8_t>(nation);
+            }
+        }
+    }
+    if (!admitted) {
+        std::lock_guard lock(listenerLock_);
+        ++trust_.refusedSeatClaims;
+    }
+    return admitted;
+}
+
+// The session creates the player it has just admitted right after admitting it.
+void DirectPlay::SeatAdmitted(int32_t playerId) {
+    int8_t nation = -1;
+    {
+        std::lock_guard lock(seatsLock_);
+        std::swap(nation, admittedSeat_);
+    }
+    if (nation >= 0) {
+        QueueRoster(
+            [playerId, nation](Listener& listener) { listener.OnSeatClaimed(playerId, nation); });
+    }
 }
 
 void DirectPlay::StopAcceptingPlayers() {
@@ -350,6 +480,32 @@ void DirectPlay::SendState(uint32_t status, const CampaignState& state,
                            const GeneratorState& generator) {
     if (peer_)
         peer_->SendTo(platform::kAllPlayers, EncodeState(status, state, generator));
+}
+
+void DirectPlay::SendState(int32_t playerId, uint32_t status, const CampaignState& state,
+                           const GeneratorState& generator) {
+    if (peer_)
+        peer_->SendTo(playerId, EncodeState(status, state, generator));
+}
+
+void DirectPlay::SendSeating(const Seating& seating) {
+    if (peer_)
+        peer_->SendTo(platform::kAllPlayers, EncodeSeating(seating));
+}
+
+void DirectPlay::SendSeat(int32_t playerId, int8_t nation, uint64_t token) {
+    if (peer_)
+        peer_->SendTo(playerId, EncodeSeat(nation, token));
+}
+
+void DirectPlay::SendHistory(int32_t playerId, const HistoryEntry& entry) {
+    if (peer_)
+        peer_->SendTo(playerId, EncodeHistoryEntry(entry));
+}
+
+void DirectPlay::SendReport(int32_t playerId, const PhaseReport& report) {
+    if (peer_)
+        peer_->SendTo(playerId, EncodeReport(report));
 }
 
 void DirectPlay::SendOrders(uint32_t status, int8_t nation, std::span<const Order> orders) {
@@ -485,6 +641,11 @@ platform::PeerLinks DirectPlay::SessionLinks() const {
 
 uint32_t DirectPlay::PublicAddress() const {
     return peer_ ? peer_->PublicAddress() : 0;
+}
+
+void DirectPlay::DropPlayer(int32_t playerId) {
+    if (peer_)
+        peer_->DropPlayer(playerId);
 }
 
 void DirectPlay::SeverLinkForTest(int32_t playerId) {
@@ -650,7 +811,10 @@ void DirectPlay::Receive(int32_t senderId, std::span<const uint8_t> bytes) {
         case kByteMessage:
         case kStateMessage:
         case kReportMessage:
-        case kEndMessage: {
+        case kEndMessage:
+        case kSeatingMessage:
+        case kSeatMessage:
+        case kHistoryMessage: {
             // The world, the objectives and the campaign's course are the host's to deal: the
             // host as known when the message arrives, on this thread, in order with the
             // session's migrations.
@@ -679,6 +843,21 @@ void DirectPlay::Receive(int32_t senderId, std::span<const uint8_t> bytes) {
                 case kReportMessage:
                     deliver = [senderId, message](Listener& listener) {
                         listener.OnReport(senderId, message->report);
+                    };
+                    break;
+                case kSeatingMessage:
+                    deliver = [senderId, message](Listener& listener) {
+                        listener.OnSeating(senderId, message->seating);
+                    };
+                    break;
+                case kSeatMessage:
+                    deliver = [senderId, message](Listener& listener) {
+                        listener.OnSeat(senderId, message->nation, message->token);
+                    };
+                    break;
+                case kHistoryMessage:
+                    deliver = [senderId, message](Listener& listener) {
+                        listener.OnHistory(senderId, message->entry);
                     };
                     break;
                 default:

@@ -7,12 +7,22 @@
 //   3  0x03 | uint8 value                           -> OnByteMessage(sender, value)
 //   4..7  the campaign's state, orders, report and end (campaign/Campaignmessages.h)
 //                                   -> OnCampaignState, OnOrders, OnReport, OnGameEnd
-// Anything shorter than its layout, and any other type, is dropped. Types 1, 3, 4, 6 and 7
+//   8..10 the campaign's seats: who plays which nation, a player's own seat token, and an
+//         entry of the history for a player coming back     -> OnSeating, OnSeat, OnHistory
+// Anything shorter than its layout, and any other type, is dropped. Types 1, 3, 4 and 6 to 10
 // change a player's game, so only the current host may send them; from anyone else they are
 // dropped and counted (TrustStats). Orders (5) come from every player; the host checks them.
+//
+// A running campaign's seats: once it runs, the session is closed to newcomers but answers
+// searches (EnumeratedParty::running, with the year), and admits a player only with the token
+// of a seat the host's computer holds, shown as the join's secret: 8 bytes of token and the
+// nation's byte. The host checks it against the seat's lock (campaign/Seatlock.h) and tells its
+// screen (OnSeatClaimed).
 #pragma once
 
+#include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -46,7 +56,15 @@ struct EnumeratedParty {
     int32_t latency = 0;
     std::string version;  // Windows-1252
     HostAddress hostAddress;
+    uint64_t session = 0;  // the game's session id
+    bool running = false;  // its campaign runs: only a player with a seat token may join
+    int32_t year = 0;      // the campaign's year, when running
 };
+
+// What a running game's host publishes in its search answers.
+inline constexpr uint32_t kRunningGameInfo = 0x80000000u;
+uint32_t RunningGameInfo(int32_t year);
+bool ReadRunningGameInfo(uint32_t info, int32_t& year);
 
 // Splits a session name at its first blank into version and game name; without a blank the
 // whole name is the version. Control characters are replaced and both parts are capped.
@@ -63,6 +81,10 @@ struct GameMessage {
     StateMessage state;
     OrdersMessage orders;
     PhaseReport report;
+    Seating seating{};
+    int8_t nation = -1;
+    uint64_t token = 0;
+    HistoryEntry entry;
 };
 bool DecodeGameMessage(std::span<const uint8_t> bytes, GameMessage& out);
 
@@ -84,6 +106,12 @@ class Listener {
     virtual void OnOrders(int32_t senderId, const OrdersMessage& message) {}
     virtual void OnReport(int32_t senderId, const PhaseReport& report) {}
     virtual void OnGameEnd(int32_t senderId, uint8_t winners) {}
+    // The campaign's seats, from the host like the state.
+    virtual void OnSeating(int32_t senderId, const Seating& seating) {}
+    virtual void OnSeat(int32_t senderId, int8_t nation, uint64_t token) {}
+    virtual void OnHistory(int32_t senderId, const HistoryEntry& entry) {}
+    // The host only: `playerId` was admitted with the token of `nation`'s seat.
+    virtual void OnSeatClaimed(int32_t playerId, int8_t nation) {}
 };
 
 // What the engine refused from other players so far; the counters only grow.
@@ -91,6 +119,9 @@ struct TrustStats {
     // Tables, objectives, states, reports and ends whose sender was not the host when they
     // arrived.
     uint64_t refusedHostMessages = 0;
+    // Joins of a running game without a valid seat token (none, a wrong one, or a seat the
+    // computer does not hold).
+    uint64_t refusedSeatClaims = 0;
     // Players dropped as lost because their messages outran their queue budget.
     uint64_t floodingPeersDropped = 0;
     // Of those, hosts whose tables and objectives outran their queue budget.
@@ -120,7 +151,17 @@ class DirectPlay {
     int PartyCount() const;
     const EnumeratedParty* GetParty(int index) const;
     void ClearParties();
-    bool JoinGame(const HostAddress& hostAddress);
+    // With a seat token, joins a running game to play `nation` again.
+    bool JoinGame(const HostAddress& hostAddress, uint64_t seatToken = 0, int8_t seatNation = -1);
+    // This player came back to a running game with its seat token.
+    bool Rejoined() const { return rejoined_; }
+    // The session's id, the same for every player of one game (0 outside one).
+    uint64_t SessionId() const;
+    const std::string& PlayerName() const { return playerName_; }
+    // The host of a running campaign: the seats' locks, the nations a player may come back to
+    // (their seats' tokens open them) and the year the searches show. Closing them ends both.
+    void OpenSeats(const std::array<uint64_t, NationCount>& locks, uint8_t open, int32_t year);
+    void CloseSeats();
     void StopAcceptingPlayers();
     // A start that was refused leaves the lobby open to newcomers again.
     void ResumeAcceptingPlayers();
@@ -147,6 +188,13 @@ class DirectPlay {
     void SendOrders(uint32_t status, int8_t nation, std::span<const Order> orders);
     void SendReport(const PhaseReport& report);
     void SendEnd(uint8_t winners);
+    // The seats to everybody; a player's own token, and what it missed, to that player alone.
+    void SendSeating(const Seating& seating);
+    void SendSeat(int32_t playerId, int8_t nation, uint64_t token);
+    void SendHistory(int32_t playerId, const HistoryEntry& entry);
+    void SendReport(int32_t playerId, const PhaseReport& report);
+    void SendState(int32_t playerId, uint32_t status, const CampaignState& state,
+                   const GeneratorState& generator);
 
     // The phase protocol reads the host's record: while it is missing (the host is changing
     // hands) nobody follows it, nor changes its ready mark, nor counts as all ready.
@@ -173,6 +221,8 @@ class DirectPlay {
     // The address friends type to reach this game from the internet, when the router forwards
     // the game's ports (host byte order), else 0.
     uint32_t PublicAddress() const;
+    // Ends the connection to a player that has no place in the game; it is seen as lost.
+    void DropPlayer(int32_t playerId);
     // Test hook: the connection to `playerId` goes silent both ways, as behind a firewall.
     void SeverLinkForTest(int32_t playerId);
     // What the engine refused from other players so far.
@@ -231,6 +281,17 @@ class DirectPlay {
     // ignored. Ids are never reused within a session.
     std::vector<int32_t> flooders_;
     TrustStats trust_;
+
+    // The running campaign's seats (host), read on the session's thread.
+    bool AdmitToSeat(std::span<const uint8_t> secret);
+    void SeatAdmitted(int32_t playerId);
+    mutable std::mutex seatsLock_;
+    bool seatsOpen_ = false;
+    std::array<uint64_t, NationCount> seatLocks_{};
+    uint8_t openSeats_ = 0;
+    std::array<std::chrono::steady_clock::time_point, NationCount> seatReserved_{};
+    int8_t admittedSeat_ = -1;  // the seat of the joiner being admitted
+    std::atomic<bool> rejoined_{false};
 
     std::atomic<int32_t> localPlayerId_{0};
     std::atomic<int32_t> hostPlayerId_{0};

@@ -2,6 +2,7 @@
 #include "states/Statenetwork.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
@@ -89,6 +90,14 @@ void NetworkState::RefreshTexts() {
         PartyTexts texts;
         if (party) {
             texts.players = std::to_string(party->currentPlayers) + " joueur(s) sur 8";
+            texts.running = party->running;
+            if (party->running) {
+                texts.players = "en cours, " + std::to_string(party->year);
+                std::string error;
+                texts.seat = seats.Load(party->session, Network()->PlayerName(), &error);
+                if (!error.empty())
+                    std::fprintf(stderr, "torvane: %s\n", error.c_str());
+            }
             texts.version = "v " + party->version;
             texts.latency = "(" + std::to_string(party->latency) + " ms)";
             texts.sameVersion = party->version == kGameVersion;
@@ -144,7 +153,17 @@ bool NetworkState::RunStep(Step step, const std::string& hostName) {
             break;
         case Step::Join: {
             const EnumeratedParty* party = network ? network->GetParty(selected) : nullptr;
-            ok = party && network->JoinGame(party->hostAddress);
+            const PartyTexts* texts =
+                selected >= 0 && selected < static_cast<int>(partyTexts.size())
+                    ? &partyTexts[static_cast<size_t>(selected)]
+                    : nullptr;
+            if (party && party->running) {
+                // Back to a running game, with the seat's token.
+                ok = texts && texts->seat &&
+                     network->JoinGame(party->hostAddress, texts->seat->token, texts->seat->nation);
+            } else {
+                ok = party && network->JoinGame(party->hostAddress);
+            }
             if (!ok) {
                 Play(audio, failedSound.get());
                 Fade(screen, false);
@@ -183,7 +202,7 @@ int32_t NetworkState::Run() {
                 return PlayerNameCode;
             default:
                 if (RunStep(Step::Join, ""))
-                    return LobbyCode;
+                    return Network() && Network()->Rejoined() ? GameCode : LobbyCode;
                 Play(audio, fillInSound.get());
                 return StayCode;
         }
@@ -257,7 +276,10 @@ void NetworkState::Close(bool fadeToBlack) {
 
 void NetworkState::TryJoin() {
     const EnumeratedParty* party = Network() ? Network()->GetParty(selected) : nullptr;
-    if (party && party->version == kGameVersion) {
+    const bool seated = selected >= 0 && selected < static_cast<int>(partyTexts.size()) &&
+                        (!partyTexts[static_cast<size_t>(selected)].running ||
+                         partyTexts[static_cast<size_t>(selected)].seat.has_value());
+    if (party && party->version == kGameVersion && seated) {
         Close(true);
     } else {
         Play(audio, failedSound.get());

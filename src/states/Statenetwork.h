@@ -3,10 +3,12 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/Directstate.h"
+#include "platform/SeatStore.h"
 
 namespace torvane {
 
@@ -86,7 +88,11 @@ class NetworkState : public DirectState {
         std::string version;
         std::string latency;
         bool sameVersion = false;
+        // A running game: joinable only with the seat this player keeps for it.
+        bool running = false;
+        std::optional<platform::Seat> seat;
     };
+    platform::SeatStore seats;
     std::string addressItem;
     std::vector<PartyTexts> partyTexts;
 };

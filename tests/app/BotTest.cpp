@@ -8,8 +8,10 @@
 #include <array>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -230,6 +232,14 @@ class BotProgram : public testing::Test {
         // The computer players' own ports stay in this test's private range.
         ::setenv("TORVANE_PORT", std::to_string(options.basePort).c_str(), 1);
         ::setenv("TORVANE_DISCOVERY_PORT", std::to_string(options.discoveryPort).c_str(), 1);
+        // Seat tokens, the host's and the computer players', go to a folder of this test's.
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "torvane-state-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        stateFolder = pattern;
+        if (const char* before = std::getenv("XDG_STATE_HOME"))
+            stateBefore = before;
+        ::setenv("XDG_STATE_HOME", stateFolder.c_str(), 1);
         host = std::make_unique<DirectPlay>("Hote", options);
         ASSERT_TRUE(host->HostGame("Partie"));
         ASSERT_GT(host->ListenPort(), 0);
@@ -244,7 +254,17 @@ class BotProgram : public testing::Test {
         DestroyObjectives();
         ::unsetenv("TORVANE_PORT");
         ::unsetenv("TORVANE_DISCOVERY_PORT");
+        if (stateBefore) {
+            ::setenv("XDG_STATE_HOME", stateBefore->c_str(), 1);
+        } else {
+            ::unsetenv("XDG_STATE_HOME");
+        }
+        std::error_code error;
+        if (!stateFolder.empty())
+            std::filesystem::remove_all(stateFolder, error);
     }
+    std::string stateFolder;
+    std::optional<std::string> stateBefore;
 
     nettest::ChildPeer& StartBot(const std::string& name, int seed) {
         bots.push_back(std::make_unique<nettest::ChildPeer>(
@@ -412,7 +432,7 @@ TEST_F(BotProgram, ThreeComputerPlayersPlayAWholeCampaignWithTheHostToAVictory) 
     EXPECT_FALSE(game->Disconnected());
 }
 
-TEST_F(BotProgram, AComputerPlayerKilledMidGameIsPlayedOnByTheHostAndNobodyLeaves) {
+TEST_F(BotProgram, AComputerPlayerKilledMidGameIsPlayedOnByTheHostThenComesBackToItsNation) {
     Choose(*host, 4, 0);
     for (int i = 1; i <= 3; ++i)
         StartBot("Ordi " + std::to_string(i), 20 + i);
@@ -431,15 +451,34 @@ TEST_F(BotProgram, AComputerPlayerKilledMidGameIsPlayedOnByTheHostAndNobodyLeave
     EXPECT_EQ(game->ComputerNations(), 1u << nation);
     // The year and the next ones go on for everybody left, the host deciding for the lost one.
     ASSERT_TRUE(
-        RunHost([&] { return game->GameOver() || YearOf(game->HeldStatus()) >= 1873; }, 60s));
+        RunHost([&] { return game->GameOver() || YearOf(game->HeldStatus()) >= 1872; }, 60s));
+    ASSERT_FALSE(game->GameOver());
     EXPECT_EQ(code, 0);
     EXPECT_FALSE(game->Disconnected());
     for (size_t i = 1; i < bots.size(); ++i) {
-        if (!game->GameOver())
-            EXPECT_TRUE(bots[i]->WaitLine("YEAR 1872", 10s)) << i;
         std::string line;
         EXPECT_FALSE(bots[i]->WaitLine("FIN deconnecte", 10ms, &line)) << i;
     }
+
+    // Started again under its name, the computer player finds its seat kept and its nation.
+    bots[0]->WaitExit(5s);
+    bots[0] = std::make_unique<nettest::ChildPeer>(
+        TORVANE_BOT, std::vector<std::string>{"--host", "127.0.0.1", "--port",
+                                              std::to_string(host->ListenPort()), "--name",
+                                              "Ordi 1", "--seed", "21", "--level", "facile"});
+    ASSERT_TRUE(bots[0]->Started());
+    ASSERT_TRUE(RunHost([&] { return bots[0]->WaitLine("REJOINED", 10ms); }, 20s));
+    std::string line;
+    ASSERT_TRUE(RunHost([&] { return bots[0]->WaitLine("NATION", 10ms, &line); }, 20s));
+    EXPECT_EQ(line, "NATION " + std::to_string(nation));
+    ASSERT_TRUE(RunHost([&] { return game->ComputerNations() == 0 || game->GameOver(); }, 30s));
+    EXPECT_EQ(Named("Ordi 1").nation, nation);
+    // And it plays on with the others, to the end or into the years after.
+    const int32_t back = YearOf(game->HeldStatus());
+    ASSERT_TRUE(
+        RunHost([&] { return game->GameOver() || YearOf(game->HeldStatus()) >= back + 1; }, 60s));
+    EXPECT_FALSE(game->Disconnected());
+    EXPECT_EQ(game->ComputerNations(), 0u);
 }
 
 TEST_F(BotProgram, AHostLostMidGameHandsTheCampaignToAComputerPlayerThatFinishesIt) {

@@ -1,5 +1,6 @@
-// Fuzz target: the campaign's messages (state, orders, report, end). Whatever a decoder accepts
-// must encode back to a message that decodes to the same thing, within the layout's bounds.
+// Fuzz target: the campaign's messages (state, orders, report, end, seats and history). Whatever a
+// decoder accepts must encode back to a message that decodes to the same thing, within the layout's
+// bounds.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -47,9 +48,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (DecodeEnd(bytes, winners))
         Check(winners != 0 && size == 2);
 
+    Seating seating;
+    if (DecodeSeating(bytes, seating)) {
+        Seating twice;
+        Check(DecodeSeating(EncodeSeating(seating), twice) && twice == seating);
+        for (const SeatRecord& seat : seating)
+            Check(seat.name.back() == '\0' && (seat.returnStatus == 0 || seat.computer));
+    }
+
+    int8_t nation = -1;
+    uint64_t token = 0;
+    if (DecodeSeat(bytes, nation, token)) {
+        const auto again = EncodeSeat(nation, token);
+        Check(nation >= 0 && nation < NationCount && token != 0 &&
+              std::equal(again.begin(), again.end(), bytes.begin(), bytes.end()));
+    }
+
+    HistoryEntry entry;
+    if (DecodeHistoryEntry(bytes, entry)) {
+        Check(entry.index < entry.count && entry.count <= kMaxHistoryEntries);
+        HistoryEntry twice;
+        Check(DecodeHistoryEntry(EncodeHistoryEntry(entry), twice) && twice.index == entry.index &&
+              twice.table == entry.table && twice.infos.values == entry.infos.values);
+    }
+
     // The engine's decoder takes the same messages through the same gate.
     GameMessage message;
     if (DecodeGameMessage(bytes, message))
-        Check(message.type <= kEndMessage);
+        Check(message.type <= kHistoryMessage);
     return 0;
 }

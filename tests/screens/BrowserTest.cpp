@@ -2,13 +2,16 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <array>
 #include <filesystem>
 #include <string>
 #include <utility>
 
+#include "campaign/Seatlock.h"
 #include "network/Directplay.h"
 #include "network/NetworkTestSupport.h"
 #include "platform/PeerSession.h"
+#include "platform/SeatStore.h"
 #include "states/Statenetwork.h"
 #include "support/FrontendHarness.h"
 
@@ -225,6 +228,44 @@ TEST_F(Browser, AGameOfAnotherVersionIsListedButRefused) {
     EXPECT_FALSE(browser->Closing());
     EXPECT_EQ(sounds.Count("Failed.wav"), failed + 1);
     old->Close();
+}
+
+TEST_F(Browser, ARunningGameIsJoinedOnlyWithTheSeatThisPlayerKeeps) {
+    DirectPlay host("Hote", options);
+    ASSERT_TRUE(host.HostGame("Partie"));
+    host.StopAcceptingPlayers();
+    const uint64_t token = 0x5EA75EA75EA75EA7ull;
+    std::array<uint64_t, NationCount> locks{};
+    locks[3] = SeatLock(host.SessionId(), 3, token);
+    host.OpenSeats(locks, 1u << 3, 1874);
+    Open();
+    ASSERT_EQ(network->PartyCount(), 1);
+    EXPECT_TRUE(network->GetParty(0)->running);
+    EXPECT_EQ(network->GetParty(0)->year, 1874);
+    EXPECT_EQ(network->GetParty(0)->session, host.SessionId());
+    // Without a seat kept for it, the game is refused before anything is sent.
+    Press(*browser, 39);
+    ASSERT_EQ(browser->Highlight(), 4);
+    const int failed = sounds.Count("Failed.wav");
+    Press(*browser, 13);
+    EXPECT_FALSE(browser->Closing());
+    EXPECT_EQ(sounds.Count("Failed.wav"), failed + 1);
+    EXPECT_EQ(host.Trust().refusedSeatClaims, 0u);
+
+    // With the seat, kept under this player's name for that game, it goes straight to the game.
+    platform::SeatStore seats;
+    std::string error;
+    ASSERT_TRUE(seats.Save({host.SessionId(), "Anonymous", token, 3, 1874}, error)) << error;
+    Press(*browser, 37);  // back to the menu, then search again
+    Press(*browser, 116);
+    RunUntilOpenAgain();
+    ASSERT_EQ(network->PartyCount(), 1);
+    Press(*browser, 39);
+    Press(*browser, 13);
+    EXPECT_TRUE(browser->Closing());
+    EXPECT_EQ(Leave(), GameCode);
+    EXPECT_TRUE(network->Rejoined());
+    EXPECT_TRUE(nettest::WaitFor([&] { return host.PlayerCount() == 2; }));
 }
 
 TEST_F(Browser, TheListWrapsAndArrowsGoBackToTheMenu) {

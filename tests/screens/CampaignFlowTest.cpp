@@ -4,15 +4,18 @@
 // ends the game; a victory ends it on every player with the same winners.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "campaign/Campaign.h"
 #include "campaign/Campaignmessages.h"
 #include "campaign/Computer.h"
 #include "campaign/Orders.h"
+#include "campaign/Seatlock.h"
 #include "screens/GameSession.h"
 
 using namespace gametest;
@@ -116,6 +119,11 @@ class CampaignFlow : public GameSession {
             if (held.empty())
                 held = EncodeState(game->HeldStatus(), game->HeldState());
         }
+    }
+
+    bool EveryGameOver() const {
+        return std::all_of(seats.begin(), seats.end(),
+                           [](const auto& seat) { return seat->game->GameOver(); });
     }
 
     std::vector<std::map<uint32_t, std::vector<uint8_t>>> seen;
@@ -321,36 +329,212 @@ class ThenComputer : public OrdersInterface {
           computer_(ComputerLevel::Medium, 0x5EA7ED00u + static_cast<uint64_t>(nation)) {}
     bool Decide(const TurnView& view, std::vector<Order>& orders) override {
         if (TakesOrders(view.step)) {
-            if (view.status >= from_)
+            if (view.status >= from_) {
+                ++decided;
                 return computer_.Decide(view, orders);
+            }
             Aggressive(view, orders);
         }
         return true;
     }
     bool CloseEnd() override { return false; }
+    int decided = 0;  // order steps its computer decided
 
   private:
     uint32_t from_;
     ComputerPlayer computer_;
 };
 
-TEST_F(CampaignFlow, AHostLostMidYearHandsTheCampaignToItsSuccessorWhoGoesOnAsItWould) {
-    const uint32_t moves = 4 + 8;  // 1870, "Mouvements"
+// The running game as a search finds it, or nothing.
+std::optional<EnumeratedParty> RunningGame(DirectPlay& searcher, const DirectPlay& host) {
+    searcher.EnumerateGames("127.0.0.1");
+    for (int i = 0; i < searcher.PartyCount(); ++i) {
+        const EnumeratedParty* party = searcher.GetParty(i);
+        if (party && party->hostAddress.port == host.ListenPort())
+            return *party;
+    }
+    return std::nullopt;
+}
+
+TEST_F(CampaignFlow, APlayerLostComesBackWithItsTokenAndPlaysItsNationToTheEnd) {
+    ASSERT_NO_FATAL_FAILURE(MakeSession(3, -2));
+    ASSERT_NO_FATAL_FAILURE(OpenScreens(false));
+    Script(3, Aggressive);
+    for (auto& player : players)
+        player->leaveAtEnd = false;
+    const uint32_t moves = 4 + 8;
+    ASSERT_TRUE(RunUntil([&] { return seats[0]->game->HeldStatus() == moves; }));
+    DirectPlay& host = *seats[0]->network;
+    const uint64_t session = host.SessionId();
+    ASSERT_NE(session, 0u);
+    // Every player keeps its own seat; everybody holds every seat's lock, nobody a token.
+    std::array<platform::Seat, 3> kept;
+    for (size_t i = 0; i < 3; ++i) {
+        const std::string name = "P" + std::to_string(i);
+        const std::optional<platform::Seat> seat = seatStore.Load(session, name);
+        ASSERT_TRUE(seat.has_value()) << name;
+        EXPECT_EQ(seat->nation, seats[i]->Self().nation);
+        kept[i] = *seat;
+        for (auto& other : seats) {
+            const SeatRecord& record = other->game->Seats()[static_cast<size_t>(seat->nation)];
+            EXPECT_EQ(record.lock, SeatLock(session, seat->nation, seat->token));
+            EXPECT_EQ(record.playerId, seats[i]->network->LocalPlayerId());
+        }
+    }
+    // A game that runs tells the searches it does, and that nobody may join it.
+    DirectPlay stranger("Inconnu", options);
+    std::optional<EnumeratedParty> found = RunningGame(stranger, host);
+    ASSERT_TRUE(found.has_value());
+    EXPECT_TRUE(found->running);
+    EXPECT_EQ(found->year, 1870);
+    EXPECT_EQ(found->session, session);
+    EXPECT_FALSE(stranger.JoinGame(found->hostAddress));
+
+    // Russia's player is lost; the computer plays on for it into the next years.
+    const int8_t nation = kept[2].nation;
+    Seat& lost = *seats[2];
+    lost.paused = true;
+    for (size_t i = 0; i < 2; ++i)
+        lost.network->SeverLinkForTest(seats[i]->network->LocalPlayerId());
+    ASSERT_TRUE(RunUntil([&] {
+        return seats[0]->game->ComputerNations() != 0 && seats[1]->game->ComputerNations() != 0;
+    }));
+    lost.game->SetOrdersInterface(nullptr);
+    lost.game.reset();
+    lost.network.reset();
+    ASSERT_TRUE(RunUntil([&] { return YearOf(seats[0]->game->HeldStatus()) >= 1872; },
+                         std::chrono::milliseconds(60000)));
+    ASSERT_FALSE(seats[0]->game->GameOver());
+
+    // Joins that are not the seat's own are refused, and nobody sees them.
+    const uint64_t refusedBefore = host.Trust().refusedSeatClaims;
+    auto comer = std::make_unique<DirectPlay>("P2", options);
+    found = RunningGame(*comer, host);
+    ASSERT_TRUE(found.has_value());
+    EXPECT_TRUE(found->running);
+    EXPECT_GE(found->year, 1872);
+    const HostAddress address = found->hostAddress;
+    EXPECT_FALSE(comer->JoinGame(address));                                 // no token
+    EXPECT_FALSE(comer->JoinGame(address, kept[2].token + 1, nation));      // a wrong one
+    EXPECT_FALSE(comer->JoinGame(address, kept[2].token, kept[1].nation));  // another seat's
+    EXPECT_FALSE(comer->JoinGame(address, kept[1].token, kept[1].nation));  // a person plays it
+    EXPECT_EQ(host.Trust().refusedSeatClaims, refusedBefore + 4);
+    Frames(20);
+    EXPECT_EQ(host.PlayerCount(), 2);
+    EXPECT_EQ(seats[1]->network->PlayerCount(), 2);
+
+    // With its own token the player is back: seated from the next status, its history filled in.
+    ASSERT_TRUE(comer->JoinGame(address, kept[2].token, nation));
+    EXPECT_TRUE(comer->Rejoined());
+    auto back = std::make_unique<Seat>();
+    back->network = std::move(comer);
+    seats[2] = std::move(back);
+    Seat& returned = *seats[2];
+    ASSERT_NO_FATAL_FAILURE(OpenScreen(returned, false));
+    // As a computer player back under its name would, it plays its nation by itself.
+    ThenComputer again(0, nation);
+    returned.game->SetOrdersInterface(&again);
+    ASSERT_TRUE(RunUntil([&] {
+        for (auto& seat : seats) {
+            if (seat->game->ComputerNations() != 0)
+                return false;
+        }
+        return returned.game->LocalNation() == nation;
+    }));
+    EXPECT_EQ(returned.Self().nation, nation);
+    // The seat is its own again: nobody may take it now, not even with its token.
+    DirectPlay thief("P2", options);
+    EXPECT_FALSE(thief.JoinGame(address, kept[2].token, nation));
+
+    ASSERT_TRUE(RunUntil([&] { return EveryGameOver(); }, std::chrono::milliseconds(120000)))
+        << "year " << YearOf(seats[0]->game->HeldStatus()) << " living "
+        << int(LivingNations(seats[0]->game->HeldState(), seats[0]->game->NationGovernments()))
+        << " over " << seats[0]->game->GameOver() << seats[1]->game->GameOver()
+        << seats[2]->game->GameOver() << " objectives " << int(seats[0]->Self().objective) << ","
+        << int(seats[1]->Self().objective) << "," << int(seats[2]->Self().objective);
+    // It played its nation, and everybody ends with one history and the same winners.
+    EXPECT_GT(again.decided, 0);
+    for (size_t i = 1; i < 3; ++i) {
+        ExpectSameHistory(seats[0]->game->History(), seats[i]->game->History());
+        EXPECT_EQ(seats[i]->game->Winners(), seats[0]->game->Winners());
+        EXPECT_FALSE(seats[i]->game->Disconnected());
+    }
+    EXPECT_EQ(seats[0]->game->RefusedOrders(), 0u);
+    // Once the game is over its seats are gone, and a token is worth nothing.
+    EXPECT_FALSE(seatStore.Load(session, "P2").has_value());
+    DirectPlay late("P2", options);
+    EXPECT_FALSE(late.JoinGame(address, kept[2].token, nation));
+    returned.game->SetOrdersInterface(nullptr);
+}
+
+TEST_F(CampaignFlow, ALostHostComesBackToItsSuccessorsGameAndPlaysItsNationAgain) {
+    ASSERT_NO_FATAL_FAILURE(MakeSession(3, -2));
+    ASSERT_NO_FATAL_FAILURE(OpenScreens(false));
+    Script(3, Aggressive);
+    for (auto& player : players)
+        player->leaveAtEnd = false;
+    ASSERT_TRUE(RunUntil([&] { return seats[0]->game->HeldStatus() == 4 + 8; }));
+    const uint64_t session = seats[0]->network->SessionId();
+    const std::optional<platform::Seat> kept = seatStore.Load(session, "P0");
+    ASSERT_TRUE(kept.has_value());
+    Seat& old = *seats[0];
+    old.paused = true;
+    for (size_t i = 1; i < 3; ++i)
+        old.network->SeverLinkForTest(seats[i]->network->LocalPlayerId());
+    ASSERT_TRUE(RunUntil([&] { return seats[1]->game->TakeOvers() == 1; }));
+    old.game->SetOrdersInterface(nullptr);
+    old.game.reset();
+    old.network.reset();
+    ASSERT_TRUE(RunUntil([&] { return YearOf(seats[1]->game->HeldStatus()) >= 1871; },
+                         std::chrono::milliseconds(30000)));
+
+    // The new host answers for the running game, in the same session, and knows the old
+    // host's seat by its lock alone.
+    auto comer = std::make_unique<DirectPlay>("P0", options);
+    const std::optional<EnumeratedParty> found = RunningGame(*comer, *seats[1]->network);
+    ASSERT_TRUE(found.has_value());
+    EXPECT_TRUE(found->running);
+    EXPECT_EQ(found->session, session);
+    ASSERT_TRUE(comer->JoinGame(found->hostAddress, kept->token, kept->nation));
+    auto back = std::make_unique<Seat>();
+    back->network = std::move(comer);
+    seats[0] = std::move(back);
+    ASSERT_NO_FATAL_FAILURE(OpenScreen(*seats[0], false));
+    ThenComputer again(0, kept->nation);
+    seats[0]->game->SetOrdersInterface(&again);
+    ASSERT_TRUE(RunUntil([&] {
+        for (auto& seat : seats) {
+            if (seat->game->ComputerNations() != 0)
+                return false;
+        }
+        return seats[0]->game->LocalNation() == kept->nation;
+    }));
+    ASSERT_TRUE(RunUntil([&] { return EveryGameOver(); }, std::chrono::milliseconds(120000)));
+    EXPECT_GT(again.decided, 0);
+    for (size_t i = 0; i < 3; i += 2) {
+        ExpectSameHistory(seats[1]->game->History(), seats[i]->game->History());
+        EXPECT_EQ(seats[i]->game->Winners(), seats[1]->game->Winners());
+    }
+    seats[0]->game->SetOrdersInterface(nullptr);
+}
+
+TEST_F(CampaignFlow, AHostLostMidYearOrAtItsEndHandsTheCampaignToItsSuccessorWhoGoesOnAsItWould) {
+    uint32_t lostAt = 0;
     const auto played = [&](bool loseTheHost, DirectLog& history, uint8_t& won) {
         RandomSeed(2024);
         ASSERT_NO_FATAL_FAILURE(MakeSession(3, -2));
         ASSERT_NO_FATAL_FAILURE(OpenScreens(false));
         Script(3, Aggressive);
         const int8_t hostNation = seats[0]->Self().nation;
-        ThenComputer standIn(moves, hostNation);
+        ThenComputer standIn(lostAt, hostNation);
         if (!loseTheHost)
             seats[0]->game->SetOrdersInterface(&standIn);
         for (auto& player : players)
             player->leaveAtEnd = false;
-        // Everybody has sent its orders for the moves, the host's included.
+        // Everybody is done with the status, its orders sent (the host's included).
         ASSERT_TRUE(RunUntil([&] {
             for (auto& seat : seats) {
-                if (seat->game->HeldStatus() != moves || (seat->network->LocalStatus() & 1) == 0)
+                if (seat->game->HeldStatus() != lostAt || (seat->network->LocalStatus() & 1) == 0)
                     return false;
             }
             return true;
@@ -389,15 +573,21 @@ TEST_F(CampaignFlow, AHostLostMidYearHandsTheCampaignToItsSuccessorWhoGoesOnAsIt
         seats.clear();
         players.clear();
     };
-    DirectLog uninterrupted, handedOver;
-    uint8_t wonUninterrupted = 0, wonHandedOver = 0;
-    ASSERT_NO_FATAL_FAILURE(played(false, uninterrupted, wonUninterrupted));
-    ASSERT_NO_FATAL_FAILURE(played(true, handedOver, wonHandedOver));
-    ASSERT_GE(handedOver.Count(), 3);
-    // The successor resolved the moves the old host never resolved, and every status after,
-    // exactly as the old host and its computer would have.
-    ExpectSameHistory(handedOver, uninterrupted);
-    EXPECT_EQ(wonHandedOver, wonUninterrupted);
+    // In 1870's "Mouvements", and in its "Bilan", where the host closes the year and measures
+    // it.
+    for (const uint32_t status : {4u + 8u, 4u + 20u}) {
+        SCOPED_TRACE(PhaseName(status));
+        lostAt = status;
+        DirectLog uninterrupted, handedOver;
+        uint8_t wonUninterrupted = 0, wonHandedOver = 0;
+        ASSERT_NO_FATAL_FAILURE(played(false, uninterrupted, wonUninterrupted));
+        ASSERT_NO_FATAL_FAILURE(played(true, handedOver, wonHandedOver));
+        ASSERT_GE(handedOver.Count(), 3);
+        // The successor resolved the status the old host never resolved, and every status
+        // after, exactly as the old host and its computer would have.
+        ExpectSameHistory(handedOver, uninterrupted);
+        EXPECT_EQ(wonHandedOver, wonUninterrupted);
+    }
 }
 
 TEST_F(CampaignFlow, TheLastNationStandingWinsOnEveryPlayer) {

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -19,6 +21,7 @@
 #include "input/Directinput.h"
 #include "network/NetworkTestSupport.h"
 #include "platform/ScriptedWindow.h"
+#include "platform/SeatStore.h"
 #include "screen/Directscreen.h"
 #include "support/TestSupport.h"
 
@@ -68,7 +71,18 @@ class GameSession : public testing::Test {
             seat->game.reset();
         seats.clear();
         DestroyObjectives();
+        std::error_code error;
+        std::filesystem::remove_all(seatFolder, error);
     }
+
+    // The machines of a test keep their seat tokens in a folder of their own.
+    static std::string MakeSeatFolder() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "torvane-seats-XXXXXX").string();
+        return ::mkdtemp(pattern.data()) ? pattern : std::string();
+    }
+    std::string seatFolder = MakeSeatFolder();
+    platform::SeatStore seatStore{seatFolder};
 
     // `count` players in a session, named P0 (host), P1, ..., with nations 4, 0, 5, 3, ... and
     // governments 0, 1, 2, 0, ...; the host's record holds the lobby's objective choice.
@@ -152,6 +166,7 @@ class GameSession : public testing::Test {
         seat.input = std::make_unique<DirectInput>(&seat.window);
         seat.game = std::make_unique<GameState>(seat.screen.get(), nullptr, seat.input.get(),
                                                 &seat.network);
+        seat.game->SetSeatStore(&seatStore);
     }
 
     // One frame of every open game, 16 ms apart.

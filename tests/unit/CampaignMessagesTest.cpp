@@ -1,6 +1,9 @@
 // The campaign's messages: what goes out comes back, and what is malformed is refused whole.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+
 #include "campaign/Campaignmessages.h"
 #include "campaign/Gamerules.h"
 #include "game/Objectif.h"
@@ -230,6 +233,115 @@ TEST(CampaignMessages, EndNamesAtLeastOneWinner) {
     EXPECT_FALSE(DecodeEnd(longer, winners));
     const std::vector<uint8_t> wrong = {kStateMessage, 1};
     EXPECT_FALSE(DecodeEnd(wrong, winners));
+}
+
+Seating SampleSeating() {
+    Seating seating;
+    for (int nation = 0; nation < NationCount; nation += 2) {
+        SeatRecord& seat = seating[static_cast<size_t>(nation)];
+        seat.playerId = nation + 1;
+        seat.government = static_cast<int8_t>(nation % GovernmentCount);
+        seat.objective = static_cast<int8_t>(nation + 3);
+        seat.lock = 0x0123456789ABCDEFull * static_cast<uint64_t>(nation + 1);
+        const std::string name = "Joueur" + std::to_string(nation);
+        std::copy(name.begin(), name.end(), seat.name.begin());
+    }
+    seating[2].computer = true;
+    seating[4].computer = true;
+    seating[4].returnStatus = 4 + 22 * 2 + 4;
+    seating[6].name.fill('\xE9');  // ten letters of Windows-1252 and the zero byte
+    seating[6].name.back() = '\0';
+    return seating;
+}
+
+TEST(CampaignMessages, SeatingTravelsWholeAndRefusesWhatNoHostSends) {
+    const Seating seating = SampleSeating();
+    std::vector<uint8_t> bytes = EncodeSeating(seating);
+    ASSERT_EQ(bytes.size(), kSeatingMessageSize);
+    Seating decoded;
+    ASSERT_TRUE(DecodeSeating(bytes, decoded));
+    EXPECT_EQ(decoded, seating);
+    // What a record may not say, and what a message may not be.
+    const Seating untouched = decoded;
+    const auto refused = [&](const std::function<void(std::vector<uint8_t>&)>& spoil) {
+        std::vector<uint8_t> copy = bytes;
+        spoil(copy);
+        return !DecodeSeating(copy, decoded) && decoded == untouched;
+    };
+    const size_t second = 1 + kSeatRecordSize;  // the second nation's record
+    EXPECT_TRUE(refused([](auto& b) { b.pop_back(); }));
+    EXPECT_TRUE(refused([](auto& b) { b.push_back(0); }));
+    EXPECT_TRUE(refused([](auto& b) { b[0] = kStateMessage; }));
+    EXPECT_TRUE(refused([&](auto& b) { b[second + 6] = 2; }));     // unknown flags
+    EXPECT_TRUE(refused([&](auto& b) { b[second + 6] = 1; }));     // the computer plays nobody
+    EXPECT_TRUE(refused([&](auto& b) { b[second + 3] = 0x80; }));  // a negative player
+    // A name without its zero byte.
+    EXPECT_TRUE(refused([&](auto& b) {
+        std::fill_n(b.begin() + static_cast<long>(1 + kSeatRecordSize - kPlayerNameSize),
+                    kPlayerNameSize, uint8_t{'x'});
+    }));
+    // A government out of range for a played nation; an odd return status.
+    EXPECT_TRUE(refused([&](auto& b) { b[1 + 4] = static_cast<uint8_t>(GovernmentCount); }));
+    const size_t fifth = 1 + 4 * kSeatRecordSize;
+    EXPECT_TRUE(refused([&](auto& b) { b[fifth + 7] |= 1; }));
+    // A return for a nation the computer does not hold.
+    EXPECT_TRUE(refused([&](auto& b) { b[fifth + 6] = 0; }));
+    // Every shorter message is refused.
+    for (size_t size = 0; size < bytes.size(); ++size) {
+        const std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + static_cast<long>(size));
+        EXPECT_FALSE(DecodeSeating(cut, decoded)) << size;
+    }
+}
+
+TEST(CampaignMessages, ASeatNamesANationAndATokenThatIsNotZero) {
+    int8_t nation = -1;
+    uint64_t token = 0;
+    ASSERT_TRUE(DecodeSeat(EncodeSeat(7, 0xFEDCBA9876543210ull), nation, token));
+    EXPECT_EQ(nation, 7);
+    EXPECT_EQ(token, 0xFEDCBA9876543210ull);
+    EXPECT_FALSE(DecodeSeat(EncodeSeat(8, 1), nation, token));
+    EXPECT_FALSE(DecodeSeat(EncodeSeat(-1, 1), nation, token));
+    EXPECT_FALSE(DecodeSeat(EncodeSeat(3, 0), nation, token));
+    std::vector<uint8_t> longer = EncodeSeat(3, 5);
+    longer.push_back(0);
+    EXPECT_FALSE(DecodeSeat(longer, nation, token));
+    EXPECT_EQ(nation, 7);
+    EXPECT_EQ(token, 0xFEDCBA9876543210ull);
+}
+
+TEST(CampaignMessages, AHistoryEntryKeepsItsTableItsFiguresAndItsPlace) {
+    HistoryEntry entry;
+    entry.index = 3;
+    entry.count = 9;
+    entry.table = SampleState().table;
+    entry.infos = SampleState().ledger;
+    const std::vector<uint8_t> bytes = EncodeHistoryEntry(entry);
+    ASSERT_EQ(bytes.size(), kHistoryMessageSize);
+    HistoryEntry decoded;
+    ASSERT_TRUE(DecodeHistoryEntry(bytes, decoded));
+    EXPECT_EQ(decoded.index, 3);
+    EXPECT_EQ(decoded.count, 9);
+    EXPECT_TRUE(decoded.table == entry.table);
+    EXPECT_EQ(decoded.infos.values, entry.infos.values);
+    // A place outside the history, a history longer than any, a figure below -1, a table the
+    // rules cannot make, or any other length, is refused.
+    for (const auto& [index, count] :
+         {std::pair<uint16_t, uint16_t>{9, 9}, {0, 0}, {0, kMaxHistoryEntries + 1}}) {
+        HistoryEntry wrong = entry;
+        wrong.index = index;
+        wrong.count = count;
+        EXPECT_FALSE(DecodeHistoryEntry(EncodeHistoryEntry(wrong), decoded)) << index;
+    }
+    HistoryEntry negative = entry;
+    negative.infos.values[Treasury][2] = -2;
+    EXPECT_FALSE(DecodeHistoryEntry(EncodeHistoryEntry(negative), decoded));
+    HistoryEntry owner = entry;
+    owner.table[4].owner = 9;
+    EXPECT_FALSE(DecodeHistoryEntry(EncodeHistoryEntry(owner), decoded));
+    std::vector<uint8_t> cut = bytes;
+    cut.pop_back();
+    EXPECT_FALSE(DecodeHistoryEntry(cut, decoded));
+    EXPECT_EQ(decoded.index, 3);
 }
 
 }  // namespace
