@@ -119,7 +119,8 @@ class GameState : public DirectState, public Listener {
     // Where this player keeps its seat tokens (not owned); without one, the player's own
     // state folder.
     void SetSeatStore(platform::SeatStore* store) { seatStore = store; }
-    // The board's last notice of a player that left ("... a quitté la partie : ..."), while shown.
+    // The board's last notice of a player that left ("... a quitté la partie : ...") or came back
+    // ("... est de retour : ..."), while shown.
     const std::string& LostNotice() const { return lostNotice; }
 
   private:
@@ -172,6 +173,7 @@ class GameState : public DirectState, public Listener {
     void PlayStandIns(uint32_t status);
     void OrdersFor(uint32_t status);
     void DrawLostNotice();
+    void ShowNotice(const std::string& first, const std::string& second);
     // The campaign's seats (Stategamecampaign.cpp).
     void DealSeats(DirectPlay& network);
     void BuildSeating();

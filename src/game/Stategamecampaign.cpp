@@ -24,6 +24,10 @@
 namespace torvane {
 namespace {
 
+// The article each nation takes in "l'ordinateur joue ...".
+constexpr const char* kArticles[NationCount] = {"l'",  "l'",  "la ", "les ",
+                                                "la ", "la ", "le ", "l'"};
+
 constexpr uint32_t kOrange = 0xFFFF9F31;
 constexpr uint32_t kRed = 0xFFB02020;
 
@@ -134,10 +138,14 @@ void GameState::TakeOverCampaign(DirectPlay& network) {
     }
 }
 
+void GameState::ShowNotice(const std::string& first, const std::string& second) {
+    lostNotice = first + "\n" + second;
+    lostNoticeWidth =
+        screen ? std::max(screen->TextWidth(2, first), screen->TextWidth(2, second)) : 0;
+    lostNoticeLeft = 10.0f;
+}
+
 void GameState::HoldLostNations(DirectPlay& network) {
-    // The article each nation takes in "l'ordinateur joue ...".
-    static constexpr const char* kArticles[NationCount] = {"l'",  "l'",  "la ", "les ",
-                                                           "la ", "la ", "le ", "l'"};
     PlayerInfo record;
     for (int nation = 0; nation < NationCount; ++nation) {
         const auto n = static_cast<size_t>(nation);
@@ -150,13 +158,8 @@ void GameState::HoldLostNations(DirectPlay& network) {
             continue;
         }
         computerNations = static_cast<uint8_t>(computerNations | 1u << nation);
-        const std::string first = nationNames[n] + " a quitt\xE9 la partie :";
-        const std::string second =
-            std::string("l'ordinateur joue ") + kArticles[n] + NationName(nation);
-        lostNotice = first + "\n" + second;
-        lostNoticeWidth =
-            screen ? std::max(screen->TextWidth(2, first), screen->TextWidth(2, second)) : 0;
-        lostNoticeLeft = 10.0f;
+        ShowNotice(nationNames[n] + " a quitt\xE9 la partie :",
+                   std::string("l'ordinateur joue ") + kArticles[n] + NationName(nation));
     }
     PublishSeats(network);
 }
@@ -458,6 +461,8 @@ void GameState::ReturnSeats(DirectPlay& network, uint32_t status) {
         computerNations = static_cast<uint8_t>(computerNations & ~(1u << nation));
         standIns[n].reset();
         changed = true;
+        ShowNotice(nationNames[n] + " est de retour :",
+                   std::string("il joue de nouveau ") + kArticles[n] + NationName(nation));
     }
     if (changed || (network.IsHost() && YearOf(status) != seatsYear))
         PublishSeats(network);

@@ -442,6 +442,9 @@ TEST_F(CampaignFlow, APlayerLostComesBackWithItsTokenAndPlaysItsNationToTheEnd) 
         return returned.game->LocalNation() == nation;
     }));
     EXPECT_EQ(returned.Self().nation, nation);
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(seats[i]->game->LostNotice(), "P2 est de retour :\nil joue de nouveau la Russie");
+    }
     // The seat is its own again: nobody may take it now, not even with its token.
     DirectPlay thief("P2", options);
     EXPECT_FALSE(thief.JoinGame(address, kept[2].token, nation));
