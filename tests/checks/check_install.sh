@@ -112,9 +112,12 @@ for page in torvane torvane-bot; do
   warnings=$(zcat "$prefix/share/man/man6/$page.6.gz" | LC_ALL=C.UTF-8 groff -man -ww -z 2>&1)
   [ -z "$warnings" ] || fail "$page.6: $warnings"
 done
-zcat "$prefix/share/man/man6/torvane.6.gz" | grep -q 'settings\.reg' || fail "torvane.6 names no settings file"
+# The page is read whole first: a grep that stops at its first match would cut the pipe under
+# zcat, and pipefail would count that as a failure.
+manual=$(zcat "$prefix/share/man/man6/torvane.6.gz" | sed 's/\\//g')
+grep -q 'settings\.reg' <<<"$manual" || fail "torvane.6 names no settings file"
 for variable in $(grep -o '^| `TORVANE_[A-Z_]*' "$SRC/README.md" | sed 's/^| `//'); do
-  zcat "$prefix/share/man/man6/torvane.6.gz" | sed 's/\\//g' | grep -q "$variable" ||
+  grep -q "$variable" <<<"$manual" ||
     fail "torvane.6 does not describe $variable"
 done
 
