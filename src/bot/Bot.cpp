@@ -397,12 +397,14 @@ BotEnd RunBot(const BotOptions& options, const std::atomic<bool>& stop,
             pacer.Wait();
         }
         game.SetOrdersInterface(nullptr);
-        // Interrupted mid-game: the session is closed here, with a goodbye to the others.
-        network.reset();
+        // Said before the goodbye, which may take a while: whoever watches learns at once that
+        // this player is done with the game.
         char line[40];
         std::snprintf(line, sizeof line, "HISTORY %016llx",
                       static_cast<unsigned long long>(HistoryChecksum(game.History())));
         say(line);
+        // Interrupted mid-game: the session is closed here, with a goodbye to the others.
+        network.reset();
     }
     DestroyObjectives();
     say(std::string("FIN ") + EndName(end));
