@@ -304,6 +304,9 @@ class GameState : public DirectState, public Listener {
     std::string endHeading;
     std::array<std::string, NationCount> endLines;
     int endLineCount = 0;
+    // Seconds before the end panel answers the keyboard and the mouse: keys meant for the last
+    // phase, pressed as the panel comes up, do not close it unread.
+    float endGuardLeft = 0.0f;
 
     // The lobby's objective choice, read from the host's record when the game began: a host that
     // takes over during the start deals in the same mode.

@@ -31,6 +31,9 @@ constexpr const char* kArticles[NationCount] = {"l'",  "l'",  "la ", "les ",
 constexpr uint32_t kOrange = 0xFFFF9F31;
 constexpr uint32_t kRed = 0xFFB02020;
 
+// Long enough for a player who was ending phases with Return to see that the game is over.
+constexpr float kEndPanelGuardSeconds = 1.5f;
+
 bool ValidNationIndex(int nation) {
     return nation >= 0 && nation < NationCount;
 }
@@ -545,6 +548,7 @@ void GameState::OnGameEnd(int32_t, uint8_t value) {
         return;
     gameOver = true;
     winners = value;
+    endGuardLeft = kEndPanelGuardSeconds;
     BuildEndTexts();
     if (DirectPlay* network = Network()) {
         PublishSeats(*network);
@@ -860,7 +864,13 @@ int32_t GameState::EndOkTop() const {
 
 void GameState::HandleEndInput() {
     bool close = ordersInterface && ordersInterface->CloseEnd();
-    if (input) {
+    // Without a screen there is nothing to read and no clock to wait on.
+    if (!screen)
+        endGuardLeft = 0.0f;
+    if (endGuardLeft > 0.0f)
+        endGuardLeft -= static_cast<float>(FrameTime(screen)) / 1000.0f;
+    // Presses while the panel is guarded are read and dropped, never kept for later.
+    if (input && endGuardLeft <= 0.0f) {
         const platform::Point pointer = input->CursorPosition();
         const int32_t left = 320 - WidthOf(okButton) / 2;
         const int32_t top = EndOkTop();

@@ -60,7 +60,10 @@ for home in "${bots[@]}"; do rt_home "$home" || fail "home $home not made"; done
 PORT=2302
 
 # The display lives in the public machine's namespace, with the game and xdotool.
-(exec ip netns exec "${RT_NS[server]}" Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp) \
+# Its screen is also a file (-fbdir), which tells when the end panel is up without a keypress.
+mkdir -p "$OUT/fb"
+(exec ip netns exec "${RT_NS[server]}" Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp \
+  -fbdir "$OUT/fb") \
   3> "$OUT/display" > "$OUT/xvfb.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 1 100); do
@@ -168,6 +171,61 @@ done
 [ -n "$started" ] || fail "the game did not start"
 echo "the campaign started after $(($(now_s) - begin)) s"
 
+# Which end panel the host shows: the victory or the defeat picture centred on the game's
+# 640x480 frame, either in a screenshot the game saved (a PNG) or on the display itself
+# ("framebuffer": the window's part of Xvfb's screen file). Prints the verdict; fails when
+# neither picture is there.
+cat > "$OUT/end_panel.py" <<'PY'
+import struct, sys
+from PIL import Image, ImageChops, ImageStat
+source, carte = sys.argv[1], sys.argv[2]
+if source == "framebuffer":
+    x, y = int(sys.argv[4]), int(sys.argv[5])
+    with open(sys.argv[3], "rb") as f:
+        data = f.read()
+    # An XWD file: big-endian header, then the colour map, then the pixels.
+    fields = struct.unpack(">25I", data[:100])
+    header, width, height, order, bpp, line, ncolours = (fields[0], fields[4], fields[5],
+                                                         fields[7], fields[11], fields[12],
+                                                         fields[19])
+    if bpp != 32 or x < 0 or y < 0 or x + 640 > width or y + 480 > height:
+        print("no frame to read")
+        sys.exit(1)
+    offset = header + 12 * ncolours
+    screen = Image.frombuffer("RGB", (width, height), data[offset:offset + line * height],
+                              "raw", "BGRX" if order == 0 else "XRGB", line, 1)
+    shot = screen.crop((x, y, x + 640, y + 480))
+else:
+    shot = Image.open(source).convert("RGB")
+if shot.size != (640, 480):
+    print("size %dx%d" % shot.size)
+    sys.exit(1)
+scores = {}
+for name in ("Victoire", "Defaite"):
+    panel = Image.open("%s/%s.png" % (carte, name)).convert("RGB")
+    x0, y0 = (640 - panel.width) // 2, (480 - panel.height) // 2
+    region = shot.crop((x0, y0, x0 + panel.width, y0 + panel.height))
+    scores[name] = sum(ImageStat.Stat(ImageChops.difference(region, panel)).mean) / 3
+best = min(scores, key=scores.get)
+other = max(scores, key=scores.get)
+print("%s (difference %.1f, the other picture %.1f)" % (best, scores[best], scores[other]))
+# The titles and lines drawn over the panel differ a little from the picture (a difference of 3
+# to 6); the other picture differs everywhere, and so do the year's banner and the other
+# parchment panels of the game (30 and more).
+sys.exit(0 if scores[best] < 12 and scores[best] < 0.6 * scores[other] else 1)
+PY
+end_panel() {
+  local carte="$source_dir/Ressources/Graphics/Carte" position
+  if [ "$1" = framebuffer ]; then
+    position=$(X getwindowgeometry "$window" 2>/dev/null | sed -n 's/.*Position: \([0-9]*\),\([0-9]*\).*/\1 \2/p')
+    [ -n "$position" ] || return 1
+    # shellcheck disable=SC2086 # the two coordinates
+    "$PYTHON" "$OUT/end_panel.py" framebuffer "$carte" "$OUT/fb/Xvfb_screen0" $position
+  else
+    "$PYTHON" "$OUT/end_panel.py" "$1" "$carte"
+  fi
+}
+
 # Every panel answered and every phase ended with Return, until a computer player says the game
 # is over (a Return on the host's end panel would leave the game before they have all closed
 # theirs).
@@ -184,6 +242,11 @@ while :; do
     echo "  ${year#YEAR } after $(($(now_s) - begin)) s"
     last_year=$year
   fi
+  # Stops as soon as the end panel is up, whether or not the computer players have said so yet.
+  if end_panel framebuffer >/dev/null; then
+    echo "  the host's end panel is up after $(($(now_s) - begin)) s"
+    break
+  fi
   key Return 0.7
 done
 wait_all FIN 60 || fail "not every computer player reached the end"
@@ -194,28 +257,11 @@ sleep 2
 key Print 1
 shot=$(ls -t "$OUT/host/pictures" | head -1)
 [ -n "$shot" ] || fail "the host saved no screenshot"
-verdict=$("$PYTHON" - "$OUT/host/pictures/$shot" "$source_dir/Ressources/Graphics/Carte" <<'PY'
-import sys
-from PIL import Image, ImageChops, ImageStat
-shot = Image.open(sys.argv[1]).convert("RGB")
-if shot.size != (640, 480):
-    print("size %dx%d" % shot.size)
-    sys.exit(1)
-scores = {}
-for name in ("Victoire", "Defaite"):
-    panel = Image.open("%s/%s.png" % (sys.argv[2], name)).convert("RGB")
-    x0, y0 = (640 - panel.width) // 2, (480 - panel.height) // 2
-    region = shot.crop((x0, y0, x0 + panel.width, y0 + panel.height))
-    scores[name] = sum(ImageStat.Stat(ImageChops.difference(region, panel)).mean) / 3
-best = min(scores, key=scores.get)
-other = max(scores, key=scores.get)
-print("%s (difference %.1f, the other picture %.1f)" % (best, scores[best], scores[other]))
-# The titles and lines drawn over the panel differ from the picture; the other picture differs
-# everywhere.
-sys.exit(0 if scores[best] < 0.6 * scores[other] else 1)
-PY
-) || fail "the host does not show its end panel: $verdict"
+verdict=$(end_panel "$OUT/host/pictures/$shot") || fail "the host does not show its end panel: $verdict"
 echo "the host shows: $verdict"
+# What stops the Returns above reads the display, and must read it as the screenshot does.
+shown=$(end_panel framebuffer) || fail "the display does not show the end panel: $shown"
+[ "${shown%% *}" = "${verdict%% *}" ] || fail "the display shows $shown"
 key Return 2      # closes the end panel: back to the browser
 
 status=0

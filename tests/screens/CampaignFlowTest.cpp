@@ -652,11 +652,20 @@ TEST_F(CampaignFlow, TheLastNationStandingWinsOnEveryPlayer) {
         seats[0]->screen->SaveScreenshot(std::string(folder) + "/victory.png");
         seats[1]->screen->SaveScreenshot(std::string(folder) + "/defeat.png");
     }
-    // Both close their panel and leave for the browser; the first to leave is no loss to the
-    // other.
-    for (auto& player : players)
-        player->leaveAtEnd = true;
-    ASSERT_TRUE(RunUntil([&] { return seats[0]->code == 4 && seats[1]->code == 4; }));
+    // A Return meant for the last phase, pressed as the panel comes up, leaves it up; one
+    // pressed once the player has seen it closes it.
+    Seat& loser = *seats[1];
+    Press(loser, kReturn);
+    Frames(10);
+    EXPECT_FALSE(loser.game->Leaving());
+    Frames(90);
+    Press(loser, kReturn);
+    EXPECT_TRUE(loser.game->Leaving());
+    ASSERT_TRUE(RunUntil([&] { return loser.code == 4; }));
+    // The winner closes its panel by script and leaves for the browser too; the first to leave
+    // is no loss to the other.
+    players[0]->leaveAtEnd = true;
+    ASSERT_TRUE(RunUntil([&] { return seats[0]->code == 4; }));
     for (auto& seat : seats)
         EXPECT_FALSE(seat->game->Disconnected());
 }
