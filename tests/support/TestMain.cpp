@@ -1,5 +1,5 @@
-// Entry of every test program: settings and seats in a fresh temporary folder, no display, no sound
-// card, error boxes collected instead of shown.
+// Entry of every test program: settings, seats and saved games in a fresh temporary folder, no
+// display, no sound card, error boxes collected instead of shown.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -18,6 +18,8 @@ int main(int argc, char** argv) {
     ::setenv("XDG_CONFIG_HOME", folder, 1);
     // Seat tokens of the games tests play go there too, never to the user's own folder.
     ::setenv("XDG_STATE_HOME", folder, 1);
+    // And so do the games they save.
+    ::setenv("XDG_DATA_HOME", folder, 1);
     ::setenv("SDL_VIDEODRIVER", "dummy", 0);
     ::setenv("SDL_AUDIODRIVER", "dummy", 0);
     ::setenv("SDL_RENDER_DRIVER", "software", 0);
