@@ -75,15 +75,6 @@ bool ValidCount(int32_t value) {
     return value >= 0 && value <= kCampaignRules.maxTroops;
 }
 
-// A campaign table holds only what the rules can make of a deal.
-bool ValidCampaignTable(const TerritoryTable& table) {
-    return std::all_of(table.begin(), table.end(), [](const TerritoryInfo& entry) {
-        return ValidOwner(entry.owner) && entry.wealth >= 0 && entry.fortified <= 1 &&
-               entry.improved <= 1 && ValidCount(entry.army) && ValidCount(entry.reserve) &&
-               ValidCount(entry.ownerOnlyA);
-    });
-}
-
 void Put64(std::vector<uint8_t>& out, uint64_t value) {
     Put32(out, static_cast<uint32_t>(value));
     Put32(out, static_cast<uint32_t>(value >> 32));
@@ -112,6 +103,14 @@ void ReadLedger(Reader& reader, CInfos& infos) {
 }
 
 }  // namespace
+
+bool IsValidCampaignTable(const TerritoryTable& table) {
+    return std::all_of(table.begin(), table.end(), [](const TerritoryInfo& entry) {
+        return ValidOwner(entry.owner) && entry.wealth >= 0 && entry.fortified <= 1 &&
+               entry.improved <= 1 && ValidCount(entry.army) && ValidCount(entry.reserve) &&
+               ValidCount(entry.ownerOnlyA);
+    });
+}
 
 std::vector<uint8_t> EncodeSeating(const Seating& seating) {
     std::vector<uint8_t> out;
@@ -214,7 +213,7 @@ bool DecodeHistoryEntry(std::span<const uint8_t> bytes, HistoryEntry& out) {
         return false;
     ReadLedger(reader, entry.infos);
     if (!reader.Done() || entry.index >= entry.count || entry.count > kMaxHistoryEntries ||
-        !ValidCampaignTable(entry.table)) {
+        !IsValidCampaignTable(entry.table)) {
         return false;
     }
     out = entry;
@@ -267,7 +266,7 @@ bool DecodeState(std::span<const uint8_t> bytes, StateMessage& out) {
         word = low | static_cast<uint64_t>(reader.U32()) << 32;
     }
     if (!reader.Done() || !IsCampaignStatus(message.status) ||
-        !ValidCampaignTable(message.state.table)) {
+        !IsValidCampaignTable(message.state.table)) {
         return false;
     }
     out = std::move(message);

@@ -117,4 +117,8 @@ bool DecodeHistoryEntry(std::span<const uint8_t> bytes, HistoryEntry& out);
 // A status a campaign message may name: even, from the first status of 1870 on.
 bool IsCampaignStatus(uint32_t status);
 
+// A campaign table holds only what the rules can make of a deal: owners -1..7, no negative
+// wealth, fortified and improved 0 or 1, troops 0..kCampaignRules.maxTroops.
+bool IsValidCampaignTable(const TerritoryTable& table);
+
 }  // namespace torvane
