@@ -19,6 +19,7 @@
 #include "game/Objectif.h"
 #include "game/Random.h"
 #include "game/Stategame.h"
+#include "lobby/Statepaysgov.h"
 #include "network/Directplay.h"
 #include "platform/SeatStore.h"
 
@@ -169,17 +170,36 @@ LobbyEnd RunLobby(DirectPlay& network, const BotOptions& options, const std::ato
         }
         const size_t count = CopyTable(network, records);
         const std::span<const PlayerInfo> table(records.data(), count);
+        // A game taken up again: the nation saved under this name, or a free saved one, under
+        // its saved government.
+        PlayerInfo hostRecord;
+        Seating saved;
+        const bool resuming = network.CopyPlayer(network.HostPlayerId(), hostRecord) &&
+                              ResumedStatusOf(hostRecord) != 0 && network.CopyHostSeating(saved);
         PlayerInfo self;
         if (network.CopyPlayer(network.LocalPlayerId(), self)) {
-            const bool clash = ValidNation(self.nation) && MustMoveAway(table, self.playerId);
+            bool clash = ValidNation(self.nation) && MustMoveAway(table, self.playerId);
+            if (resuming) {
+                const int own = SavedNationOf(saved, table, self.playerId, self.Name());
+                clash = clash || SavedGovernment(saved, self.nation) < 0 ||
+                        (own >= 0 && own != self.nation);
+            }
+            const int8_t wanted = resuming ? SavedGovernment(saved, self.nation) : government;
             if (!ValidNation(self.nation) || clash || !self.IsComputer() ||
-                self.government != government) {
+                self.government != wanted) {
                 if (ready) {
                     network.ClearReady();
                     ready = false;
                 }
                 if (!ValidNation(self.nation) || clash) {
-                    const int chosen = FreeNation(table, self.playerId, random);
+                    int chosen = -1;
+                    if (resuming) {
+                        chosen = SavedNationOf(saved, table, self.playerId, self.Name());
+                        if (chosen < 0)
+                            chosen = FreeSavedNation(saved, table, self.playerId);
+                    } else {
+                        chosen = FreeNation(table, self.playerId, random);
+                    }
                     if (chosen < 0 && !ValidNation(self.nation)) {
                         // Every nation is held: it waits for one to be released.
                         pacer.Wait();
@@ -187,7 +207,7 @@ LobbyEnd RunLobby(DirectPlay& network, const BotOptions& options, const std::ato
                     }
                     self.nation = static_cast<int8_t>(chosen);
                 }
-                self.government = government;
+                self.government = resuming ? SavedGovernment(saved, self.nation) : government;
                 self.reservedByteA = kComputerPlayerMark;
                 self.syncStatus &= ~1u;
                 network.PublishLocalPlayer(self);

@@ -150,9 +150,12 @@ bool DecodeSeating(std::span<const uint8_t> bytes, Seating& out) {
         std::copy(name.begin(), name.end(), seat.name.begin());
         std::fill(std::find(seat.name.begin(), seat.name.end(), '\0'), seat.name.end(), '\0');
         const bool played = seat.playerId != 0;
-        if (flags > 1 || seat.playerId < 0 ||
-            (played && (seat.government < 0 || seat.government >= GovernmentCount)) ||
-            (!played && (flags != 0 || seat.returnStatus != 0)) ||
+        // A nation of a saved game that nobody took is in the game with nobody's seat: the
+        // computer plays it.
+        const bool computerOnly = !played && flags == 1;
+        const bool validGovernment = seat.government >= 0 && seat.government < GovernmentCount;
+        if (flags > 1 || seat.playerId < 0 || ((played || computerOnly) && !validGovernment) ||
+            (!played && seat.returnStatus != 0) || (computerOnly && seat.lock != 0) ||
             (seat.returnStatus != 0 && (flags != 1 || !IsCampaignStatus(seat.returnStatus))) ||
             seat.objective < -1) {
             return false;

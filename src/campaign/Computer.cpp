@@ -955,7 +955,7 @@ bool ParseLevel(std::string_view text, ComputerLevel& level) {
     return false;
 }
 
-ComputerPlayer::ComputerPlayer(ComputerLevel level, uint64_t seed) : level_(level), random_(seed) {}
+ComputerPlayer::ComputerPlayer(ComputerLevel level, uint64_t seed) : level_(level), seed_(seed) {}
 
 bool ComputerPlayer::Decide(const TurnView& view, std::vector<Order>& orders) {
     orders.clear();
@@ -966,7 +966,11 @@ bool ComputerPlayer::Decide(const TurnView& view, std::vector<Order>& orders) {
         return true;
     }
     const Skill& skill = kSkills[std::min<size_t>(static_cast<size_t>(level_), 2)];
-    Planner planner(view, skill, random_);
+    // The chances of this decision come from the seed and the decision alone.
+    const uint64_t decision =
+        (static_cast<uint64_t>(view.status) << 8 | static_cast<uint8_t>(view.nation)) + 1;
+    RandomGenerator random(seed_ ^ decision * 0x9E3779B97F4A7C15ull);
+    Planner planner(view, skill, random);
     switch (view.step) {
         case CampaignStep::Purchases:
             orders = planner.Purchases();

@@ -21,7 +21,9 @@ bool ParseLevel(std::string_view text, ComputerLevel& level);
 
 class ComputerPlayer : public OrdersInterface {
   public:
-    // The same level, seed and views always give the same orders.
+    // The same level, seed and views always give the same orders, whatever it decided before:
+    // a computer player started again, or taking a game up again from a saved year, plays on
+    // exactly as the one before it would have.
     ComputerPlayer(ComputerLevel level, uint64_t seed);
 
     // Decides at once: orders in the order steps (every one of them accepted by the rules),
@@ -32,7 +34,7 @@ class ComputerPlayer : public OrdersInterface {
 
   private:
     ComputerLevel level_;
-    RandomGenerator random_;
+    uint64_t seed_;
 };
 
 }  // namespace torvane

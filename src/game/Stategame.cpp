@@ -11,6 +11,8 @@
 #include "game/Objectif.h"
 #include "game/Stateboard.h"
 #include "input/Directinput.h"
+#include "lobby/Statepaysgov.h"
+#include "platform/SaveStore.h"
 #include "states/Frontend.h"
 
 namespace torvane {
@@ -134,6 +136,12 @@ GameState::GameState(DirectScreen* screen, DirectAudio* audio, DirectInput* inpu
         if (network->CopyPlayer(network->HostPlayerId(), host)) {
             personalised = host.objective == -2 || host.objective >= 1;
         }
+        // A saved game taken up again: its host starts from the file, and the others are
+        // seated and sent the game like players coming back.
+        resumedHost = hostAtStart && network->ResumedGame() != nullptr;
+        resumedJoin = !hostAtStart && !rejoined && ResumedStatusOf(host) != 0;
+        if (resumedJoin)
+            rejoined = true;
     }
     if (screen) {
         screen->ResetFrameClock();
@@ -259,6 +267,8 @@ int32_t GameState::Run() {
         }
         if (!gameOver && !leaving && mode != Waiting)
             RunCampaign();
+        if (DirectPlay* network = Network(); network && !leaving)
+            Autosave(*network);
     }
     if (screen) {
         screen->FadeDone();
@@ -304,6 +314,10 @@ void GameState::RunStartProtocol() {
             network->SetReady();
             pendingObjective = kNoObjective;
         }
+    }
+    if (resumedHost) {
+        ResumeCampaign(*network);
+        return;
     }
     if (network->IsHost()) {
         if (!mapDealt) {

@@ -18,6 +18,10 @@
 #include "network/Directplay.h"
 #include "platform/SeatStore.h"
 
+namespace platform {
+class SaveStore;
+}
+
 namespace torvane {
 
 class BoardView;
@@ -119,6 +123,11 @@ class GameState : public DirectState, public Listener {
     // Where this player keeps its seat tokens (not owned); without one, the player's own
     // state folder.
     void SetSeatStore(platform::SeatStore* store) { seatStore = store; }
+    // Where this player saves the game each year (not owned); without one, the player's own
+    // data folder.
+    void SetSaveStore(platform::SaveStore* store) { saveStore = store; }
+    // A saved game taken up again: this player is its host, or joined it.
+    bool Resumed() const { return resumedHost || resumedJoin; }
     // The board's last notice of a player that left ("... a quitté la partie : ...") or came back
     // ("... est de retour : ..."), while shown.
     const std::string& LostNotice() const { return lostNotice; }
@@ -181,10 +190,15 @@ class GameState : public DirectState, public Listener {
     void KnowSeating(DirectPlay& network, const Seating& seats);
     void ReturnSeats(DirectPlay& network, uint32_t status);
     void SeatWaitingPlayers(DirectPlay& network);
+    void SendCampaignTo(DirectPlay& network, int32_t playerId);
     void KeepSeat(DirectPlay& network, int8_t nation, uint64_t token);
     void RunRejoin();
     bool Returning(uint32_t status) const;
     platform::SeatStore& SeatFiles();
+    // Saved games (Stategamesaves.cpp).
+    platform::SaveStore& SaveFiles();
+    void Autosave(DirectPlay& network);
+    void ResumeCampaign(DirectPlay& network);
     void BeginCampaign(DirectPlay& network);
     void RunCampaign();
     bool Act(const TurnView& view, std::vector<Order>& orders);
@@ -267,6 +281,11 @@ class GameState : public DirectState, public Listener {
     platform::SeatStore* seatStore = nullptr;
     std::unique_ptr<platform::SeatStore> ownSeatStore;
     int32_t seatsYear = 0;  // the year the searches were last told
+    platform::SaveStore* saveStore = nullptr;
+    std::unique_ptr<platform::SaveStore> ownSaveStore;
+    uint32_t autosavedStatus = 0;  // the status last saved
+    bool resumedHost = false;
+    bool resumedJoin = false;
     std::string lostNotice;
     int32_t lostNoticeWidth = 0;
     float lostNoticeLeft = 0.0f;  // seconds it is still shown

@@ -19,6 +19,7 @@
 #include "game/Stateboard.h"
 #include "game/Stategame.h"
 #include "input/Directinput.h"
+#include "platform/SaveStore.h"
 #include "states/Frontend.h"
 
 namespace torvane {
@@ -276,9 +277,13 @@ void GameState::BuildSeating() {
         const auto n = static_cast<size_t>(nation);
         SeatRecord& seat = seating[n];
         seat.playerId = nationPlayers[n];
-        seat.government = seat.playerId != 0 ? governments[n] : int8_t{-1};
-        seat.objective = seat.playerId != 0 ? nationObjectives[n] : int8_t{-1};
-        seat.computer = seat.playerId != 0 && ((computerNations >> nation) & 1) != 0;
+        // A nation of a saved game nobody took is in the game with nobody's seat: the computer
+        // plays it.
+        const bool computer = ((computerNations >> nation) & 1) != 0;
+        const bool inGame = seat.playerId != 0 || (computer && governments[n] >= 0);
+        seat.government = inGame ? governments[n] : int8_t{-1};
+        seat.objective = inGame ? nationObjectives[n] : int8_t{-1};
+        seat.computer = inGame && computer;
         seat.returnStatus = seat.computer ? returnStatus[n] : 0;
         seat.name.fill('\0');
         const std::string& name = nationNames[n];
@@ -375,8 +380,9 @@ void GameState::KnowSeating(DirectPlay& network, const Seating& seats) {
         const auto n = static_cast<size_t>(nation);
         const SeatRecord& seat = seats[n];
         nationPlayers[n] = seat.playerId;
-        governments[n] = seat.playerId != 0 ? seat.government : int8_t{-1};
-        nationObjectives[n] = seat.playerId != 0 ? seat.objective : int8_t{-1};
+        const bool inGame = seat.playerId != 0 || seat.computer;
+        governments[n] = inGame ? seat.government : int8_t{-1};
+        nationObjectives[n] = inGame ? seat.objective : int8_t{-1};
         nationNames[n] = std::string(seat.name.data());
         returnStatus[n] = seat.computer ? seat.returnStatus : 0;
         if (seat.computer)
@@ -432,25 +438,31 @@ void GameState::SeatWaitingPlayers(DirectPlay& network) {
         returnStatus[n] = even + 2;
         BuildSeating();
         network.SendSeating(seating);
-        const int count = history.Count();
-        for (int i = 0; i < count; ++i) {
-            HistoryEntry entry;
-            entry.index = static_cast<uint16_t>(i);
-            entry.count = static_cast<uint16_t>(count);
-            entry.table = *history.TableAt(i);
-            entry.infos = *history.InfosAt(i);
-            network.SendHistory(it->playerId, entry);
-        }
-        for (const YearReport& year : reports) {
-            if (IsCampaignStatus(year.battles.status))
-                network.SendReport(it->playerId, year.battles);
-            if (IsCampaignStatus(year.missions.status))
-                network.SendReport(it->playerId, year.missions);
-        }
-        network.SendState(it->playerId, heldStatus, held, heldGenerator);
+        SendCampaignTo(network, it->playerId);
         it = waitingSeats.erase(it);
         PublishSeats(network);
     }
+}
+
+// What a player seated in a running campaign is sent to catch up: the whole history, the year
+// reports and the state it is in.
+void GameState::SendCampaignTo(DirectPlay& network, int32_t playerId) {
+    const int count = history.Count();
+    for (int i = 0; i < count; ++i) {
+        HistoryEntry entry;
+        entry.index = static_cast<uint16_t>(i);
+        entry.count = static_cast<uint16_t>(count);
+        entry.table = *history.TableAt(i);
+        entry.infos = *history.InfosAt(i);
+        network.SendHistory(playerId, entry);
+    }
+    for (const YearReport& year : reports) {
+        if (IsCampaignStatus(year.battles.status))
+            network.SendReport(playerId, year.battles);
+        if (IsCampaignStatus(year.missions.status))
+            network.SendReport(playerId, year.missions);
+    }
+    network.SendState(playerId, heldStatus, held, heldGenerator);
 }
 
 // From the status the host named, the player that came back plays its nation again.
@@ -554,6 +566,10 @@ void GameState::OnGameEnd(int32_t, uint8_t value) {
         PublishSeats(*network);
         if (ValidNationIndex(localNation))
             SeatFiles().Forget(network->SessionId(), network->PlayerName());
+        // A game that is over is not taken up again.
+        std::string error;
+        if (!SaveFiles().Remove(network->SessionId(), &error) && !error.empty())
+            std::fprintf(stderr, "torvane: %s\n", error.c_str());
     }
     const bool won = ValidNationIndex(localNation) && (winners >> localNation) & 1;
     Play(audio, won ? hitSound.get() : failedSound.get());

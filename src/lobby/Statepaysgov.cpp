@@ -9,6 +9,9 @@
 
 #include "app/ComputerSeats.h"
 #include "audio/Directaudio.h"
+#include "campaign/Campaign.h"
+#include "campaign/Gamerules.h"
+#include "campaign/Savedgame.h"
 #include "game/Game.h"
 #include "input/Directinput.h"
 #include "screen/Directscreen.h"
@@ -97,6 +100,51 @@ uint8_t SharedNations(std::span<const PlayerInfo> records, bool readyOnly) {
         held = static_cast<uint8_t>(held | bit);
     }
     return shared;
+}
+
+uint32_t ResumedStatusOf(const PlayerInfo& hostRecord) {
+    const auto status = static_cast<uint32_t>(hostRecord.reservedWord);
+    return IsCampaignStatus(status) && StepOf(status) == CampaignStep::YearStart ? status : 0;
+}
+
+int8_t SavedGovernment(const Seating& saved, int nation) {
+    if (!ValidNation(nation))
+        return -1;
+    const int8_t government = saved[static_cast<size_t>(nation)].government;
+    return ValidGovernment(government) ? government : int8_t{-1};
+}
+
+namespace {
+
+bool HeldByOther(std::span<const PlayerInfo> records, int32_t selfId, int nation) {
+    return std::any_of(records.begin(), records.end(), [&](const PlayerInfo& record) {
+        return record.playerId != selfId && record.nation == nation;
+    });
+}
+
+}  // namespace
+
+int SavedNationOf(const Seating& saved, std::span<const PlayerInfo> records, int32_t selfId,
+                  std::string_view name) {
+    if (name.empty())
+        return -1;
+    for (int nation = 0; nation < NationCount; ++nation) {
+        const auto& seat = saved[static_cast<size_t>(nation)];
+        if (SavedGovernment(saved, nation) < 0)
+            continue;
+        const std::string_view saver(seat.name.data(), strnlen(seat.name.data(), seat.name.size()));
+        if (saver == name)
+            return HeldByOther(records, selfId, nation) ? -1 : nation;
+    }
+    return -1;
+}
+
+int FreeSavedNation(const Seating& saved, std::span<const PlayerInfo> records, int32_t selfId) {
+    for (int nation = 0; nation < NationCount; ++nation) {
+        if (SavedGovernment(saved, nation) >= 0 && !HeldByOther(records, selfId, nation))
+            return nation;
+    }
+    return -1;
 }
 
 PaysGovState::PaysGovState(DirectScreen* screen, DirectAudio* audio, DirectInput* input,
@@ -193,6 +241,94 @@ PaysGovState::PaysGovState(DirectScreen* screen, DirectAudio* audio, DirectInput
     }
     if (DirectPlay* network = Network())
         network->SetListener(this);
+    // The host of a saved game tells everybody who joins what was saved.
+    DirectPlay* network = Network();
+    if (network && network->IsHost() && network->ResumedGame()) {
+        const SavedGame& game = *network->ResumedGame();
+        for (int nation = 0; nation < NationCount; ++nation) {
+            const SavedNation& saved = game.nations[static_cast<size_t>(nation)];
+            SeatRecord& seat = savedSeats[static_cast<size_t>(nation)];
+            seat.government = saved.government;
+            seat.computer = saved.computer;
+            seat.name = saved.name;
+        }
+        savedStatus = game.status;
+        PlayerInfo local;
+        if (CopyLocal(local)) {
+            local.reservedWord = static_cast<int32_t>(savedStatus);
+            local.objective = game.personalised ? kObjectiveCustom : kObjectiveWorld;
+            Publish(local);
+        }
+        network->SendSeating(savedSeats);
+        resuming = true;
+        resumeText = "Reprise : " + std::to_string(YearOf(savedStatus));
+    }
+}
+
+void PaysGovState::ReadResume() {
+    DirectPlay* network = Network();
+    if (!network)
+        return;
+    if (!resuming && !network->IsHost()) {
+        PlayerInfo hostRecord;
+        Seating seats;
+        if (!network->CopyPlayer(network->HostPlayerId(), hostRecord) ||
+            ResumedStatusOf(hostRecord) == 0 || !network->CopyHostSeating(seats)) {
+            return;
+        }
+        savedSeats = seats;
+        savedStatus = ResumedStatusOf(hostRecord);
+        resuming = true;
+        resumeText = "Reprise : " + std::to_string(YearOf(savedStatus));
+    }
+    if (resuming && !savedNationTried)
+        TakeSavedNation();
+}
+
+// The nation saved under this player's name, with its government, if nobody else has taken it;
+// otherwise the player picks one of the saved nations still free.
+void PaysGovState::TakeSavedNation() {
+    PlayerInfo local;
+    if (!CopyLocal(local))
+        return;
+    savedNationTried = true;
+    std::array<PlayerInfo, kMaxRows> records;
+    size_t count = 0;
+    while (count < records.size() &&
+           Network()->CopyPlayerAt(static_cast<uint8_t>(count), records[count])) {
+        ++count;
+    }
+    const std::span<const PlayerInfo> table(records.data(), count);
+    const int nation = SavedNationOf(savedSeats, table, local.playerId, local.Name());
+    if (nation >= 0) {
+        local.nation = static_cast<int8_t>(nation);
+        local.government = SavedGovernment(savedSeats, nation);
+        Publish(local);
+        Play(audio, nationSounds[static_cast<size_t>(nation)].get());
+        mode = List;
+        return;
+    }
+    // A choice made before the saved seats were known that they do not allow is undone.
+    if (SavedGovernment(savedSeats, local.nation) != local.government) {
+        local.nation = -1;
+        local.government = -1;
+        Publish(local);
+        mode = FirstNation;
+    }
+}
+
+// Every player on a saved nation under its saved government.
+bool PaysGovState::SavedChoicesHeld() const {
+    const DirectPlay* network = Network();
+    PlayerInfo record;
+    for (unsigned i = 0;
+         network && i < 256 && network->CopyPlayerAt(static_cast<uint8_t>(i), record); ++i) {
+        if (SavedGovernment(savedSeats, record.nation) < 0 ||
+            record.government != SavedGovernment(savedSeats, record.nation)) {
+            return false;
+        }
+    }
+    return network != nullptr;
 }
 
 // The engine is looked up again: the driver may already have destroyed it.
@@ -297,6 +433,7 @@ int32_t PaysGovState::Run() {
     const int32_t modeBefore = mode;
 
     if (!leaving) {
+        ReadResume();
         DirectPlay* network = Network();
         if (network && network->FollowHostPhase()) {
             leaving = true;
@@ -400,12 +537,19 @@ void PaysGovState::ChooseNation(int nation) {
             }
         }
     }
+    // A game taken up again is played by the nations it saved, under their governments.
+    if (resuming && SavedGovernment(savedSeats, nation) < 0) {
+        Refuse();
+        return;
+    }
     if (ValidNation(nation))
         Play(audio, nationSounds[static_cast<size_t>(nation)].get());
-    mode = mode == FirstNation ? FirstGovernment : List;
+    mode = mode == FirstNation && !resuming ? FirstGovernment : List;
     PlayerInfo local;
     if (CopyLocal(local)) {
         local.nation = static_cast<int8_t>(nation);
+        if (resuming)
+            local.government = SavedGovernment(savedSeats, nation);
         Publish(local);
     }
 }
@@ -495,7 +639,8 @@ void PaysGovState::HandleList() {
 
     const bool click = input->KeyPressed(key::LeftButton);
     auto tryStart = [&] {
-        if (isHost && network && network->AllReady() && !ReadyNationsShared() && StartGame())
+        if (isHost && network && network->AllReady() && !ReadyNationsShared() &&
+            (!resuming || SavedChoicesHeld()) && StartGame())
             return true;
         Refuse();
         return false;
@@ -521,7 +666,10 @@ void PaysGovState::HandleList() {
             ReleaseNation();
             mode = NationChange;
         } else if (listCursor == 1) {
-            mode = GovernmentChange;
+            if (resuming)
+                Refuse();  // the saved government stays
+            else
+                mode = GovernmentChange;
         } else if (listCursor == start) {
             if (tryStart())
                 return;
@@ -553,7 +701,9 @@ void PaysGovState::HandleList() {
         }
     } else if (Inside(mouse, 246, 391, 63, 93)) {
         listCursor = 1;
-        if (click) {
+        if (click && resuming) {
+            Refuse();
+        } else if (click) {
             Click();
             selectedRow = 0;
             mode = GovernmentChange;
@@ -630,6 +780,11 @@ bool PaysGovState::HandleObjective(bool click, const platform::Point& mouse) {
     } else {
         return false;
     }
+    // A saved game keeps the objectives it dealt.
+    if (resuming) {
+        Refuse();
+        return true;
+    }
     Click();
     PlayerInfo local;
     if (CopyLocal(local) && local.objective != wanted) {
@@ -663,7 +818,11 @@ void PaysGovState::OnSessionTerminated() {
     LeaveSession(false);
 }
 
-void PaysGovState::OnPlayerJoined(const std::string&) {}
+void PaysGovState::OnPlayerJoined(const std::string&) {
+    DirectPlay* network = Network();
+    if (resuming && network && network->IsHost())
+        network->SendSeating(savedSeats);
+}
 void PaysGovState::OnPlayerRemoved(const std::string&) {}
 void PaysGovState::OnTextMessage(int32_t, const std::string&, int32_t) {}
 void PaysGovState::OnTerritories(int32_t, const TerritoryTable&) {}
@@ -771,6 +930,9 @@ void PaysGovState::DrawStartPanel() {
         screen->DrawText(516, 368, startText, colour, 1, 2, 1);
     }
     screen->DrawText(516, 403, backText, listCursor == n + 2 ? kActiveGreen : kFadedGreen, 1, 2, 1);
+    // A saved game taken up again says from which year, under the way out.
+    if (resuming)
+        screen->DrawText(516, 433, resumeText, kActiveGreen, 1, 0, 1);
 }
 
 void PaysGovState::DrawObjectivePanel() {
@@ -953,6 +1115,11 @@ void PaysGovState::DrawNationChooser() {
         const int nation = rows[static_cast<size_t>(index)].nation;
         if (ValidNation(nation))
             taken[static_cast<size_t>(nation)] = true;
+    }
+    // Nations a saved game did not have are not to be had.
+    for (int i = 0; resuming && i < NationCount; ++i) {
+        if (SavedGovernment(savedSeats, i) < 0)
+            taken[static_cast<size_t>(i)] = true;
     }
     for (int i = 0; i < NationCount; ++i) {
         const Image* portrait = portraits[static_cast<size_t>(i)].get();

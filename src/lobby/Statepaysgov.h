@@ -7,6 +7,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "app/Directstate.h"
 #include "network/Directplay.h"
@@ -23,6 +24,19 @@ class SoundEffect;
 // The nations that more than one of `records` holds, bit n for nation n; with `readyOnly` only
 // ready records count. A record without a nation, or with one out of range, holds none.
 uint8_t SharedNations(std::span<const PlayerInfo> records, bool readyOnly);
+
+// A game taken up again: the host's record says so with the status it was saved in
+// (reservedWord, 0 for a new game) and its seating tells the saved nations, governments and
+// players' names.
+uint32_t ResumedStatusOf(const PlayerInfo& hostRecord);
+// Whether `nation` was in the saved game, and its saved government (-1 when it was not).
+int8_t SavedGovernment(const Seating& saved, int nation);
+// The nation a player named `name` takes in a game taken up again: the one saved under its
+// name, unless a record other than `selfId` holds it; -1 otherwise.
+int SavedNationOf(const Seating& saved, std::span<const PlayerInfo> records, int32_t selfId,
+                  std::string_view name);
+// A saved nation no record other than `selfId` holds, the lowest first; -1 when none is left.
+int FreeSavedNation(const Seating& saved, std::span<const PlayerInfo> records, int32_t selfId);
 
 class PaysGovState : public DirectState, public Listener {
   public:
@@ -59,6 +73,9 @@ class PaysGovState : public DirectState, public Listener {
     void OnSessionTerminated() override;
 
     int32_t CurrentMode() const { return mode; }
+    // A saved game taken up again: its nations and governments are fixed.
+    bool Resuming() const { return resuming; }
+    const Seating& SavedSeats() const { return savedSeats; }
     int32_t ListCursor() const { return listCursor; }
     int32_t NationCursor() const { return nationCursor; }
     int32_t GovernmentCursor() const { return governmentCursor; }
@@ -116,6 +133,13 @@ class PaysGovState : public DirectState, public Listener {
     // F3 (host): a computer player joins; Suppr on its row (host): it leaves.
     void AddComputer();
     void RemoveComputer(int row);
+
+    // A game taken up again (the host from its saved game, the others from the host's record
+    // and seating): fixed nations and governments, the one saved under this player's name taken
+    // at once.
+    void ReadResume();
+    void TakeSavedNation();
+    bool SavedChoicesHeld() const;
 
     void TakeSnapshot();
     void TakeTable();
@@ -207,6 +231,11 @@ class PaysGovState : public DirectState, public Listener {
     // its ports: rebuilt only when the router's answer changes.
     uint32_t publicAddress = 0;
     std::string publicAddressText;
+    bool resuming = false;
+    bool savedNationTried = false;
+    Seating savedSeats{};
+    uint32_t savedStatus = 0;
+    std::string resumeText;  // "Reprise : 1874"
     std::array<int32_t, kMaxRows> latencyShown{};
     std::array<std::string, kMaxRows> latencyTexts;
 };

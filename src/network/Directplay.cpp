@@ -212,7 +212,7 @@ DirectPlay::~DirectPlay() {
     peer_.reset();
 }
 
-bool DirectPlay::HostGame(const std::string& gameName) {
+bool DirectPlay::HostGame(const std::string& gameName, uint64_t sessionId) {
     const std::string name =
         (gameName.empty() ? playerName_ : gameName).substr(0, kMaxGameNameLength);
     ClearParties();
@@ -222,7 +222,7 @@ bool DirectPlay::HostGame(const std::string& gameName) {
     }
     const std::string sessionName = std::string(kProtocolVersionText) + " " + name;
     switch (peer_->Host(ToWide(sessionName), platform::kMaxSessionPlayers,
-                        platform::kSessionMigrateHost)) {
+                        platform::kSessionMigrateHost, sessionId)) {
         case platform::PeerResult::Ok:
             return true;
         case platform::PeerResult::AddressFailed:
@@ -582,6 +582,25 @@ bool DirectPlay::AllReady() const {
     return true;
 }
 
+bool DirectPlay::JumpToPhase(uint32_t status) {
+    PlayerInfo host;
+    if (!IsHost() || (status & 1u) != 0 || !CopyPlayer(HostPlayerId(), host) ||
+        status <= host.syncStatus) {
+        return false;
+    }
+    host.syncStatus = status;
+    acceptingPlayers_ = false;
+    return PublishLocalPlayer(host);
+}
+
+bool DirectPlay::CopyHostSeating(Seating& out) const {
+    std::lock_guard lock(listenerLock_);
+    if (!hostSeating_)
+        return false;
+    out = *hostSeating_;
+    return true;
+}
+
 bool DirectPlay::AdvancePhase() {
     if (!IsHost() || !AllReady())
         return false;
@@ -845,7 +864,10 @@ void DirectPlay::Receive(int32_t senderId, std::span<const uint8_t> bytes) {
                         listener.OnReport(senderId, message->report);
                     };
                     break;
-                case kSeatingMessage:
+                case kSeatingMessage: {
+                    std::lock_guard lock(listenerLock_);
+                    hostSeating_ = message->seating;
+                }
                     deliver = [senderId, message](Listener& listener) {
                         listener.OnSeating(senderId, message->seating);
                     };

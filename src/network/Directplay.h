@@ -40,6 +40,8 @@
 
 namespace torvane {
 
+struct SavedGame;
+
 // The version every host announces before its game name, and the only one the browser joins.
 inline constexpr const char* kProtocolVersionText = "3.00a";
 inline constexpr size_t kMaxGameNameLength = 58;  // keeps the whole session name on the wire
@@ -146,7 +148,15 @@ class DirectPlay {
     DirectPlay(const DirectPlay&) = delete;
     DirectPlay& operator=(const DirectPlay&) = delete;
 
-    bool HostGame(const std::string& gameName);
+    // `sessionId` 0 gives the game a new id; a saved game taken up again keeps its own.
+    bool HostGame(const std::string& gameName, uint64_t sessionId = 0);
+    // The saved game this host takes up again, from the browser to the lobby and the game
+    // (null for a new game).
+    void SetResumedGame(std::shared_ptr<const SavedGame> game) { resumed_ = std::move(game); }
+    const SavedGame* ResumedGame() const { return resumed_.get(); }
+    // The last seating the host sent (a game taken up again tells its saved seats in the lobby);
+    // false before any.
+    bool CopyHostSeating(Seating& out) const;
     void EnumerateGames(const std::string& hostName);
     int PartyCount() const;
     const EnumeratedParty* GetParty(int index) const;
@@ -205,6 +215,9 @@ class DirectPlay {
     bool AllReady() const;
     // False, with nothing published, unless this player is the host and everybody was ready.
     bool AdvancePhase();
+    // The host of a game taken up again moves the session to the saved status (even, later
+    // than its own) at once; false, with nothing published, otherwise.
+    bool JumpToPhase(uint32_t status);
 
     int32_t LocalPlayerId() const { return localPlayerId_.load(); }
     int32_t HostPlayerId() const { return hostPlayerId_.load(); }
@@ -292,6 +305,8 @@ class DirectPlay {
     std::array<std::chrono::steady_clock::time_point, NationCount> seatReserved_{};
     int8_t admittedSeat_ = -1;  // the seat of the joiner being admitted
     std::atomic<bool> rejoined_{false};
+    std::shared_ptr<const SavedGame> resumed_;
+    std::optional<Seating> hostSeating_;  // under listenerLock_
 
     std::atomic<int32_t> localPlayerId_{0};
     std::atomic<int32_t> hostPlayerId_{0};

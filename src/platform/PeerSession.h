@@ -157,7 +157,13 @@ class PeerSession {
     static std::unique_ptr<PeerSession> Create(PeerHandler& handler, const PeerOptions& options);
 
     // Starts a session as its host; reports the local player (local and host flags).
-    virtual PeerResult Host(const std::u16string& sessionName, int maxPlayers, uint32_t flags) = 0;
+    // `session` is the id its members will see (a game taken up again keeps the one it had);
+    // 0 draws a new one.
+    virtual PeerResult Host(const std::u16string& sessionName, int maxPlayers, uint32_t flags,
+                            uint64_t session) = 0;
+    PeerResult Host(const std::u16string& sessionName, int maxPlayers, uint32_t flags) {
+        return Host(sessionName, maxPlayers, flags, 0);
+    }
     // Searches synchronously; each answering session reaches OnEnumResponse once.
     // An empty host name searches every IPv4 broadcast address and this machine.
     virtual PeerResult EnumHosts(const std::string& hostName) = 0;

@@ -47,6 +47,7 @@ inline constexpr int F1 = 112;
 inline constexpr int F2 = 113;
 inline constexpr int F3 = 114;
 inline constexpr int F5 = 116;
+inline constexpr int F6 = 117;
 }  // namespace key
 
 inline int32_t Trunc(float value) {

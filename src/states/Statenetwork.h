@@ -17,6 +17,7 @@ class DirectAudio;
 class DirectInput;
 class DirectPlay;
 class Image;
+struct SavedGame;
 class SoundEffect;
 
 // The setting "ConnectIP" as the browser starts with it: only its first characters are looked at,
@@ -34,7 +35,16 @@ class NetworkState : public DirectState {
     // browser after a failed create.
     int32_t Run() override;
 
+    // The menu's items from the top, then the list of games (or of saved games) as one more.
+    enum Item : int32_t { CreateItem = 0, AddressItem, RefreshItem, ResumeItem, BackItem };
+    static constexpr int32_t kListHighlight = 5;
     int32_t Highlight() const { return highlight; }
+    // The item at the highlight's place: "- reprendre -" is there only while saves exist.
+    int32_t HighlightedItem() const { return ItemAt(highlight); }
+    // The saved games (F6 or "- reprendre -") instead of the games found.
+    bool ShowingSaves() const { return showingSaves; }
+    int SaveCount() const { return static_cast<int>(saveTexts.size()); }
+    int32_t SelectedSave() const { return selectedSave; }
 
     // Where the light band rests or is sliding to, below the frame's top.
     float LightOffset() const { return lightOffset; }
@@ -43,10 +53,18 @@ class NetworkState : public DirectState {
     bool Closing() const { return closing; }
     float FrameTop() const { return frameTop; }
     float Shift() const { return shift; }
-    const std::array<uint32_t, 5>& Colours() const { return itemColour; }
+    const std::array<uint32_t, 6>& Colours() const { return itemColour; }
 
   private:
-    enum class Step { Create, Search, Join };
+    enum class Step { Create, Search, Join, Resume };
+
+    int ItemCount() const { return saveTexts.empty() ? 4 : 5; }
+    int32_t ItemAt(int32_t slot) const;
+    int32_t SlotOf(int32_t item) const;
+    void LoadSaves();
+    void ShowSaves(bool shown);
+    void HandleSavesInput();
+    void DrawSaves();
 
     DirectPlay* Network() const;
     int PartyCount() const;
@@ -80,7 +98,7 @@ class NetworkState : public DirectState {
     bool closing = false;
     float frameTop = -300.0f;
     float shift = 176.0f;
-    std::array<uint32_t, 5> itemColour;
+    std::array<uint32_t, 6> itemColour;
 
     // Texts built when the address or the list changes, never per frame.
     struct PartyTexts {
@@ -93,6 +111,19 @@ class NetworkState : public DirectState {
         std::optional<platform::Seat> seat;
     };
     platform::SeatStore seats;
+    // The saved games, newest first, with what their boxes and their detail say.
+    struct SaveTexts {
+        uint64_t gameId = 0;
+        std::shared_ptr<const SavedGame> game;  // null for a file that cannot be read
+        std::string title;                      // the host's name
+        std::string summary;                    // "1874 - 3 nations"
+        std::string date;                       // "09/12/2026"
+        std::string time;                       // "21:04"
+        std::array<std::string, 8> nations;     // "Irak : Hote", empty for a nation not in it
+    };
+    std::vector<SaveTexts> saveTexts;
+    bool showingSaves = false;
+    int32_t selectedSave = 0;
     std::string addressItem;
     std::vector<PartyTexts> partyTexts;
 };

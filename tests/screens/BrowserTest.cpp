@@ -190,7 +190,7 @@ TEST_F(Browser, FindsAGameAndJoinsIt) {
     EXPECT_FLOAT_EQ(browser->Shift(), 0.0f);
     EXPECT_EQ(network->GetParty(0)->gameName, "Partie du soir");
     Press(*browser, 39);
-    ASSERT_EQ(browser->Highlight(), 4);
+    ASSERT_EQ(browser->Highlight(), NetworkState::kListHighlight);
     Press(*browser, 13);
     EXPECT_TRUE(browser->Closing());
     EXPECT_EQ(Leave(), LobbyCode);
@@ -222,7 +222,7 @@ TEST_F(Browser, AGameOfAnotherVersionIsListedButRefused) {
     ASSERT_EQ(network->PartyCount(), 1);
     EXPECT_EQ(network->GetParty(0)->version, "3.00b");
     Press(*browser, 39);
-    ASSERT_EQ(browser->Highlight(), 4);
+    ASSERT_EQ(browser->Highlight(), NetworkState::kListHighlight);
     const int failed = sounds.Count("Failed.wav");
     Press(*browser, 13);
     EXPECT_FALSE(browser->Closing());
@@ -245,7 +245,7 @@ TEST_F(Browser, ARunningGameIsJoinedOnlyWithTheSeatThisPlayerKeeps) {
     EXPECT_EQ(network->GetParty(0)->session, host.SessionId());
     // Without a seat kept for it, the game is refused before anything is sent.
     Press(*browser, 39);
-    ASSERT_EQ(browser->Highlight(), 4);
+    ASSERT_EQ(browser->Highlight(), NetworkState::kListHighlight);
     const int failed = sounds.Count("Failed.wav");
     Press(*browser, 13);
     EXPECT_FALSE(browser->Closing());
@@ -277,7 +277,7 @@ TEST_F(Browser, TheListWrapsAndArrowsGoBackToTheMenu) {
     ASSERT_EQ(network->PartyCount(), 2);
     Press(*browser, 40);  // to the address
     Press(*browser, 39);  // to the list, remembering the address item
-    ASSERT_EQ(browser->Highlight(), 4);
+    ASSERT_EQ(browser->Highlight(), NetworkState::kListHighlight);
     EXPECT_EQ(browser->Selected(), 0);
     Press(*browser, 38);
     EXPECT_EQ(browser->Selected(), 1);

@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -15,7 +18,9 @@
 #include "campaign/Campaignmessages.h"
 #include "campaign/Computer.h"
 #include "campaign/Orders.h"
+#include "campaign/Savedgame.h"
 #include "campaign/Seatlock.h"
+#include "platform/SaveStore.h"
 #include "screens/GameSession.h"
 
 using namespace gametest;
@@ -671,3 +676,163 @@ TEST_F(CampaignFlow, TheLastNationStandingWinsOnEveryPlayer) {
 }
 
 }  // namespace
+
+namespace {
+
+// Computer players for every nation, as a table full of them plays: each decides from its seed
+// and what it sees, whenever it was started.
+struct ComputerTable {
+    std::array<std::unique_ptr<ComputerPlayer>, NationCount> players;
+    void Plan(const TurnView& view, std::vector<Order>& orders) {
+        auto& player = players[static_cast<size_t>(view.nation)];
+        if (!player) {
+            // The seed the host gives the computer that stands in for a nation.
+            player = std::make_unique<ComputerPlayer>(
+                ComputerLevel::Medium, 0x5EA7ED00u + static_cast<uint64_t>(view.nation));
+        }
+        player->Decide(view, orders);
+    }
+};
+
+}  // namespace
+
+TEST_F(CampaignFlow, ASavedYearTakenUpAgainPlaysOnToTheSameTablesAsTheGameThatWentOn) {
+    constexpr int32_t kSavedYear = 1874;
+    constexpr int32_t kLastYear = 1880;
+    std::string saveFolder =
+        (std::filesystem::temp_directory_path() / "torvane-saves-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(saveFolder.data()), nullptr);
+    struct Folder {
+        std::string path;
+        ~Folder() {
+            std::error_code error;
+            std::filesystem::remove_all(path, error);
+        }
+    } cleanup{saveFolder};
+    // Each machine saves in a folder of its own.
+    std::vector<std::unique_ptr<platform::SaveStore>> stores;
+    for (int i = 0; i < 3; ++i) {
+        const std::string folder = saveFolder + "/P" + std::to_string(i);
+        stores.push_back(std::make_unique<platform::SaveStore>(folder));
+    }
+    // Until the end, or `kLastYear` with the last year's table in.
+    const auto until = [&](int32_t last, Seat& watcher) {
+        return RunUntil(
+            [&] {
+                const int32_t year = YearOf(watcher.game->HeldStatus());
+                return watcher.game->GameOver() ||
+                       (year >= last && watcher.game->History().Count() >= 1 + year - 1870);
+            },
+            std::chrono::milliseconds(90000));
+    };
+    const auto close = [&] {
+        for (auto& seat : seats) {
+            if (seat->game)
+                seat->game->SetOrdersInterface(nullptr);
+            seat->game.reset();
+        }
+        seats.clear();
+        players.clear();
+    };
+    const auto copy = [](const DirectLog& from, DirectLog& to) {
+        for (int i = 0; i < from.Count(); ++i)
+            to.Append(*from.TableAt(i), *from.InfosAt(i));
+    };
+    ComputerTable first;
+    const auto start = [&](int count, ComputerTable& table,
+                           std::shared_ptr<const SavedGame> resumed) {
+        ASSERT_NO_FATAL_FAILURE(MakeSession(count, -2, {}, std::move(resumed)));
+        ASSERT_NO_FATAL_FAILURE(OpenScreens(false));
+        Script(static_cast<size_t>(count),
+               [&table](const TurnView& view, std::vector<Order>& orders) {
+                   table.Plan(view, orders);
+               });
+        for (size_t i = 0; i < seats.size(); ++i) {
+            seats[i]->game->SetSaveStore(stores[i].get());
+            players[i]->leaveAtEnd = false;
+        }
+    };
+
+    // The game that goes on.
+    RandomSeed(2024);
+    DirectLog wentOn;
+    uint8_t wonWentOn = 0;
+    ASSERT_NO_FATAL_FAILURE(start(3, first, nullptr));
+    ASSERT_TRUE(until(kLastYear, *seats[1]));
+    copy(seats[1]->game->History(), wentOn);
+    wonWentOn = seats[1]->game->Winners();
+    ASSERT_GT(wentOn.Count(), 1 + kSavedYear - 1870) << "the game ended before the saved year";
+    close();
+
+    // The same game, stopped at the start of the saved year on every machine.
+    RandomSeed(2024);
+    ComputerTable second;
+    ASSERT_NO_FATAL_FAILURE(start(3, second, nullptr));
+    const uint64_t gameId = seats[0]->network->SessionId();
+    ASSERT_TRUE(until(kSavedYear, *seats[1]));
+    ASSERT_TRUE(RunUntil([&] {
+        for (auto& seat : seats) {
+            if (YearOf(seat->game->HeldStatus()) < kSavedYear ||
+                seat->game->History().Count() < 1 + kSavedYear - 1870)
+                return false;
+        }
+        return true;
+    }));
+    Frames(2);
+    close();
+    std::vector<SavedGame> saved(3);
+    for (size_t i = 0; i < 3; ++i) {
+        std::string error;
+        const std::optional<std::vector<uint8_t>> bytes = stores[i]->Load(gameId, &error);
+        ASSERT_TRUE(bytes.has_value()) << i << ": " << error;
+        ASSERT_TRUE(DecodeSavedGame(*bytes, saved[i], &error)) << i << ": " << error;
+        EXPECT_EQ(SavedYearOf(saved[i]), kSavedYear) << i;
+        EXPECT_EQ(saved[i].gameId, gameId);
+    }
+    // Every machine saved the same game (in the same second or not).
+    for (size_t i = 1; i < 3; ++i) {
+        saved[i].savedAt = saved[0].savedAt;
+        EXPECT_TRUE(saved[i] == saved[0]) << i;
+    }
+    // Another machine's generator stands elsewhere: the saved one must be taken.
+    for (int i = 0; i < 23; ++i)
+        Random(1000);
+
+    // Taken up again by its host with one of its players; the third nation nobody takes is the
+    // host's computer's, which plays it as its computer player did.
+    ComputerTable third;
+    ASSERT_NO_FATAL_FAILURE(start(2, third, std::make_shared<SavedGame>(saved[0])));
+    EXPECT_EQ(seats[0]->network->SessionId(), gameId);
+    ASSERT_TRUE(RunUntil([&] {
+        return seats[0]->game->GetMode() != GameState::Waiting &&
+               seats[1]->game->GetMode() != GameState::Waiting;
+    }));
+    const int8_t absent = saved[0].nations[5].government >= 0 ? 5 : -1;
+    ASSERT_EQ(absent, 5);  // P2's Russie
+    for (auto& seat : seats) {
+        EXPECT_TRUE(seat->game->Resumed());
+        EXPECT_EQ(seat->game->ComputerNations(), 1u << absent);
+        EXPECT_EQ(YearOf(seat->game->HeldStatus()), kSavedYear);
+        EXPECT_EQ(seat->game->History().Count(), 1 + kSavedYear - 1870);
+    }
+    EXPECT_EQ(seats[1]->game->LocalNation(), 0);  // P1 took the nation saved under its name
+    ASSERT_TRUE(until(kLastYear, *seats[1]));
+    // The host holds the last table too (it reaches the host through its own queue).
+    ASSERT_TRUE(RunUntil(
+        [&] { return seats[0]->game->History().Count() >= seats[1]->game->History().Count(); }));
+    ExpectSameHistory(seats[1]->game->History(), wentOn);
+    ExpectSameHistory(seats[0]->game->History(), wentOn);
+    EXPECT_EQ(seats[1]->game->Winners(), wonWentOn);
+    // The game is saved again under its own id, a year on; a game that is over is not kept.
+    std::string error;
+    const std::optional<std::vector<uint8_t>> again = stores[1]->Load(gameId, &error);
+    if (wonWentOn != 0) {
+        EXPECT_FALSE(again.has_value());
+    } else {
+        ASSERT_TRUE(again.has_value()) << error;
+        SavedGame later;
+        ASSERT_TRUE(DecodeSavedGame(*again, later, &error)) << error;
+        EXPECT_EQ(SavedYearOf(later), kLastYear);
+    }
+    close();
+}

@@ -15,6 +15,7 @@
 
 #include "campaign/Campaign.h"
 #include "campaign/Gamerules.h"
+#include "campaign/Savedgame.h"
 #include "game/Objectif.h"
 #include "game/Random.h"
 #include "game/Stategame.h"
@@ -88,15 +89,19 @@ class GameSession : public testing::Test {
     // governments 0, 1, 2, 0, ...; the host's record holds the lobby's objective choice.
     // `lateJoiner` runs once the seats are in the session, before the lobby ends; it may bring
     // in players that never become ready, and the host then starts the game regardless.
-    void MakeSession(int count, int8_t hostObjective,
-                     const std::function<void()>& lateJoiner = {}) {
+    // With `resumed`, the host takes that saved game up again (under its id), its record saying
+    // so the way its lobby does.
+    void MakeSession(int count, int8_t hostObjective, const std::function<void()>& lateJoiner = {},
+                     std::shared_ptr<const SavedGame> resumed = nullptr) {
         static const int8_t kNations[8] = {4, 0, 5, 3, 6, 1, 7, 2};
         for (int i = 0; i < count; ++i) {
             auto seat = std::make_unique<Seat>();
             seat->network = std::make_unique<DirectPlay>("P" + std::to_string(i), options);
             seats.push_back(std::move(seat));
         }
-        ASSERT_TRUE(seats[0]->network->HostGame("Partie"));
+        ASSERT_TRUE(seats[0]->network->HostGame("Partie", resumed ? resumed->gameId : 0));
+        if (resumed)
+            seats[0]->network->SetResumedGame(resumed);
         hostAddress = nettest::FindGameOf(*seats[1]->network, *seats[0]->network);
         ASSERT_NE(hostAddress.port, 0);
         for (int i = 1; i < count; ++i)
@@ -108,8 +113,11 @@ class GameSession : public testing::Test {
             PlayerInfo record = seats[i]->Self();
             record.nation = kNations[i];
             record.government = static_cast<int8_t>(i % 3);
-            if (i == 0)
+            if (i == 0) {
                 record.objective = hostObjective;
+                if (resumed)
+                    record.reservedWord = static_cast<int32_t>(resumed->status);
+            }
             seats[i]->network->PublishLocalPlayer(record);
         }
         ASSERT_TRUE(WaitFor([&] {

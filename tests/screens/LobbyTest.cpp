@@ -20,14 +20,20 @@
 
 #include "app/Statemain.h"
 #include "audio/Directaudio.h"
+#include "campaign/Campaign.h"
+#include "campaign/Gamerules.h"
+#include "campaign/Savedgame.h"
 #include "game/Objectif.h"
 #include "game/Stategame.h"
 #include "input/Directinput.h"
 #include "lobby/Statepaysgov.h"
 #include "network/NetworkTestSupport.h"
 #include "platform/PeerSession.h"
+#include "platform/SaveStore.h"
 #include "platform/ScriptedWindow.h"
+#include "platform/Settings.h"
 #include "screen/Directscreen.h"
+#include "states/Statenetwork.h"
 #include "support/AllocationCounter.h"
 #include "support/Settling.h"
 #include "support/TestSupport.h"
@@ -47,6 +53,7 @@ constexpr int kRight = 39;
 constexpr int kDown = 40;
 constexpr int kF1 = 112;
 constexpr int kF2 = 113;
+constexpr int kF6 = 117;
 
 // A sound bank that only remembers which files were played, by file name.
 class NamedSample : public platform::EffectSample {
@@ -1282,4 +1289,210 @@ TEST_F(LobbyTest, WithoutARouterThatForwardsNoAddressIsShown) {
     EXPECT_EQ(Count(*seats[0], 380, RowTop(2) + 2, 604, RowTop(2) + 26, DarkGreenText), 0);
     // The hint for computer players is still there, at the left of the same band.
     EXPECT_GT(Count(*seats[0], 40, RowTop(2) + 2, 300, RowTop(2) + 26, DarkGreenText), 60);
+}
+
+namespace {
+
+// A two-nation game played by the rules with no orders up to the start of `year`, as every
+// player's game saves it: France (the host, "Hote") and Irak ("Joueur1"), "Monde" objectives.
+SavedGame SavedTwoNationGame(int32_t year) {
+    const std::array<int8_t, 2> nations = {4, 0};
+    Governments governments;
+    governments.fill(-1);
+    governments[4] = 1;
+    governments[0] = 2;
+    RandomGenerator generator(314);
+    SavedGame game;
+    game.gameId = 0x5A4E000000000042ull;
+    game.savedAt = 1800000000;
+    const std::string host = "Hote", guest = "Joueur1";
+    std::copy(host.begin(), host.end(), game.hostName.begin());
+    const TerritoryTable deal = DealMap(nations);
+    game.history.push_back({deal, CInfos()});
+    CampaignState state = StartCampaign(deal, governments);
+    const NationOrders none;
+    for (int32_t y = 1870; y < year; ++y) {
+        ResolveIncome(state, governments);
+        ResolvePurchases(state, governments, none);
+        ResolveMoves(state, governments, none, generator);
+        ResolveMissions(state, governments, none, generator);
+        CloseYear(state);
+        game.history.push_back({state.table, state.ledger});
+    }
+    game.state = state;
+    game.generator = generator.State();
+    game.status = 4 + 22u * static_cast<uint32_t>(year - 1870);
+    for (const int8_t nation : nations) {
+        SavedNation& saved = game.nations[static_cast<size_t>(nation)];
+        saved.government = governments[static_cast<size_t>(nation)];
+        saved.objective = 0;
+        const std::string& name = nation == 4 ? host : guest;
+        std::copy(name.begin(), name.end(), saved.name.begin());
+    }
+    return game;
+}
+
+}  // namespace
+
+// The host opens the browser, shows its saved games with F6 and hosts the one it chose with
+// Return; a player saved under its name joins and is put on its nation at once; "- démarrer -"
+// takes both into the saved year. The keyboard alone, on real screens.
+TEST_F(LobbyTest, ASavedGameIsHostedFromTheBrowserAndResumedAtItsYear) {
+    BuildObjectives();
+    const SavedGame saved = SavedTwoNationGame(1873);
+    std::string error;
+    ASSERT_TRUE(IsValidSavedGame(saved, &error)) << error;
+    ASSERT_TRUE(platform::SaveStore().Save(saved.gameId, EncodeSavedGame(saved), error)) << error;
+    platform::SetStringSetting("PlayerName", "Hote");
+    ::setenv("TORVANE_PORT", std::to_string(options.basePort).c_str(), 1);
+    ::setenv("TORVANE_DISCOVERY_PORT", std::to_string(options.discoveryPort).c_str(), 1);
+    struct Unset {
+        ~Unset() {
+            ::unsetenv("TORVANE_PORT");
+            ::unsetenv("TORVANE_DISCOVERY_PORT");
+        }
+    } unset;
+
+    // The host's browser: "- reprendre -" is there, F6 shows the one save, Return hosts it.
+    Seat& host = *seats.emplace_back(std::make_unique<Seat>("Hote", options));
+    host.network.reset();
+    auto browser = std::make_unique<NetworkState>(host.screen.get(), host.audio.get(),
+                                                  host.input.get(), &host.network);
+    const auto browse = [&](int frames) {
+        int32_t code = 0;
+        for (int i = 0; i < frames && code == 0; ++i) {
+            host.window.AdvanceTime(20);
+            code = browser->Run();
+        }
+        return code;
+    };
+    browse(100);
+    ASSERT_EQ(browser->SaveCount(), 1);
+    host.window.SetKeyDown(kF6, true);
+    browse(1);
+    host.window.SetKeyDown(kF6, false);
+    browse(1);
+    ASSERT_TRUE(browser->ShowingSaves());
+    host.window.SetKeyDown(kReturn, true);
+    browse(1);
+    host.window.SetKeyDown(kReturn, false);
+    ASSERT_EQ(browse(400), LobbyCode);
+    browser.reset();
+    ASSERT_TRUE(host.network && host.network->IsHost());
+    EXPECT_EQ(host.network->SessionId(), saved.gameId);
+    host.lobby = std::make_unique<PaysGovState>(host.screen.get(), host.audio.get(),
+                                                host.input.get(), &host.network);
+
+    Seat& guest = AddSeat("Joueur1");
+    const HostAddress game = nettest::FindGameOf(*guest.network, *host.network);
+    ASSERT_NE(game.port, 0);
+    ASSERT_TRUE(guest.network->JoinGame(game));
+    guest.lobby = std::make_unique<PaysGovState>(guest.screen.get(), guest.audio.get(),
+                                                 guest.input.get(), &guest.network);
+    // Each is put on the nation saved under its name, under its saved government, and is
+    // ready; the government stays as it was saved.
+    ASSERT_TRUE(Until([&] {
+        return guest.lobby->Resuming() && host.View(guest).nation == 0 &&
+               host.View(guest).IsReady() && guest.View(host).nation == 4 &&
+               guest.View(host).IsReady();
+    }));
+    EXPECT_TRUE(host.lobby->Resuming());
+    EXPECT_EQ(host.View(guest).government, 2);
+    EXPECT_EQ(guest.View(host).government, 1);
+    EXPECT_EQ(guest.lobby->CurrentMode(), PaysGovState::List);
+    Press(guest, kDown);  // onto the government
+    Press(guest, kReturn);
+    EXPECT_EQ(guest.lobby->CurrentMode(), PaysGovState::List);
+    // A nation the saved game did not have cannot be taken.
+    Press(guest, kUp);
+    Press(guest, kReturn);  // the nation chooser, its own nation released
+    ASSERT_EQ(guest.lobby->CurrentMode(), PaysGovState::NationChange);
+    while (guest.lobby->NationCursor() != 3)
+        Press(guest, kDown);
+    Press(guest, kReturn);
+    EXPECT_EQ(guest.lobby->CurrentMode(), PaysGovState::NationChange);
+    while (guest.lobby->NationCursor() != 0)
+        Press(guest, kUp);
+    Press(guest, kReturn);
+    ASSERT_EQ(guest.lobby->CurrentMode(), PaysGovState::List);
+    ASSERT_TRUE(EverybodySees(guest, [](const PlayerInfo& r) {
+        return r.nation == 0 && r.government == 2 && r.IsReady();
+    }));
+
+    // "- démarrer -": both leave for the game.
+    Press(host, kUp);
+    Press(host, kUp);
+    Press(host, kReturn);
+    ASSERT_TRUE(Until([&] { return host.code != 0 && guest.code != 0; }));
+    ASSERT_EQ(host.code, GameCode);
+    ASSERT_EQ(guest.code, GameCode);
+    host.lobby.reset();
+    guest.lobby.reset();
+    GameState hostGame(host.screen.get(), host.audio.get(), host.input.get(), &host.network);
+    GameState guestGame(guest.screen.get(), guest.audio.get(), guest.input.get(), &guest.network);
+    ASSERT_TRUE(nettest::WaitFor([&] {
+        host.window.AdvanceTime(20);
+        hostGame.Run();
+        guest.window.AdvanceTime(20);
+        guestGame.Run();
+        return hostGame.GetMode() == GameState::ShowingObjective &&
+               guestGame.GetMode() == GameState::ShowingObjective &&
+               guest.network->LocalStatus() == saved.status;
+    }));
+    for (const GameState* played : {&hostGame, &guestGame}) {
+        EXPECT_TRUE(played->Resumed());
+        EXPECT_EQ(played->HeldStatus(), saved.status);
+        EXPECT_TRUE(played->HeldState() == saved.state);
+        ASSERT_EQ(played->History().Count(), static_cast<int>(saved.history.size()));
+        for (int i = 0; i < played->History().Count(); ++i)
+            EXPECT_TRUE(*played->History().TableAt(i) ==
+                        saved.history[static_cast<size_t>(i)].table);
+        EXPECT_EQ(played->ComputerNations(), 0);
+    }
+    EXPECT_EQ(hostGame.LocalNation(), 4);
+    EXPECT_EQ(guestGame.LocalNation(), 0);
+    EXPECT_EQ(guest.Local().objective, 0);
+    DestroyObjectives();
+}
+
+TEST_F(LobbyTest, AJoinerOfASavedGameTakesTheNationSavedUnderItsNameOrAFreeSavedOne) {
+    Seating saved{};
+    const auto save = [&](int nation, int8_t government, const std::string& name) {
+        SeatRecord& seat = saved[static_cast<size_t>(nation)];
+        seat.government = government;
+        std::copy(name.begin(), name.end(), seat.name.begin());
+    };
+    save(2, 1, "Ordi 1");
+    save(5, 0, "Bruno");
+    save(6, 2, "Alice");
+    std::array<PlayerInfo, 3> records{};
+    records[0].playerId = 1;
+    records[0].nation = 5;  // somebody is already on Bruno's nation
+    records[1].playerId = 2;
+    records[1].nation = 2;  // and the one joining sits on its own
+    records[2].playerId = 3;
+    const std::span<const PlayerInfo> table(records);
+    EXPECT_EQ(SavedNationOf(saved, table, 2, "Ordi 1"), 2);
+    EXPECT_EQ(SavedNationOf(saved, table, 3, "Bruno"), -1);
+    EXPECT_EQ(SavedNationOf(saved, table, 3, "Alice"), 6);
+    EXPECT_EQ(SavedNationOf(saved, table, 3, "Carole"), -1);
+    EXPECT_EQ(SavedNationOf(saved, table, 3, ""), -1);
+    // A free saved nation: neither a held one nor one the game did not have.
+    EXPECT_EQ(FreeSavedNation(saved, table, 3), 6);
+    records[2].nation = 6;
+    EXPECT_EQ(FreeSavedNation(saved, table, 1), 5);  // its own counts as free for itself
+    EXPECT_EQ(FreeSavedNation(saved, table, 4), -1);
+    EXPECT_EQ(SavedGovernment(saved, 6), 2);
+    EXPECT_EQ(SavedGovernment(saved, 3), -1);
+    EXPECT_EQ(SavedGovernment(saved, 8), -1);
+    EXPECT_EQ(SavedGovernment(saved, -1), -1);
+    // Only a year's start in a host's record marks a game taken up again.
+    PlayerInfo host;
+    EXPECT_EQ(ResumedStatusOf(host), 0u);
+    host.reservedWord = 4 + 22 * 4;
+    EXPECT_EQ(ResumedStatusOf(host), 4u + 22 * 4);
+    host.reservedWord = 4 + 22 * 4 + 2;  // "Recettes"
+    EXPECT_EQ(ResumedStatusOf(host), 0u);
+    host.reservedWord = -1;
+    EXPECT_EQ(ResumedStatusOf(host), 0u);
 }

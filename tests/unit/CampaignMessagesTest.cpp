@@ -286,6 +286,20 @@ TEST(CampaignMessages, SeatingTravelsWholeAndRefusesWhatNoHostSends) {
     EXPECT_TRUE(refused([&](auto& b) { b[fifth + 7] |= 1; }));
     // A return for a nation the computer does not hold.
     EXPECT_TRUE(refused([&](auto& b) { b[fifth + 6] = 0; }));
+    // A nation of a saved game nobody took: the computer alone plays it, under a government,
+    // and no lock opens it.
+    std::vector<uint8_t> computerOnly = bytes;
+    computerOnly[second + 4] = 1;
+    computerOnly[second + 6] = 1;
+    Seating alone;
+    ASSERT_TRUE(DecodeSeating(computerOnly, alone));
+    EXPECT_EQ(alone[1].playerId, 0);
+    EXPECT_TRUE(alone[1].computer);
+    EXPECT_EQ(alone[1].government, 1);
+    EXPECT_TRUE(refused([&](auto& b) {
+        b = computerOnly;
+        b[second + 11] = 1;
+    }));
     // Every shorter message is refused.
     for (size_t size = 0; size < bytes.size(); ++size) {
         const std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + static_cast<long>(size));

@@ -154,6 +154,45 @@ TEST(ComputerGames, SameSeedSameGameYearByYear) {
     }
 }
 
+TEST(ComputerGames, ADecisionDependsOnTheSeedAndTheViewAloneNotOnWhatCameBefore) {
+    // A computer player started again (a saved game taken up, a stand-in handed over) decides
+    // as the one that played every year before would have. The easy level judges by eye, with
+    // chances: many enemy lands of a like worth, so that the chances choose among them.
+    const Governments governments = Playing({kDem, kDem, int8_t{1}});
+    CampaignState state = World(governments, 5000);
+    for (int t = 0; t < 40; ++t)
+        Give(state, t, t % 3 == 0 ? 0 : 1 + t % 2, t % 3 == 0 ? 60 : 20);
+    DirectLog history;
+    history.Append(state.table);
+    TurnView view;
+    view.step = CampaignStep::Moves;
+    view.nation = 0;
+    view.government = governments[0];
+    view.objective = 0;
+    view.state = &state;
+    view.governments = &governments;
+    view.history = &history;
+    const auto decide = [&](ComputerPlayer& player, uint32_t status) {
+        view.status = status;
+        std::vector<Order> orders;
+        EXPECT_TRUE(player.Decide(view, orders));
+        return orders;
+    };
+    ComputerPlayer played(ComputerLevel::Easy, 7);
+    std::vector<std::vector<Order>> years;
+    for (int year = 0; year < 6; ++year)
+        years.push_back(decide(played, 12 + 22u * static_cast<uint32_t>(year)));
+    ComputerPlayer startedAgain(ComputerLevel::Easy, 7);
+    EXPECT_EQ(decide(startedAgain, 12 + 22u * 5), years[5]);
+    // The chances do change from one decision to another, and with the seed.
+    EXPECT_NE(std::count(years.begin(), years.end(), years[0]), 6);
+    ComputerPlayer other(ComputerLevel::Easy, 8);
+    bool differs = false;
+    for (int year = 0; year < 6 && !differs; ++year)
+        differs = decide(other, 12 + 22u * static_cast<uint32_t>(year)) != years[year];
+    EXPECT_TRUE(differs);
+}
+
 TEST(ComputerGames, LevelsPlayDifferentlyAndAllObeyTheRules) {
     std::map<ComputerLevel, std::vector<int>> years;
     for (ComputerLevel level : {ComputerLevel::Easy, ComputerLevel::Medium, ComputerLevel::Hard}) {

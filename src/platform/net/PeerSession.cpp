@@ -158,7 +158,9 @@ class AsioPeerSession final : public PeerSession {
             thread_.join();
     }
 
-    PeerResult Host(const std::u16string& sessionName, int maxPlayers, uint32_t flags) override {
+    using PeerSession::Host;
+    PeerResult Host(const std::u16string& sessionName, int maxPlayers, uint32_t flags,
+                    uint64_t session) override {
         if (stopped_)
             return PeerResult::Failed;
         return RunOnIo<PeerResult>([&](std::promise<PeerResult>& done) {
@@ -169,7 +171,9 @@ class AsioPeerSession final : public PeerSession {
                 return done.set_value(opened);
             {
                 std::lock_guard lock(mutex_);
-                session_ = Random64();
+                session_ = session;
+                while (session_ == 0)
+                    session_ = Random64();
                 sessionName_ = sessionName.substr(0, wire::kMaxNameUnits);
                 maxPlayers_ = std::clamp(maxPlayers, 1, kMaxSessionPlayers);
                 flags_ = flags;
