@@ -266,11 +266,13 @@ class BotProgram : public testing::Test {
     std::string stateFolder;
     std::optional<std::string> stateBefore;
 
+    // At the level F3 starts them at, which plays by exact odds: no chance in its decisions, so
+    // that a world the computer players happen to share is always played to the same end.
     nettest::ChildPeer& StartBot(const std::string& name, int seed) {
         bots.push_back(std::make_unique<nettest::ChildPeer>(
             TORVANE_BOT, std::vector<std::string>{
                              "--host", "127.0.0.1", "--port", std::to_string(host->ListenPort()),
-                             "--name", name, "--seed", std::to_string(seed), "--level", "facile"}));
+                             "--name", name, "--seed", std::to_string(seed), "--level", "moyen"}));
         EXPECT_TRUE(bots.back()->Started());
         return *bots.back();
     }
@@ -394,7 +396,9 @@ TEST_F(BotProgram, ThreeComputerPlayersPlayAWholeCampaignWithTheHostToAVictory) 
         nations["Ordi " + std::to_string(i)] = Named("Ordi " + std::to_string(i)).nation;
 
     ASSERT_TRUE(RunHost([&] { return game->GameOver(); }, 80s))
-        << "year " << YearOf(host ? host->LocalStatus() : 0);
+        << "year " << YearOf(host ? host->LocalStatus() : 0)
+        << ", nations the host's computer plays " << int{game->ComputerNations()} << ", living "
+        << int{LivingNations(game->HeldState(), game->NationGovernments())};
     const uint8_t winners = game->Winners();
     EXPECT_NE(winners, 0);
     // The host stays until every computer player has closed its end panel and said what it saw.
