@@ -539,10 +539,22 @@ TEST_F(CampaignFlow, AHostLostMidYearOrAtItsEndHandsTheCampaignToItsSuccessorWho
             seats[0]->game->SetOrdersInterface(&standIn);
         for (auto& player : players)
             player->leaveAtEnd = false;
-        // Everybody is done with the status, its orders sent (the host's included).
+        // The game that goes on just passes the status. In the other, the host stops as the
+        // status begins (its computer's orders, which the successor's computer gives alike,
+        // never leave) and the others finish it, their orders sent to the old host: a host that
+        // ran on would resolve it in the frame it saw the last of them ready.
         ASSERT_TRUE(RunUntil([&] {
-            for (auto& seat : seats) {
-                if (seat->game->HeldStatus() != lostAt || (seat->network->LocalStatus() & 1) == 0)
+            Seat& host = *seats[0];
+            const uint32_t hostStatus = host.network->LocalStatus() & ~1u;
+            if (!loseTheHost)
+                return hostStatus > lostAt;
+            if (hostStatus == lostAt)
+                host.paused = true;
+            if (!host.paused)
+                return false;
+            for (size_t i = 1; i < seats.size(); ++i) {
+                if (seats[i]->game->HeldStatus() != lostAt ||
+                    (seats[i]->network->LocalStatus() & 1) == 0)
                     return false;
             }
             return true;
