@@ -266,13 +266,15 @@ class BotProgram : public testing::Test {
     std::string stateFolder;
     std::optional<std::string> stateBefore;
 
-    // At the level F3 starts them at, which plays by exact odds: no chance in its decisions, so
-    // that a world the computer players happen to share is always played to the same end.
-    nettest::ChildPeer& StartBot(const std::string& name, int seed) {
+    // At the level F3 starts them at unless said otherwise: "moyen" plays by exact odds, with no
+    // chance in its decisions, so that a world the computer players happen to share is always
+    // played to the same end.
+    nettest::ChildPeer& StartBot(const std::string& name, int seed,
+                                 const std::string& level = "moyen") {
         bots.push_back(std::make_unique<nettest::ChildPeer>(
             TORVANE_BOT, std::vector<std::string>{
                              "--host", "127.0.0.1", "--port", std::to_string(host->ListenPort()),
-                             "--name", name, "--seed", std::to_string(seed), "--level", "moyen"}));
+                             "--name", name, "--seed", std::to_string(seed), "--level", level}));
         EXPECT_TRUE(bots.back()->Started());
         return *bots.back();
     }
@@ -438,8 +440,9 @@ TEST_F(BotProgram, ThreeComputerPlayersPlayAWholeCampaignWithTheHostToAVictory) 
 
 TEST_F(BotProgram, AComputerPlayerKilledMidGameIsPlayedOnByTheHostThenComesBackToItsNation) {
     Choose(*host, 4, 0);
+    // Easy players leave the game years to run before anybody wins.
     for (int i = 1; i <= 3; ++i)
-        StartBot("Ordi " + std::to_string(i), 20 + i);
+        StartBot("Ordi " + std::to_string(i), 20 + i, "facile");
     for (auto& bot : bots)
         ASSERT_TRUE(bot->WaitLine("READY", 20s));
     Passive passive;
