@@ -393,7 +393,13 @@ BotEnd RunBot(const BotOptions& options, const std::atomic<bool>& stop,
         game.SetOrdersInterface(&brain);
         Pacer pacer(options.framesPerSecond);
         int32_t year = 0;
+        // The phase clock counts the time that really passed, late frames included.
+        auto lastFrame = std::chrono::steady_clock::now();
         while (!stop.load()) {
+            const auto passed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - lastFrame);
+            lastFrame += passed;  // the part of a millisecond left over counts next frame
+            game.SetHeadlessFrameTime(static_cast<int32_t>(passed.count()));
             const int32_t code = game.Run();
             const uint32_t status = game.HeldStatus();
             if (nation < 0 && game.LocalNation() >= 0) {

@@ -137,4 +137,35 @@ uint8_t DealObjective(bool personalised, int objectiveCount) {
     return static_cast<uint8_t>(1 + Random(objectiveCount - 1));
 }
 
+namespace {
+
+constexpr int32_t kClockSeconds[kPhaseClockChoices] = {0, 30, 60, 120, 300};
+
+}  // namespace
+
+int PhaseClockChoice(const PlayerInfo& record) {
+    const int choice = record.reservedByteB;
+    return choice > 0 && choice < kPhaseClockChoices ? choice : 0;
+}
+
+int32_t PhaseClockSeconds(int choice) {
+    return choice > 0 && choice < kPhaseClockChoices ? kClockSeconds[choice] : 0;
+}
+
+const std::string& PhaseClockName(int choice) {
+    // Made once: the lobby draws one of them every frame.
+    static const std::array<std::string, kPhaseClockChoices> names = {
+        "Temps : illimit\xE9", "Temps : 30 s", "Temps : 1 min", "Temps : 2 min", "Temps : 5 min"};
+    return names[static_cast<size_t>(choice > 0 && choice < kPhaseClockChoices ? choice : 0)];
+}
+
+void FormatClock(int32_t seconds, std::string& out) {
+    seconds = std::clamp(seconds, 0, 99 * 60 + 59);
+    out.clear();
+    out += std::to_string(seconds / 60);
+    out += ':';
+    out += static_cast<char>('0' + seconds % 60 / 10);
+    out += static_cast<char>('0' + seconds % 10);
+}
+
 }  // namespace torvane

@@ -56,4 +56,17 @@ inline constexpr int32_t kCapitalReserve = 5;
 // 1..objectiveCount - 1 from the game's generator.
 uint8_t DealObjective(bool personalised, int objectiveCount);
 
+// The phase clock the host chooses in the lobby: how long each phase waits for a player. The
+// host's record carries the choice (reservedByteB: 0 or anything out of range "illimité", then
+// 30 s, 1 min, 2 min, 5 min); every player keeps a copy in its own record once the game runs, so
+// that a new host goes on with it.
+inline constexpr int kPhaseClockChoices = 5;
+int PhaseClockChoice(const PlayerInfo& record);
+// Seconds of a choice, 0 for "illimité".
+int32_t PhaseClockSeconds(int choice);
+// "Temps : illimité", "Temps : 30 s", ...
+const std::string& PhaseClockName(int choice);
+// Seconds left shown as the top bar shows them: "m:ss".
+void FormatClock(int32_t seconds, std::string& out);
+
 }  // namespace torvane

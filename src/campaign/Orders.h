@@ -45,6 +45,13 @@ class OrdersInterface {
     // holds what to send (at most kMaxOrders; an empty list gives no order). Until it answers
     // true it is asked again on the next frame.
     virtual bool Decide(const TurnView& view, std::vector<Order>& orders) = 0;
+
+    // Asked once when the phase clock runs out before Decide answered true in `view.status`:
+    // what the player had drafted so far, sent as if it had finished. Nothing by default.
+    virtual void Drafted(const TurnView& view, std::vector<Order>& orders) {
+        (void)view;
+        (void)orders;
+    }
 };
 
 }  // namespace torvane

@@ -276,6 +276,12 @@ bool BoardView::Decide(const TurnView& view, std::vector<Order>& orders) {
     return true;
 }
 
+void BoardView::Drafted(const TurnView& view, std::vector<Order>& orders) {
+    // Only what was drafted in that very status.
+    if ((frameInfo.status & ~1u) == view.status && shownHolds)
+        orders = draft;
+}
+
 void BoardView::Frame(const BoardFrame& frame) {
     const bool changed = frame.status != frameInfo.status || frame.holdsState != shownHolds ||
                          frame.state != frameInfo.state;
@@ -1011,6 +1017,11 @@ void BoardView::DrawBar() {
             screen->FillRect(x, 25, 34, 11, 0xC0102D19);
             screen->DrawText(x + 17, 24, computerMark, kWhite, 0, 0, 1);
         }
+    }
+    // The phase clock, just left of the flags.
+    if (frameInfo.clockText) {
+        screen->DrawText(x - 10, 8, *frameInfo.clockText,
+                         frameInfo.clockUrgent ? kRed : kTextGreen, 0, 3, 2);
     }
 }
 

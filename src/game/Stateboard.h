@@ -40,6 +40,9 @@ struct BoardFrame {
     uint8_t computerNations = 0;
     // The board takes clicks and keys (not while a panel of the game screen is on top).
     bool interactive = false;
+    // The phase clock's time left ("0:25"; null: none), red in the last seconds.
+    const std::string* clockText = nullptr;
+    bool clockUrgent = false;
 };
 
 class BoardView : public OrdersInterface {
@@ -64,6 +67,7 @@ class BoardView : public OrdersInterface {
     bool CloseObjective() override { return false; }
     bool CloseEnd() override { return false; }
     bool Decide(const TurnView& view, std::vector<Order>& orders) override;
+    void Drafted(const TurnView& view, std::vector<Order>& orders) override;
 
     // One frame: input (when interactive), then the map and what is on it.
     void Frame(const BoardFrame& frame);

@@ -40,6 +40,7 @@ constexpr const char* kNetworkIconPath = "..\\Ressources\\Graphics\\Icones\\Netw
 constexpr const char* kNewYearPath = "..\\Ressources\\Graphics\\Fond\\NewYear.jpg";
 constexpr const char* kVictoryPath = "..\\Ressources\\Graphics\\Carte\\Victoire.png";
 constexpr const char* kDefeatPath = "..\\Ressources\\Graphics\\Carte\\Defaite.png";
+constexpr const char* kTickPath = "..\\Ressources\\Sounds\\Tick.wav";
 
 constexpr const char* kTabNames[4] = {"R\xE9sum\xE9", "Revenus", "Objectif", "Guerres"};
 
@@ -81,6 +82,7 @@ GameState::GameState(DirectScreen* screen, DirectAudio* audio, DirectInput* inpu
     hitSound = LoadEffect(audio, kHitPath);
     searchSound = LoadEffect(audio, kSearchPath);
     failedSound = LoadEffect(audio, kFailedPath);
+    tickSound = LoadEffect(audio, kTickPath);
     objectivePanel = Load(screen, kObjectivePanelPath);
     okButton = Load(screen, kOkPath, kButtonKey);
     closeButton = Load(screen, kClosePath, kButtonKey);
@@ -135,6 +137,8 @@ GameState::GameState(DirectScreen* screen, DirectAudio* audio, DirectInput* inpu
         rejoined = network->Rejoined();
         if (network->CopyPlayer(network->HostPlayerId(), host)) {
             personalised = host.objective == -2 || host.objective >= 1;
+            phaseClockChoice = PhaseClockChoice(host);
+            phaseLimit = PhaseClockSeconds(phaseClockChoice);
         }
         // A saved game taken up again: its host starts from the file, and the others are
         // seated and sent the game like players coming back.
@@ -193,7 +197,9 @@ bool GameState::PlaysInCampaign(const std::string& name) const {
     return false;
 }
 
-void GameState::OnTextMessage(int32_t, const std::string&, int32_t) {}
+void GameState::OnTextMessage(int32_t senderId, const std::string& text, int32_t) {
+    chat.Receive(Network(), senderId, text);
+}
 
 // The engine lets through only the tables of the player that was host when they arrived.
 void GameState::OnTerritories(int32_t, const TerritoryTable& table) {
@@ -215,7 +221,17 @@ void GameState::OnTerritories(int32_t, const TerritoryTable& table) {
     history.Append(table, held.ledger);
 }
 
-void GameState::OnValueMessage(int32_t, int32_t) {}
+// The host's word that this player's orders for a status came after it had gone on without them.
+void GameState::OnValueMessage(int32_t senderId, int32_t number) {
+    DirectPlay* network = Network();
+    const auto status = static_cast<uint32_t>(number);
+    if (!network || senderId != network->HostPlayerId() || !IsCampaignStatus(status) ||
+        !TakesOrders(StepOf(status))) {
+        return;
+    }
+    ShowNotice("Vos ordres de " + std::to_string(YearOf(status)) + " - " + PhaseName(status),
+               "sont arriv\xE9s trop tard : l'h\xF4te a continu\xE9 sans eux");
+}
 
 void GameState::OnByteMessage(int32_t, uint8_t value) {
     pendingObjective = value;
@@ -243,6 +259,8 @@ int32_t GameState::Run() {
         network->DeliverEvents();
     if (input)
         input->Update();
+    // The chat line, once open, keeps every key from the game.
+    chat.HandleInput(Network(), !leaving);
     if (leaving && FadeFinished(screen)) {
         if (networkSlot && *networkSlot) {
             (*networkSlot)->ClearListener(this);
@@ -284,6 +302,10 @@ int32_t GameState::Run() {
         DrawDisconnectedNotice();
     if (gameOver)
         DrawEndPanel();
+    // The objective panel hides the board and its bar: the clock shows at the top.
+    if (mode == ShowingObjective)
+        DrawClock(632, 8, 2);
+    chat.Draw(Network());
     if (screen)
         screen->EndFrame(true);
     return StayCode;
@@ -310,6 +332,8 @@ void GameState::RunStartProtocol() {
             PlayerInfo self;
             network->CopyPlayer(network->LocalPlayerId(), self);
             self.objective = static_cast<int8_t>(pendingObjective);
+            // Whoever hosts later goes on with the same clock.
+            self.reservedByteB = static_cast<int8_t>(phaseClockChoice);
             network->PublishLocalPlayer(self);
             network->SetReady();
             pendingObjective = kNoObjective;

@@ -17,6 +17,7 @@
 #include "game/Stategamestats.h"
 #include "network/Directplay.h"
 #include "platform/SeatStore.h"
+#include "states/Chatbox.h"
 
 namespace platform {
 class SaveStore;
@@ -128,6 +129,29 @@ class GameState : public DirectState, public Listener {
     void SetSaveStore(platform::SaveStore* store) { saveStore = store; }
     // A saved game taken up again: this player is its host, or joined it.
     bool Resumed() const { return resumedHost || resumedJoin; }
+    // The phase clock: seconds each status waits for a player (0: as long as it takes), and
+    // where this player's clock stands in the status it counts.
+    int32_t PhaseLimit() const { return phaseLimit; }
+    uint32_t ClockStatus() const { return phaseClock.status; }
+    float ClockElapsed() const { return phaseClock.elapsed; }
+    // Seconds left as shown in the top bar (-1: no clock shown), its text, and the ticks played
+    // in the last seconds so far.
+    int32_t ClockShown() const { return phaseClock.shown; }
+    const std::string& ClockText() const { return phaseClock.text; }
+    int32_t ClockTicks() const { return phaseClock.ticks; }
+    // The host waits this much longer than the players' clocks before it resolves without
+    // them: a player's clock starts when the host's move reaches it.
+    static constexpr float kHostClockGrace = 5.0f;
+    // Orders the host refused for coming after it had resolved their status without them.
+    uint64_t LateOrders() const { return hostCampaign.lateOrders; }
+    // Statuses the host resolved without waiting any longer for somebody.
+    int32_t OverdueStatuses() const { return hostCampaign.overdueStatuses; }
+    // Without a screen nothing measures the frames: whoever drives this screen headless says
+    // how long each frame took, in milliseconds (0: time stands still).
+    void SetHeadlessFrameTime(int32_t milliseconds) { headlessFrameMs = milliseconds; }
+    // The chat of the game screen.
+    const ChatBox& Chat() const { return chat; }
+
     // The board's last notice of a player that left ("... a quitté la partie : ...") or came back
     // ("... est de retour : ..."), while shown.
     const std::string& LostNotice() const { return lostNotice; }
@@ -212,6 +236,12 @@ class GameState : public DirectState, public Listener {
     void DrawEndPanel();
     void HandleEndInput();
     int32_t EndOkTop() const;
+    // The phase clock (Stategameclock.cpp).
+    float FrameSeconds() const;
+    void RunPhaseClock(DirectPlay& network, uint32_t status);
+    void ExpirePhase(CampaignStep step);
+    bool PhaseOverdue(uint32_t even) const;
+    void DrawClock(int32_t x, int32_t y, int32_t align) const;
 
     DirectScreen* screen;
     DirectAudio* audio;
@@ -309,6 +339,9 @@ class GameState : public DirectState, public Listener {
         uint32_t ordersStatus = 0;    // the status `orders` belong to
         uint32_t resolvedStatus = 0;  // the last status resolved (its state sent)
         uint64_t refusedMessages = 0;
+        uint64_t lateOrders = 0;
+        int32_t overdueStatuses = 0;
+        uint32_t overdueStatus = 0;  // the status last resolved without everybody
         std::vector<std::pair<int32_t, uint8_t>> dealtObjectives;  // player id, objective
     } hostCampaign;
     // Texts of the campaign, rebuilt only when the status changes.
@@ -323,6 +356,22 @@ class GameState : public DirectState, public Listener {
     std::string endHeading;
     std::array<std::string, NationCount> endLines;
     int endLineCount = 0;
+    // The phase clock, read from the host's record when the game began.
+    int32_t phaseLimit = 0;
+    int phaseClockChoice = 0;
+    struct PhaseClock {
+        uint32_t status = 0;     // the even status counted
+        float elapsed = 0.0f;    // seconds since this player entered it
+        bool counting = false;   // a status in which players act
+        bool readySeen = false;  // this player was done in it
+        bool expired = false;    // its time ran out for this player
+        int32_t shown = -1;      // whole seconds left as drawn
+        int32_t ticks = 0;
+        std::string text;  // "0:25"
+    } phaseClock;
+    int32_t headlessFrameMs = 0;
+    std::unique_ptr<SoundEffect> tickSound;
+    ChatBox chat{screen, audio, input};
     // Seconds before the end panel answers the keyboard and the mouse: keys meant for the last
     // phase, pressed as the panel comes up, do not close it unread.
     float endGuardLeft = 0.0f;

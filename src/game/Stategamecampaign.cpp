@@ -509,6 +509,7 @@ void GameState::RunRejoin() {
     self.nation = localNation;
     self.government = governments[n];
     self.objective = nationObjectives[n];
+    self.reservedByteB = static_cast<int8_t>(phaseClockChoice);
     network->PublishLocalPlayer(self);
     mapDealt = true;
     pendingObjective = 255;  // nothing to store: the seat has its objective
@@ -589,6 +590,17 @@ void GameState::OnOrders(int32_t senderId, const OrdersMessage& message) {
         ValidNationIndex(nation) && nationPlayers[static_cast<size_t>(nation)] == senderId;
     const bool forThisStatus = message.status == status && TakesOrders(StepOf(status));
     OrdersFor(status);
+    if (phaseLimit > 0 && fromItsPlayer && IsCampaignStatus(message.status) &&
+        message.status < status &&
+        TakesOrders(StepOf(message.status))) {
+        // Too late: the host went on without them. Its player is told.
+        ++hostCampaign.lateOrders;
+        std::fprintf(stderr, "torvane: ordres de %s pour %d - %s arriv\xE9s trop tard\n",
+                     nationNames[static_cast<size_t>(nation)].c_str(), YearOf(message.status),
+                     PhaseName(message.status));
+        network->SendValue(senderId, static_cast<int32_t>(message.status));
+        return;
+    }
     if (!fromItsPlayer || !forThisStatus || (hostCampaign.received >> nation) & 1) {
         ++hostCampaign.refusedMessages;
         return;
@@ -615,6 +627,7 @@ void GameState::RunCampaign() {
             yearPanelClosed = false;
         ReturnSeats(*network, even);
     }
+    RunPhaseClock(*network, status);
     if ((status & 1) == 0 && heldStatus == even && Returning(even)) {
         network->SetReady();  // the computer still plays this status for us
     } else if ((status & 1) == 0 && heldStatus == even && mode == Playing) {
@@ -632,7 +645,15 @@ void GameState::RunCampaign() {
         view.battles = reports.empty() ? nullptr : &reports.back().battles;
         view.yearPanelClosed = yearPanelClosed;
         draft.clear();
-        if (Act(view, draft)) {
+        bool done = Act(view, draft);
+        if (!done && phaseClock.expired && phaseClock.status == even) {
+            // Out of time: what was drafted goes as it stands.
+            draft.clear();
+            if (OrdersInterface* decider = Decider())
+                decider->Drafted(view, draft);
+            done = true;
+        }
+        if (done) {
             const bool living = ValidNationIndex(localNation) &&
                                 (LivingNations(held, governments) >> localNation) & 1;
             if (TakesOrders(step) && living) {
@@ -690,6 +711,10 @@ void GameState::DrawBoard(uint32_t status, bool interactive) {
                         ? nullptr
                         : &reports.back().battles;
     frame.interactive = interactive;
+    if (phaseClock.shown >= 0) {
+        frame.clockText = &phaseClock.text;
+        frame.clockUrgent = phaseClock.shown <= 10;
+    }
     if (DirectPlay* network = Network()) {
         PlayerInfo record;
         for (unsigned i = 0; i < 256 && network->CopyPlayerAt(static_cast<uint8_t>(i), record);
@@ -716,22 +741,32 @@ void GameState::RunHost(DirectPlay& network, uint32_t status) {
         return;
     SeatWaitingPlayers(network);
     const uint32_t even = EvenStatus(status);
+    // Past the clock (and its grace) nobody is waited for any longer.
+    const bool overdue = PhaseOverdue(even);
     if (hostCampaign.resolvedStatus != even) {
-        if (!network.AllReady())
+        if (!network.AllReady() && !overdue)
             return;
         PlayStandIns(even);
-        if (TakesOrders(StepOf(even))) {
+        if (TakesOrders(StepOf(even)) && !overdue) {
             const uint8_t living = LivingNations(hostCampaign.state, governments);
             const uint8_t in = hostCampaign.ordersStatus == even ? hostCampaign.received : 0;
             if ((in & living) != living)
                 return;  // a player's orders are still on their way
         }
+        if (overdue && !network.AllReady()) {
+            ++hostCampaign.overdueStatuses;
+            hostCampaign.overdueStatus = even;
+        }
         ResolveAsHost(network, even);
         if (winners != 0)
             return;  // the game is over: nobody moves on
     }
-    // Advanced once resolved; a refused advance is tried again, never resolved twice.
-    network.AdvancePhase();
+    // Advanced once resolved; a refused advance is tried again, never resolved twice. Once
+    // resolved without somebody, the host moves on without it: it follows.
+    if (hostCampaign.overdueStatus == even)
+        network.ForceAdvancePhase();
+    else
+        network.AdvancePhase();
 }
 
 void GameState::ResolveAsHost(DirectPlay& network, uint32_t status) {
@@ -826,6 +861,7 @@ void GameState::DrawPhase(uint32_t status, bool ready) {
     }
     if (hint)
         screen->DrawText(320, 440, *hint, kOrange, 1, 3, 1);
+    DrawClock(320, 400, 1);
 }
 
 void GameState::BuildEndTexts() {

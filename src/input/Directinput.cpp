@@ -104,6 +104,7 @@ void DirectInput::Update() {
         previousStamp = now;
     elapsed = static_cast<uint32_t>(platform::MillisecondsBetween(previousStamp, now));
     previousStamp = now;
+    keysHeld = false;
 
     const bool focus = window && window->HasKeyboardFocus();
     wheel = window ? window->TakeWheelSteps() : 0;
@@ -124,7 +125,7 @@ bool DirectInput::KeyPressed(int virtualKey) {
     if (!window || !window->HasKeyboardFocus())
         return false;
     const int slot = SlotOf(virtualKey);
-    if (slot < 0)
+    if (slot < 0 || Held(virtualKey))
         return false;
     if (!IsDown(virtualKey))
         return false;
@@ -136,7 +137,7 @@ bool DirectInput::KeyPressed(int virtualKey) {
 }
 
 bool DirectInput::KeyDown(int virtualKey) const {
-    return window && window->HasKeyboardFocus() && IsDown(virtualKey);
+    return window && window->HasKeyboardFocus() && !Held(virtualKey) && IsDown(virtualKey);
 }
 
 platform::Point DirectInput::CursorPosition() const {
@@ -146,6 +147,12 @@ platform::Point DirectInput::CursorPosition() const {
 }
 
 std::string DirectInput::EditText(const std::string& text, bool singleLine) {
+    std::string result = text;
+    EditTextInPlace(result, singleLine);
+    return result;
+}
+
+bool DirectInput::EditTextInPlace(std::string& text, bool singleLine) {
     const bool shift = IsDown(kShift);
     const bool altGr = IsDown(kAltGr);
     // On AZERTY the keys are known by position and typed from the French table below. Any
@@ -155,19 +162,21 @@ std::string DirectInput::EditText(const std::string& text, bool singleLine) {
     // a character the player did not ask for, a shifted digit or punctuation key types nothing.
     const bool azerty = !window || window->Layout() == platform::KeyboardLayout::kAzerty;
     auto with = [&text](char c) {
-        std::string result = text;
-        result.push_back(c);
-        return result;
+        text.push_back(c);
+        return true;
     };
 
     if (!singleLine && KeyPressed(kReturn))
         return with('\n');
-    if (KeyPressed(kDelete))
-        return {};
+    if (KeyPressed(kDelete)) {
+        const bool changed = !text.empty();
+        text.clear();
+        return changed;
+    }
     if (KeyPressed(kBackspace)) {
-        std::string result = text;
-        RemoveLast(result);
-        return result;
+        const bool changed = !text.empty();
+        RemoveLast(text);
+        return changed;
     }
     if (KeyPressed(kSpace))
         return with(' ');
@@ -222,7 +231,7 @@ std::string DirectInput::EditText(const std::string& text, bool singleLine) {
             return with(altGr ? key.altGr : key.plain);
         }
     }
-    return text;
+    return false;
 }
 
 bool DirectInput::EditAddress(std::string& text) {

@@ -27,12 +27,19 @@ class DirectInput {
     bool KeyDown(int virtualKey) const;
     // In picture coordinates, not clamped; (0, 0) while the window lacks the keyboard focus.
     platform::Point CursorPosition() const;
+    // Until the next Update the keyboard answers nothing (KeyPressed and KeyDown are false for
+    // every key but the mouse buttons), and what it held stays pending: a text line that is
+    // open keeps the keys from the screen under it.
+    void HoldKeys() { keysHeld = true; }
+    bool KeysHeld() const { return keysHeld; }
     // Whether the window has the keyboard focus (the cursor position means something).
     bool HasFocus() const { return window && window->HasKeyboardFocus(); }
 
     // Applies at most one edit of this frame's presses to `text` (Windows-1252, AZERTY layout).
     // With `singleLine` Return is left to the caller.
     std::string EditText(const std::string& text, bool singleLine);
+    // The same edit made on `text` itself (no copy); true when it changed.
+    bool EditTextInPlace(std::string& text, bool singleLine);
     // Applies this frame's digit, dot and erase presses to `text`, keeps it a valid IPv4 address
     // in the making and answers whether it is complete.
     bool EditAddress(std::string& text);
@@ -52,8 +59,10 @@ class DirectInput {
 
   private:
     bool IsDown(int virtualKey) const;
+    bool Held(int virtualKey) const { return keysHeld && (virtualKey < 1 || virtualKey > 4); }
 
     platform::Window* window;
+    bool keysHeld = false;
     std::array<float, kTrackedKeys> held{};
     uint32_t elapsed = 0;
     int wheel = 0;

@@ -51,6 +51,8 @@ constexpr uint32_t kVeilColour = 0x7FFFFFFF;
 
 constexpr int8_t kObjectiveWorld = -1;
 constexpr int8_t kObjectiveCustom = -2;
+// The phase clock's line, under the objective choice.
+constexpr int32_t kClockLineY = 437;
 
 constexpr float kChooserHidden = -400.0f;
 // Squared pixels within which the pointer picks the nearest nation of the chooser.
@@ -430,6 +432,8 @@ int32_t PaysGovState::Run() {
     Computers().Update();
     if (input)
         input->Update();
+    // The chat line, once open, keeps every key from the lobby.
+    chat.HandleInput(network, !leaving);
     const int32_t modeBefore = mode;
 
     if (!leaving) {
@@ -772,10 +776,22 @@ void PaysGovState::RemoveComputer(int row) {
 
 // The host's objective mode; the host's record is the local one.
 bool PaysGovState::HandleObjective(bool click, const platform::Point& mouse) {
+    // The phase clock, under the objective: F4 or a click on it runs through the choices.
+    if ((click && Inside(mouse, 53, 266, kClockLineY, 455)) || input->KeyPressed(key::F4)) {
+        Click();
+        PlayerInfo local;
+        if (CopyLocal(local)) {
+            local.reservedByteB =
+                static_cast<int8_t>((PhaseClockChoice(local) + 1) % kPhaseClockChoices);
+            Publish(local);
+        }
+        return true;
+    }
     int8_t wanted = 0;
     if ((click && Inside(mouse, 53, 266, 380, 414)) || input->KeyPressed(key::F1)) {
         wanted = kObjectiveWorld;
-    } else if ((click && Inside(mouse, 53, 266, 414, 455)) || input->KeyPressed(key::F2)) {
+    } else if ((click && Inside(mouse, 53, 266, 414, kClockLineY)) ||
+               input->KeyPressed(key::F2)) {
         wanted = kObjectiveCustom;
     } else {
         return false;
@@ -824,7 +840,9 @@ void PaysGovState::OnPlayerJoined(const std::string&) {
         network->SendSeating(savedSeats);
 }
 void PaysGovState::OnPlayerRemoved(const std::string&) {}
-void PaysGovState::OnTextMessage(int32_t, const std::string&, int32_t) {}
+void PaysGovState::OnTextMessage(int32_t senderId, const std::string& text, int32_t) {
+    chat.Receive(Network(), senderId, text);
+}
 void PaysGovState::OnTerritories(int32_t, const TerritoryTable&) {}
 void PaysGovState::OnValueMessage(int32_t, int32_t) {}
 void PaysGovState::OnByteMessage(int32_t, uint8_t) {}
@@ -858,6 +876,7 @@ void PaysGovState::TakeTable() {
     PlayerInfo hostRecord;
     hostKnown = network->CopyPlayer(hostId, hostRecord);
     hostObjective = hostRecord.objective;
+    hostClock = PhaseClockChoice(hostRecord);
     const uint32_t address = host ? network->PublicAddress() : 0;
     if (address != publicAddress) {
         publicAddress = address;
@@ -896,6 +915,7 @@ void PaysGovState::DrawFrame() {
         Draw(networkIcon, 216, 219);
         screen->DrawText(257, 216, disconnectedText, kDisconnectedColour, 1, 6, 0);
     }
+    chat.Draw(Network());
     screen->EndFrame(true);
 }
 
@@ -954,6 +974,8 @@ void PaysGovState::DrawObjectivePanel() {
         Draw(spyIcon, 66, 414, kPanelColour);
         screen->DrawText(111, 414, customText, kActiveGreen, 0, 2, 0);
     }
+    screen->DrawText(111, kClockLineY, PhaseClockName(hostClock),
+                     hostClock != 0 ? kActiveGreen : kFadedGreen, 0, 0, 0);
 }
 
 const std::string& PaysGovState::LatencyText(int row, int32_t latency) {

@@ -12,6 +12,7 @@
 #include "app/Directstate.h"
 #include "network/Directplay.h"
 #include "platform/Window.h"
+#include "states/Chatbox.h"
 
 namespace torvane {
 
@@ -78,6 +79,8 @@ class PaysGovState : public DirectState, public Listener {
     const Seating& SavedSeats() const { return savedSeats; }
     int32_t ListCursor() const { return listCursor; }
     int32_t NationCursor() const { return nationCursor; }
+    const ChatBox& Chat() const { return chat; }
+    int HostClock() const { return hostClock; }
     int32_t GovernmentCursor() const { return governmentCursor; }
     int32_t SelectedRow() const { return selectedRow; }
     bool Leaving() const { return leaving; }
@@ -209,6 +212,7 @@ class PaysGovState : public DirectState, public Listener {
     bool host = false;
     bool allReady = false;
     int8_t hostObjective = 0;
+    int hostClock = 0;  // the phase clock's choice
     bool hostKnown = false;
     // Nations held by more than one row (bit n for nation n), by more than one ready row, and the
     // rows marked for it.
@@ -236,6 +240,7 @@ class PaysGovState : public DirectState, public Listener {
     Seating savedSeats{};
     uint32_t savedStatus = 0;
     std::string resumeText;  // "Reprise : 1874"
+    ChatBox chat{screen, audio, input};
     std::array<int32_t, kMaxRows> latencyShown{};
     std::array<std::string, kMaxRows> latencyTexts;
 };

@@ -19,6 +19,12 @@ constexpr uint8_t kByteMessage = 3;
 constexpr size_t kMaxVersionLength = 16;
 constexpr size_t kMaxPartyNameLength = 64;
 
+// Seconds on a clock that never goes back, for the pace of the chat.
+double SecondsNow() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 std::u16string ToWide(const std::string& text) {
     std::u16string wide;
     wide.reserve(text.size());
@@ -469,6 +475,29 @@ bool DirectPlay::SendText(int32_t playerId, int32_t number, const std::string& t
     return peer_->SendTo(playerId, buffer);
 }
 
+DirectPlay::ChatSend DirectPlay::SendChat(const std::string& line) {
+    if (!peer_)
+        return ChatSend::NoSession;
+    if (!IsValidChatLine(line))
+        return ChatSend::Refused;
+    {
+        std::lock_guard lock(chatLock_);
+        if (!sendPace_.Allow(0, SecondsNow()))
+            return ChatSend::TooFast;
+    }
+    return SendText(platform::kAllPlayers, 0, line) ? ChatSend::Sent : ChatSend::NoSession;
+}
+
+void DirectPlay::SendValue(int32_t playerId, int32_t number) {
+    if (!peer_)
+        return;
+    std::array<uint8_t, 5> buffer{kValueMessage};
+    for (int i = 0; i < 4; ++i)
+        buffer[1 + static_cast<size_t>(i)] =
+            static_cast<uint8_t>(static_cast<uint32_t>(number) >> (8 * i));
+    peer_->SendTo(playerId, buffer);
+}
+
 void DirectPlay::SendObjective(int32_t playerId, uint8_t value) {
     if (!peer_)
         return;
@@ -606,6 +635,16 @@ bool DirectPlay::AdvancePhase() {
         return false;
     PlayerInfo host;
     if (!CopyPlayer(HostPlayerId(), host))
+        return false;
+    const uint32_t s = host.syncStatus;
+    host.syncStatus = s + 2 - (s & 1u);
+    acceptingPlayers_ = false;
+    return PublishLocalPlayer(host);
+}
+
+bool DirectPlay::ForceAdvancePhase() {
+    PlayerInfo host;
+    if (!IsHost() || !CopyPlayer(HostPlayerId(), host))
         return false;
     const uint32_t s = host.syncStatus;
     host.syncStatus = s + 2 - (s & 1u);
@@ -810,7 +849,19 @@ void DirectPlay::Receive(int32_t senderId, std::span<const uint8_t> bytes) {
         return;
     QueueResult result = QueueResult::Dropped;
     switch (message->type) {
-        case kTextMessage:
+        case kTextMessage: {
+            std::lock_guard lock(chatLock_);
+            if (!IsValidChatLine(message->text)) {
+                std::lock_guard trustLock(listenerLock_);
+                ++trust_.refusedChatLines;
+                return;
+            }
+            if (!arrivalPace_.Allow(senderId, SecondsNow())) {
+                std::lock_guard trustLock(listenerLock_);
+                ++trust_.droppedChatLines;
+                return;
+            }
+        }
             result = Queue(senderId, EventKind::Chatter, [senderId, message](Listener& listener) {
                 listener.OnTextMessage(senderId, message->text, message->number);
             });

@@ -2,6 +2,7 @@
 //
 // Game messages (little-endian, one buffer each, type byte first):
 //   0  0x00 | int32 number | zero-terminated text   -> OnTextMessage(sender, text, number)
+//         (a chat line: network/Chat.h says which texts are refused, and at what pace)
 //   1  0x01 | 104 x TerritoryInfo (2912 bytes)      -> OnTerritories(sender, table)
 //   2  0x02 | int32 number                          -> OnValueMessage(sender, number)
 //   3  0x03 | uint8 value                           -> OnByteMessage(sender, value)
@@ -35,6 +36,7 @@
 #include <vector>
 
 #include "campaign/Campaignmessages.h"
+#include "network/Chat.h"
 #include "network/Playerinfo.h"
 #include "platform/PeerSession.h"
 
@@ -128,6 +130,10 @@ struct TrustStats {
     uint64_t floodingPeersDropped = 0;
     // Of those, hosts whose tables and objectives outran their queue budget.
     uint64_t hostMessagesOverBudget = 0;
+    // Text messages that were no chat line (too long, empty, control characters).
+    uint64_t refusedChatLines = 0;
+    // Chat lines of a sender talking faster than the pace allows.
+    uint64_t droppedChatLines = 0;
 };
 
 class DirectPlay {
@@ -187,10 +193,21 @@ class DirectPlay {
 
     void SendTerritoryTable(const TerritoryTable& table);
     // A text message (type 0) to one player or to all (platform::kAllPlayers, the sender
-    // included); false for a text with a zero byte or longer than kMaxTextMessage.
-    static constexpr size_t kMaxTextMessage = 1024;
+    // included); false for a text with a zero byte or longer than kMaxTextMessage. Receivers
+    // take only chat lines (IsValidChatLine).
+    static constexpr size_t kMaxTextMessage = kMaxChatLine;
     bool SendText(int32_t playerId, int32_t number, const std::string& text);
+    // A chat line to everybody (this player's own screen hears it back like the others): refused
+    // when it is no chat line, and held back when this player already said kChatBurst lines in
+    // the last kChatWindowSeconds.
+    enum class ChatSend { Sent, Refused, TooFast, NoSession };
+    ChatSend SendChat(const std::string& line);
+    // The conversation as the screens show it: the lobby's lines stay on the game screen. Only
+    // the main thread (the screens) touches it.
+    ChatLog& Conversation() { return conversation_; }
     void SendObjective(int32_t playerId, uint8_t value);
+    // A value message (type 2) to one player.
+    void SendValue(int32_t playerId, int32_t number);
     // The campaign: the host's state, report and end go to everybody (the host included), a
     // player's orders to the host.
     void SendState(uint32_t status, const CampaignState& state,
@@ -215,6 +232,9 @@ class DirectPlay {
     bool AllReady() const;
     // False, with nothing published, unless this player is the host and everybody was ready.
     bool AdvancePhase();
+    // The host moves on whoever is not ready yet (the phase clock ran out): false, with nothing
+    // published, unless this player is the host.
+    bool ForceAdvancePhase();
     // The host of a game taken up again moves the session to the saved status (even, later
     // than its own) at once; false, with nothing published, otherwise.
     bool JumpToPhase(uint32_t status);
@@ -294,6 +314,13 @@ class DirectPlay {
     // ignored. Ids are never reused within a session.
     std::vector<int32_t> flooders_;
     TrustStats trust_;
+
+    // The pace of every sender's chat lines as they arrive (network thread), and of this
+    // player's own (main thread).
+    std::mutex chatLock_;
+    ChatPace arrivalPace_{kChatBurst, kChatWindowSeconds - kChatArrivalSlack};
+    ChatPace sendPace_;
+    ChatLog conversation_;
 
     // The running campaign's seats (host), read on the session's thread.
     bool AdmitToSeat(std::span<const uint8_t> secret);

@@ -46,8 +46,10 @@ inline constexpr int Delete = 46;
 inline constexpr int F1 = 112;
 inline constexpr int F2 = 113;
 inline constexpr int F3 = 114;
+inline constexpr int F4 = 115;
 inline constexpr int F5 = 116;
 inline constexpr int F6 = 117;
+inline constexpr int T = 84;
 }  // namespace key
 
 inline int32_t Trunc(float value) {

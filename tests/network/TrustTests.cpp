@@ -341,3 +341,33 @@ TEST_F(TrustTest, WithTheHostsRecordMissingNobodyFollowsItBackToTheLobby) {
 }
 
 }  // namespace
+
+// A member sending chat by hand: what is no chat line is refused and counted, a line without its
+// zero byte is never read, and the lines of a sender talking too fast are dropped at arrival
+// whatever its own game thinks of its pace.
+TEST_F(TrustTest, ChatThatIsNoLineOrComesTooFastIsRefusedAndTheRestArrivesInOrder) {
+    auto raw = JoinRaw("Bavard");
+    ASSERT_NE(raw, nullptr);
+    RawLink& link = raw->ToMember();
+    ASSERT_TRUE(link.SendMessage(TextMessage(0, std::string(kMaxChatLine + 1, 'x'))));
+    ASSERT_TRUE(link.SendMessage(TextMessage(0, "efface\x1B[2J")));
+    ASSERT_TRUE(link.SendMessage(TextMessage(0, "")));
+    std::vector<uint8_t> unterminated = TextMessage(0, "sans fin");
+    unterminated.pop_back();
+    ASSERT_TRUE(link.SendMessage(unterminated));
+    for (int i = 0; i < kChatBurst + 3; ++i)
+        ASSERT_TRUE(link.SendMessage(TextMessage(0, "ligne " + std::to_string(i))));
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const TrustStats trust = member->engine->Trust();
+            return trust.refusedChatLines == 3 && trust.droppedChatLines == 3;
+        },
+        std::chrono::milliseconds(3000), Engines()));
+    WaitFor([] { return false; }, std::chrono::milliseconds(100), Engines());
+    std::vector<std::string> expected;
+    for (int i = 0; i < kChatBurst; ++i)
+        expected.push_back("ligne " + std::to_string(i));
+    EXPECT_EQ(member->listener.texts, expected);
+    EXPECT_EQ(member->engine->Trust().floodingPeersDropped, 0u);
+    EXPECT_EQ(member->engine->PlayerCount(), 3);
+}

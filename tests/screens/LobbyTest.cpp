@@ -1496,3 +1496,92 @@ TEST_F(LobbyTest, AJoinerOfASavedGameTakesTheNationSavedUnderItsNameOrAFreeSaved
     host.reservedWord = -1;
     EXPECT_EQ(ResumedStatusOf(host), 0u);
 }
+
+// Chat in the lobby: T opens the line, what is typed goes to it and to nothing else, Return
+// sends, Escape closes without leaving the lobby.
+TEST_F(LobbyTest, TheChatLineTakesEveryKeyWhileOpenAndReturnSendsItToEverybody) {
+    ASSERT_NO_FATAL_FAILURE(MakeSession(2));
+    Seat& host = *seats[0];
+    Seat& guest = *seats[1];
+    Settle();
+    ASSERT_EQ(host.lobby->CurrentMode(), PaysGovState::FirstNation);
+    Press(host, 'T');
+    ASSERT_TRUE(host.lobby->Chat().IsOpen());
+    EXPECT_EQ(host.lobby->Chat().Typed(), "");
+    for (int letter : {'S', 'A', 'L', 'U', 'T'})
+        Press(host, letter);
+    Press(host, kDown);  // would move the nation cursor
+    EXPECT_EQ(host.lobby->Chat().Typed(), "salut");
+    EXPECT_EQ(host.lobby->NationCursor(), 0);
+    Press(host, kReturn);  // would take Irak
+    EXPECT_FALSE(host.lobby->Chat().IsOpen());
+    EXPECT_EQ(host.lobby->CurrentMode(), PaysGovState::FirstNation);
+    EXPECT_EQ(host.Local().nation, -1);
+
+    ASSERT_TRUE(Until([&] { return guest.network->Conversation().Count() == 1; }));
+    const ChatLog::Line& heard = guest.network->Conversation().At(0);
+    EXPECT_EQ(heard.name, "Hote : ");
+    EXPECT_EQ(heard.text, "salut");
+    EXPECT_EQ(heard.nameColour, 0xFFFFFFFFu);  // no nation yet: white
+    EXPECT_TRUE(guest.Played("Message.wav"));
+    ASSERT_TRUE(Until([&] { return host.network->Conversation().Count() == 1; }));
+    EXPECT_FALSE(host.Played("Message.wav"));  // one's own line makes no sound
+    // The line is drawn at the foot of the guest's screen, above where the open line sits.
+    Frame();
+    EXPECT_GT(Count(guest, 8, ChatBox::kLineY - ChatBox::kLineHeight, 200, ChatBox::kLineY,
+                    [](uint32_t c) { return Red(c) > 200 && Green(c) > 200 && Blue(c) > 200; }),
+              20);
+
+    // Escape closes the line and stays in the lobby; the keys act again.
+    Press(host, 'T');
+    ASSERT_TRUE(host.lobby->Chat().IsOpen());
+    Press(host, kEscape);
+    EXPECT_FALSE(host.lobby->Chat().IsOpen());
+    for (int i = 0; i < 5; ++i)
+        Frame();
+    EXPECT_EQ(host.code, 0);
+    EXPECT_FALSE(host.lobby->Leaving());
+    Press(host, kDown);
+    EXPECT_EQ(host.lobby->NationCursor(), 1);
+    EXPECT_EQ(host.network->Conversation().Count(), 1u);
+
+    // Once a nation is taken, the name comes in its colour.
+    Press(guest, kReturn);
+    Press(guest, kReturn);
+    ASSERT_TRUE(EverybodySees(guest, [](const PlayerInfo& r) { return r.nation == 0; }));
+    Press(guest, 'T');
+    Press(guest, 'O');
+    Press(guest, 'K');
+    Press(guest, kReturn);
+    ASSERT_TRUE(Until([&] { return host.network->Conversation().Count() == 2; }));
+    EXPECT_EQ(host.network->Conversation().At(1).text, "ok");
+    EXPECT_EQ(host.network->Conversation().At(1).nameColour, NationColour(0) | 0xFF000000u);
+}
+
+TEST_F(LobbyTest, OnlyTheHostRunsThePhaseClockThroughItsChoicesWithF4OrTheMouse) {
+    ASSERT_NO_FATAL_FAILURE(MakeSession(2));
+    Seat& host = *seats[0];
+    Seat& guest = *seats[1];
+    Press(host, kEscape);
+    Press(guest, kEscape);
+    Settle();
+    EXPECT_EQ(guest.lobby->HostClock(), 0);
+    Press(guest, 115);
+    for (int i = 0; i < 5; ++i)
+        Frame();
+    EXPECT_EQ(PhaseClockChoice(guest.View(host)), 0);
+
+    const int expected[] = {1, 2, 3, 4, 0, 1};
+    for (int choice : expected) {
+        Press(host, 115);
+        EXPECT_EQ(PhaseClockChoice(host.Local()), choice);
+        ASSERT_TRUE(Until([&] { return guest.lobby->HostClock() == choice; }));
+    }
+    ClickAt(host, 120, 445);
+    ASSERT_TRUE(Until([&] { return guest.lobby->HostClock() == 2; }));
+    EXPECT_EQ(PhaseClockName(guest.lobby->HostClock()), "Temps : 1 min");
+    // A click on the custom objective above it still picks the objective, not the clock.
+    ClickAt(host, 120, 425);
+    ASSERT_TRUE(EverybodySees(host, [](const PlayerInfo& r) { return r.objective == -2; }));
+    EXPECT_EQ(PhaseClockChoice(host.Local()), 2);
+}

@@ -111,6 +111,24 @@ def failed():
     return normalise(np.concatenate([a, np.zeros(int(0.03 * RATE)), b]), 0.7)
 
 
+def message():
+    # a chat line arrives: two soft rising bell notes
+    parts = []
+    for f, dur in ((880, 0.12), (1175, 0.30)):
+        n = int(dur * RATE)
+        parts.append(tone(f, dur, harmonics=((1, 1), (2, 0.25), (3, 0.08)), decay=9) * env(n, 0.003, 0.06))
+    return normalise(np.concatenate(parts), 0.45)
+
+
+def tick():
+    # one second of the phase clock: a dry clockwork tick
+    n = int(0.04 * RATE)
+    t = np.arange(n) / RATE
+    s = np.sin(2 * np.pi * 2600 * t) * np.exp(-t * 220) * 0.5
+    s += noise(n, 4) * np.exp(-t * 500) * 0.5
+    return normalise(s, 0.6)
+
+
 SPOKEN = {
     "Pays/Irak.wav": "Irak", "Pays/Egypte.wav": "Égypte", "Pays/Jamaique.wav": "Jamaïque",
     "Pays/Amerique.wav": "Amérique", "Pays/France.wav": "France", "Pays/Russie.wav": "Russie",
@@ -135,6 +153,8 @@ def make_sounds(root):
     write_wav(os.path.join(snd, "FillOut.wav"), paper_slide(False))
     write_wav(os.path.join(snd, "Search.wav"), search())
     write_wav(os.path.join(snd, "Failed.wav"), failed())
+    write_wav(os.path.join(snd, "Message.wav"), message())
+    write_wav(os.path.join(snd, "Tick.wav"), tick())
     for rel, text in SPOKEN.items():
         path = os.path.join(snd, *rel.split("/"))
         os.makedirs(os.path.dirname(path), exist_ok=True)
