@@ -70,11 +70,17 @@ void TMainScreen::IdleHandler(bool& done) {
     done = false;
     if (!closeRequested) {
         if (inactive) {
+            // In the background nothing is drawn for this player alone; a session goes on at a
+            // few frames a second (the application sleeps between idle calls), so that the
+            // others are answered, the phase clock runs and a host still moves the game on.
             done = true;
+            if (!driver || !driver->InSession())
+                return;
+            if (RunFrame() != 1 && !closeRequested)
+                return;
+        } else if (driver && RunFrame() != 1 && !closeRequested) {
             return;
         }
-        if (driver && RunFrame() != 1 && !closeRequested)
-            return;
     }
     driver.reset();
     CloseHandler();

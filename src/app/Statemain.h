@@ -48,6 +48,9 @@ class MainState : public DirectState {
     void Activate();
     void Deactivate();
 
+    // Whether a network session is open (the lobby or the game): the others then wait on this
+    // game, which keeps running even in the background.
+    bool InSession() const { return network != nullptr; }
     DirectState* Current() const { return current.get(); }
     const EngineSlots& Slots() const { return slots; }
 

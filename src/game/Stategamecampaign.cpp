@@ -590,10 +590,14 @@ void GameState::OnOrders(int32_t senderId, const OrdersMessage& message) {
         ValidNationIndex(nation) && nationPlayers[static_cast<size_t>(nation)] == senderId;
     const bool forThisStatus = message.status == status && TakesOrders(StepOf(status));
     OrdersFor(status);
+    // Too late: the host went on without them (or has just resolved their status without
+    // them, and is moving on). Their player is told.
+    const bool resolvedWithout = fromItsPlayer && message.status == status &&
+                                 hostCampaign.resolvedStatus == status &&
+                                 ((hostCampaign.received >> nation) & 1) == 0;
     if (phaseLimit > 0 && fromItsPlayer && IsCampaignStatus(message.status) &&
-        message.status < status &&
-        TakesOrders(StepOf(message.status))) {
-        // Too late: the host went on without them. Its player is told.
+        TakesOrders(StepOf(message.status)) &&
+        (message.status < status || resolvedWithout)) {
         ++hostCampaign.lateOrders;
         std::fprintf(stderr, "torvane: ordres de %s pour %d - %s arriv\xE9s trop tard\n",
                      nationNames[static_cast<size_t>(nation)].c_str(), YearOf(message.status),
@@ -630,6 +634,7 @@ void GameState::RunCampaign() {
     RunPhaseClock(*network, status);
     if ((status & 1) == 0 && heldStatus == even && Returning(even)) {
         network->SetReady();  // the computer still plays this status for us
+        phaseClock.readySeen = true;
     } else if ((status & 1) == 0 && heldStatus == even && mode == Playing) {
         TurnView view;
         view.status = even;
@@ -662,6 +667,8 @@ void GameState::RunCampaign() {
                 network->SendOrders(even, localNation, draft);
             }
             network->SetReady();
+            // Done in time (the host may move on before this player sees its own ready mark).
+            phaseClock.readySeen = true;
         }
     }
     if (network->IsHost())

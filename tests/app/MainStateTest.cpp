@@ -189,6 +189,29 @@ TEST_F(GameWindow, InBackgroundNoFrameIsDrawn) {
     EXPECT_EQ(std::count(script.log.begin(), script.log.end(), "run 4"), 1);
 }
 
+// The others wait on a game in session: in the background it still runs its frames, one per
+// idle call (the application sleeps between them), and still ends when its driver quits.
+TEST_F(GameWindow, InBackgroundASessionStillRunsFramesAndCanEnd) {
+    int closes = 0;
+    TMainScreen game(
+        application, [&] { ++closes; }, FactoryFor(script));
+    ASSERT_NE(game.Driver(), nullptr);
+    *game.Driver()->Slots().network = std::make_unique<DirectPlay>("Tester");
+    game.DeactivateHandler();
+    bool done = false;
+    game.IdleHandler(done);
+    EXPECT_TRUE(done);
+    game.IdleHandler(done);
+    EXPECT_EQ(std::count(script.log.begin(), script.log.end(), "run 4"), 2);
+    EXPECT_FALSE(game.Closed());
+
+    script.answers = {7};
+    game.IdleHandler(done);
+    EXPECT_TRUE(done);
+    EXPECT_TRUE(game.Closed());
+    EXPECT_EQ(closes, 1);
+}
+
 TEST_F(GameWindow, ClosingTheWindowCleansUpOnce) {
     int closes = 0;
     TMainScreen game(

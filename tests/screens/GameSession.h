@@ -115,6 +115,8 @@ class GameSession : public testing::Test {
             record.government = static_cast<int8_t>(i % 3);
             if (i == 0) {
                 record.objective = hostObjective;
+                if (hostClock >= 0)
+                    record.reservedByteB = hostClock;
                 if (resumed)
                     record.reservedWord = static_cast<int32_t>(resumed->status);
             }
@@ -177,12 +179,14 @@ class GameSession : public testing::Test {
         seat.game->SetSeatStore(&seatStore);
     }
 
-    // One frame of every open game, 16 ms apart.
-    void Frame() {
+    // One frame of every open game, `ms` apart (on the screen's clock, or told to a game
+    // without one).
+    void Frame(int ms = 16) {
         for (auto& seat : seats) {
             if (!seat->game || seat->paused || seat->code != 0)
                 continue;
-            seat->window.AdvanceTime(16);
+            seat->window.AdvanceTime(ms);
+            seat->game->SetHeadlessFrameTime(ms);
             seat->code = seat->game->Run();
             ++seat->frames;
         }
@@ -239,6 +243,8 @@ class GameSession : public testing::Test {
     TerritoryTable DealReachingOnly(size_t holder);
 
     platform::PeerOptions options = nettest::PrivateOptions();
+    // The lobby's phase clock choice in the host's record (-1: the record's own default).
+    int8_t hostClock = -1;
     HostAddress hostAddress;
     std::vector<std::unique_ptr<Seat>> seats;
     testsupport::ErrorBoxes errors;
