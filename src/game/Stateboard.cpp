@@ -430,13 +430,19 @@ void BoardView::RebuildTexts() {
         const auto nation = static_cast<size_t>(frameInfo.nation);
         treasuryText = "Tr\xE9sor : ";
         treasuryText += FormatAmount(state.ledger.values[Treasury][nation]);
+        treasuryShort = treasuryText;
         const int32_t income = state.ledger.values[Income][nation];
         if (income > 0) {
             treasuryText += "  (revenu ";
             treasuryText += FormatAmount(income);
             treasuryText += ")";
         }
+    } else {
+        treasuryShort.clear();
     }
+    treasuryWidth = screen ? screen->TextWidth(1, treasuryText) : 0;
+    if (screen && clockWidth == 0)
+        clockWidth = screen->TextWidth(3, std::string("0:00"));
     // Each battle is drawn from the attacker's territory nearest to it.
     battleSources.clear();
     if (frameInfo.battles) {
@@ -1000,9 +1006,22 @@ void BoardView::DrawArrows() {
 void BoardView::DrawBar() {
     Draw(bar, 0, 0);
     screen->DrawText(10, 8, phaseText, kTextGreen, 0, 3, 0);
-    screen->DrawText(treasuryX, 11, treasuryText, kTextGreen, 0, 1, 0);
     // The players' flags: bright once ready.
     int32_t x = 640 - 8;
+    for (int nation = 0; nation < NationCount; ++nation) {
+        if ((frameInfo.playingNations >> nation) & 1 && flags[static_cast<size_t>(nation)])
+            x -= 36;
+    }
+    // The phase clock goes just left of them; the last income gives way to it when the bar is
+    // too short for both.
+    const bool crowded =
+        frameInfo.clockText && treasuryX + treasuryWidth + 16 > x - 10 - clockWidth;
+    screen->DrawText(treasuryX, 11, crowded ? treasuryShort : treasuryText, kTextGreen, 0, 1, 0);
+    if (frameInfo.clockText) {
+        screen->DrawText(x - 10, 8, *frameInfo.clockText, frameInfo.clockUrgent ? kRed : kTextGreen,
+                         0, 3, 2);
+    }
+    x = 640 - 8;
     for (int nation = NationCount - 1; nation >= 0; --nation) {
         if (!((frameInfo.playingNations >> nation) & 1))
             continue;
@@ -1017,11 +1036,6 @@ void BoardView::DrawBar() {
             screen->FillRect(x, 25, 34, 11, 0xC0102D19);
             screen->DrawText(x + 17, 24, computerMark, kWhite, 0, 0, 1);
         }
-    }
-    // The phase clock, just left of the flags.
-    if (frameInfo.clockText) {
-        screen->DrawText(x - 10, 8, *frameInfo.clockText,
-                         frameInfo.clockUrgent ? kRed : kTextGreen, 0, 3, 2);
     }
 }
 

@@ -199,8 +199,13 @@ class BoardView : public OrdersInterface {
     std::array<std::string, TerritoryCount> armyTexts;
     std::string phaseText;
     std::string treasuryText;
+    // The treasury without the last income, for a bar that also shows the phase clock and has
+    // no room for both.
+    std::string treasuryShort;
     const std::string computerMark = "ordi";
     int32_t treasuryX = 0;
+    int32_t treasuryWidth = 0;
+    int32_t clockWidth = 0;  // of "0:00" in the bar's font
     std::string costText;
     std::string amountText;
     std::string messageText;

@@ -302,9 +302,10 @@ int32_t GameState::Run() {
         DrawDisconnectedNotice();
     if (gameOver)
         DrawEndPanel();
-    // The objective panel hides the board and its bar: the clock shows at the top.
+    // The objective panel hides the board and its bar: the clock shows at the top, in the
+    // panel's parchment colour on the dark.
     if (mode == ShowingObjective)
-        DrawClock(632, 8, 2);
+        DrawClock(632, 8, 2, 0xFFE8DCC0);
     chat.Draw(Network());
     if (screen)
         screen->EndFrame(true);

@@ -241,7 +241,8 @@ class GameState : public DirectState, public Listener {
     void RunPhaseClock(DirectPlay& network, uint32_t status);
     void ExpirePhase(CampaignStep step);
     bool PhaseOverdue(uint32_t even) const;
-    void DrawClock(int32_t x, int32_t y, int32_t align) const;
+    // Seconds left, in `colour` until the last ones turn it red.
+    void DrawClock(int32_t x, int32_t y, int32_t align, uint32_t colour) const;
 
     DirectScreen* screen;
     DirectAudio* audio;

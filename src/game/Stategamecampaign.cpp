@@ -596,8 +596,7 @@ void GameState::OnOrders(int32_t senderId, const OrdersMessage& message) {
                                  hostCampaign.resolvedStatus == status &&
                                  ((hostCampaign.received >> nation) & 1) == 0;
     if (phaseLimit > 0 && fromItsPlayer && IsCampaignStatus(message.status) &&
-        TakesOrders(StepOf(message.status)) &&
-        (message.status < status || resolvedWithout)) {
+        TakesOrders(StepOf(message.status)) && (message.status < status || resolvedWithout)) {
         ++hostCampaign.lateOrders;
         std::fprintf(stderr, "torvane: ordres de %s pour %d - %s arriv\xE9s trop tard\n",
                      nationNames[static_cast<size_t>(nation)].c_str(), YearOf(message.status),
@@ -868,7 +867,7 @@ void GameState::DrawPhase(uint32_t status, bool ready) {
     }
     if (hint)
         screen->DrawText(320, 440, *hint, kOrange, 1, 3, 1);
-    DrawClock(320, 400, 1);
+    DrawClock(320, 400, 1, kOrange);
 }
 
 void GameState::BuildEndTexts() {

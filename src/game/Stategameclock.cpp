@@ -11,7 +11,6 @@
 namespace torvane {
 namespace {
 
-constexpr uint32_t kClockColour = 0xFF102D19;
 constexpr uint32_t kUrgentColour = 0xFFD02020;
 // The last seconds: the clock turns red and ticks.
 constexpr int32_t kUrgentSeconds = 10;
@@ -32,9 +31,10 @@ void GameState::RunPhaseClock(DirectPlay& network, uint32_t status) {
                             (LivingNations(held, governments) >> localNation) & 1;
         if (phaseLimit > 0 && clock.counting && !clock.readySeen && living && clock.status != 0 &&
             !gameOver) {
-            ShowNotice("Temps \xE9"
-                       "coul\xE9 :",
-                       "la partie a continu\xE9 sans vos ordres");
+            ShowNotice(
+                "Temps \xE9"
+                "coul\xE9 :",
+                "la partie a continu\xE9 sans vos ordres");
         }
         clock.status = even;
         clock.elapsed = 0.0f;
@@ -84,11 +84,11 @@ bool GameState::PhaseOverdue(uint32_t even) const {
            phaseClock.elapsed >= static_cast<float>(phaseLimit) + kHostClockGrace;
 }
 
-void GameState::DrawClock(int32_t x, int32_t y, int32_t align) const {
+void GameState::DrawClock(int32_t x, int32_t y, int32_t align, uint32_t colour) const {
     if (!screen || phaseClock.shown < 0)
         return;
-    const uint32_t colour = phaseClock.shown <= kUrgentSeconds ? kUrgentColour : kClockColour;
-    screen->DrawText(x, y, phaseClock.text, colour, 0, 3, align);
+    screen->DrawText(x, y, phaseClock.text,
+                     phaseClock.shown <= kUrgentSeconds ? kUrgentColour : colour, 0, 3, align);
 }
 
 }  // namespace torvane

@@ -790,8 +790,7 @@ bool PaysGovState::HandleObjective(bool click, const platform::Point& mouse) {
     int8_t wanted = 0;
     if ((click && Inside(mouse, 53, 266, 380, 414)) || input->KeyPressed(key::F1)) {
         wanted = kObjectiveWorld;
-    } else if ((click && Inside(mouse, 53, 266, 414, kClockLineY)) ||
-               input->KeyPressed(key::F2)) {
+    } else if ((click && Inside(mouse, 53, 266, 414, kClockLineY)) || input->KeyPressed(key::F2)) {
         wanted = kObjectiveCustom;
     } else {
         return false;

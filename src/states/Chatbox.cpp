@@ -13,7 +13,15 @@ constexpr const char* kMessagePath = "..\\Ressources\\Sounds\\Message.wav";
 constexpr uint32_t kWhite = 0xFFFFFFFF;
 constexpr uint32_t kNoticeColour = 0xFFFF9F31;
 constexpr uint32_t kVeil = 0xA0102D19;
+constexpr uint32_t kLightVeil = 0xE0E8DCC0;
 constexpr int32_t kFont = 0;
+
+// A dark nation colour (Irak's is near black) would vanish on the veil: such a name gets a
+// light backing of its own.
+bool Dark(uint32_t colour) {
+    const uint32_t r = (colour >> 16) & 0xFF, g = (colour >> 8) & 0xFF, b = colour & 0xFF;
+    return r * 299 + g * 587 + b * 114 < 96 * 1000;
+}
 
 uint32_t WithAlpha(uint32_t colour, float alpha) {
     const auto a = static_cast<uint32_t>(static_cast<float>(colour >> 24) * alpha);
@@ -80,9 +88,10 @@ void ChatBox::Send(DirectPlay& network) {
             break;
         case DirectPlay::ChatSend::TooFast:
             // Dropped, and the player told why; the line stays open for later.
-            network.Conversation().Notice("Trop de messages : ligne non envoy\xE9"
-                                          "e, attendez un peu",
-                                          kNoticeColour);
+            network.Conversation().Notice(
+                "Trop de messages : ligne non envoy\xE9"
+                "e, attendez un peu",
+                kNoticeColour);
             typed.clear();
             SetTyped();
             Play(audio, refusedSound.get());
@@ -101,9 +110,9 @@ void ChatBox::Receive(DirectPlay* network, int32_t senderId, const std::string& 
     PlayerInfo sender;
     const bool known = network->CopyPlayer(senderId, sender);
     const std::string name = known ? sender.Name() : std::string("?");
-    const uint32_t colour =
-        known && sender.nation >= 0 && sender.nation < NationCount ? NationColour(sender.nation)
-                                                                   : kWhite;
+    const uint32_t colour = known && sender.nation >= 0 && sender.nation < NationCount
+                                ? NationColour(sender.nation)
+                                : kWhite;
     network->Conversation().Add(name, colour | 0xFF000000u, text);
     if (senderId != network->LocalPlayerId())
         Play(audio, arrivalSound.get());
@@ -129,14 +138,17 @@ void ChatBox::Draw(DirectPlay* network) {
         const auto y = static_cast<int32_t>(kLineY - kLineHeight * static_cast<int32_t>(count - i));
         screen->FillRect(kLeft - 4, y, line.nameWidth + line.textWidth + 8, kLineHeight,
                          WithAlpha(kVeil, alpha));
-        if (!line.name.empty())
+        if (!line.name.empty()) {
+            if (Dark(line.nameColour))
+                screen->FillRect(kLeft - 4, y, line.nameWidth + 2, kLineHeight,
+                                 WithAlpha(kLightVeil, alpha));
             screen->DrawText(kLeft, y, line.name, WithAlpha(line.nameColour, alpha), 1, kFont, 0);
-        screen->DrawText(kLeft + line.nameWidth, y, line.text, WithAlpha(line.textColour, alpha),
-                         1, kFont, 0);
+        }
+        screen->DrawText(kLeft + line.nameWidth, y, line.text, WithAlpha(line.textColour, alpha), 1,
+                         kFont, 0);
     }
     if (open) {
-        screen->FillRect(kLeft - 4, kLineY, std::max(shownWidth + 8, 320), kLineHeight,
-                         0xD0102D19);
+        screen->FillRect(kLeft - 4, kLineY, std::max(shownWidth + 8, 320), kLineHeight, 0xD0102D19);
         screen->DrawText(kLeft, kLineY, shown, kWhite, 1, kFont, 0);
     }
 }

@@ -16,16 +16,17 @@ using nettest::WaitFor;
 namespace {
 
 TEST(ChatLineRules, PrintableWindows1252UpToEightyBytesIsALine) {
-    EXPECT_TRUE(IsValidChatLine("Bonjour \xE0 tous, l'Arm\xE9"
-                                "e fran\xE7"
-                                "aise avance !"));
+    EXPECT_TRUE(
+        IsValidChatLine("Bonjour \xE0 tous, l'Arm\xE9"
+                        "e fran\xE7"
+                        "aise avance !"));
     EXPECT_TRUE(IsValidChatLine(std::string(kMaxChatLine, 'a')));
     EXPECT_TRUE(IsValidChatLine("\x80 \xFF \x9F"));  // euro sign, ÿ, Ÿ
 
     EXPECT_FALSE(IsValidChatLine(""));
     EXPECT_FALSE(IsValidChatLine(std::string(kMaxChatLine + 1, 'a')));
-    for (const char* bad : {"a\tb", "a\nb", "\x1B[2J", "a\x7F", "\x81", "\x8D", "\x8F", "\x90",
-                            "\x9D"}) {
+    for (const char* bad :
+         {"a\tb", "a\nb", "\x1B[2J", "a\x7F", "\x81", "\x8D", "\x8F", "\x90", "\x9D"}) {
         EXPECT_FALSE(IsValidChatLine(bad)) << "accepted " << testing::PrintToString(bad);
     }
     EXPECT_FALSE(IsValidChatLine(std::string("a\0b", 3)));
@@ -148,8 +149,8 @@ TEST_F(ChatTest, EveryLineReachesEveryPlayerOnceAndInTheOrderItsSenderSaidThem) 
             ASSERT_EQ(players[p]->engine->SendChat(line), DirectPlay::ChatSend::Sent);
         }
     }
-    ASSERT_TRUE(WaitFor([&] { return EveryoneHeard(9); }, std::chrono::milliseconds(5000),
-                        Engines()));
+    ASSERT_TRUE(
+        WaitFor([&] { return EveryoneHeard(9); }, std::chrono::milliseconds(5000), Engines()));
     WaitFor([] { return false; }, std::chrono::milliseconds(200), Engines());
     for (auto& hearer : players) {
         const auto& heard = hearer->listener;

@@ -1,6 +1,6 @@
 // Table talk on the game screen, and the phase clock, between real engines on loopback. The chat
-// line keeps every key from the screen under it. The clock: the board shows the time left and ticks in
-// its last seconds; when a player's time runs out its panels close and what it had drafted goes
+// line keeps every key from the screen under it. The clock: the board shows the time left and ticks
+// in its last seconds; when a player's time runs out its panels close and what it had drafted goes
 // to the host as if it had finished; past the clock the host resolves without whoever is still
 // silent, moves everybody on, and refuses (and reports) orders that come after.
 #include <gtest/gtest.h>
@@ -174,9 +174,8 @@ TEST_F(PhaseClock, PastTheClockTheHostGoesOnWithoutASilentPlayerAndRefusesItsLat
     // Its purchases, held up on the way, reach the host after all: refused, and it hears so.
     const Order recruit{OrderKind::Recruit, static_cast<uint8_t>(capital), 0, 10};
     silent.network->SendOrders(kPurchases, silent.Self().nation, std::span(&recruit, 1));
-    ASSERT_TRUE(RunUntil([&] {
-        return silent.game->LostNotice().rfind("Vos ordres de 1870 - Achats", 0) == 0;
-    }));
+    ASSERT_TRUE(RunUntil(
+        [&] { return silent.game->LostNotice().rfind("Vos ordres de 1870 - Achats", 0) == 0; }));
     EXPECT_EQ(silent.game->LostNotice(),
               "Vos ordres de 1870 - Achats\nsont arriv\xE9s trop tard : l'h\xF4te a continu\xE9 "
               "sans eux");
