@@ -37,27 +37,11 @@ cleanup() { kill "${pids[@]}" 2>/dev/null || true; wait 2>/dev/null || true; }
 trap cleanup EXIT
 fail() { echo "check_three_players: $*"; exit 1; }
 
-settings() { echo "$OUT/$1/cfg/Quillmere/Torvane/settings.reg"; }
-for p in ana ben cleo; do
-  mkdir -p "$OUT/$p/cfg/Quillmere/Torvane" "$OUT/$p/pictures"
-  printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Quillmere\\Torvane]\n"FullScreen"=dword:00000000\n"NoSoundCard"=dword:00000000\n"PlayerName"="%s"\n"ConnectIP"="127.0.0.1"\n' \
-    "${p^}" > "$(settings $p)"
-done
+source "$SRC/tests/e2e/lib/desktop.sh"
+settings() { desktop_settings "$1"; }
+for p in ana ben cleo; do desktop_player $p; done
 
-windows_of_size() { # lists visible windows of the given geometry
-  for w in $(xdotool search --onlyvisible --name 'Torvane' 2>/dev/null); do
-    xdotool getwindowgeometry "$w" 2>/dev/null | grep -q "Geometry: $1" && echo "$w"
-  done
-  return 0
-}
-new_game_window() { # the 640 x 480 window that is none of the known ones
-  for w in $(windows_of_size 640x480); do
-    case " ${known:-} " in *" $w "*) ;; *) echo "$w"; return ;; esac
-  done
-}
-focus() { xdotool windowfocus --sync "$1" 2>/dev/null || true; sleep 0.2; }
-key() { focus "$1"; xdotool key "$2"; sleep "${3:-0.4}"; }
-# Lets every game run frames in turn: a game in the background draws nothing.
+# Gives every game the focus in turn: a game in the background runs only a few frames a second.
 turns() { for _ in $(seq "$1"); do for w in "${wins[@]}"; do focus "$w"; sleep "${2:-0.6}"; done; done; }
 picture() { # the game's own screenshot (Print Screen), copied to $OUT/<name>.png
   local player=$1 name=$2 before
@@ -71,37 +55,6 @@ picture() { # the game's own screenshot (Print Screen), copied to $OUT/<name>.pn
   last=$(ls -t "$OUT/$player/pictures" | head -1)
   [ -n "$last" ] || fail "$player saved no screenshot"
   cp "$OUT/$player/pictures/$last" "$OUT/$name.png"
-}
-
-declare -A win
-wins=()
-known=""
-launch() { # starts a game and opens it from its launcher with Return
-  local player=$1
-  XDG_CONFIG_HOME=$OUT/$player/cfg XDG_PICTURES_DIR=$OUT/$player/pictures "$BIN" \
-    > "$OUT/$player.log" 2>&1 &
-  pids+=($!)
-  local launcher=""
-  for _ in $(seq 50); do
-    launcher=$(windows_of_size 320x240 | head -1)
-    [ -n "$launcher" ] && break
-    sleep 0.2
-  done
-  [ -n "$launcher" ] || fail "$player: no launcher"
-  key "$launcher" Return 1.5
-  local game=""
-  for _ in $(seq 50); do
-    game=$(new_game_window)
-    [ -n "$game" ] && break
-    sleep 0.2
-  done
-  [ -n "$game" ] || fail "$player: the game window did not open"
-  win[$player]=$game
-  wins+=("$game")
-  known="$known $game"
-  xdotool windowmove "$game" "$2" "$3"
-  focus "$game"
-  sleep 2.5  # the browser searches and slides in
 }
 
 launch ana 0 0

@@ -30,7 +30,6 @@ export TORVANE_SEARCH=local TORVANE_PORT=47402 TORVANE_DISCOVERY_PORT=47173
 export SDL_AUDIODRIVER=dummy TORVANE_MEDIA_AUDIO_SINK=fakesink TORVANE_BUNDLED_FONT=1
 export TORVANE_RESOURCES=$SRC/Ressources
 
-pids=()
 cleanup() { kill "${pids[@]}" 2>/dev/null || true; wait 2>/dev/null || true; }
 trap cleanup EXIT
 fail() {
@@ -38,55 +37,8 @@ fail() {
   for p in ana ben; do [ -s "$OUT/$p.log" ] && { echo "--- $p"; tail -20 "$OUT/$p.log"; }; done
   exit 1
 }
-
-for p in ana ben; do
-  mkdir -p "$OUT/$p/cfg/Quillmere/Torvane" "$OUT/$p/data"
-  printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Quillmere\\Torvane]\n"FullScreen"=dword:00000000\n"NoSoundCard"=dword:00000000\n"PlayerName"="%s"\n"ConnectIP"="127.0.0.1"\n' \
-    "${p^}" > "$OUT/$p/cfg/Quillmere/Torvane/settings.reg"
-done
-
-windows_of_size() {
-  for w in $(xdotool search --onlyvisible --name 'Torvane' 2>/dev/null); do
-    xdotool getwindowgeometry "$w" 2>/dev/null | grep -q "Geometry: $1" && echo "$w"
-  done
-  return 0
-}
-new_game_window() {
-  for w in $(windows_of_size 640x480); do
-    case " ${known:-} " in *" $w "*) ;; *) echo "$w"; return ;; esac
-  done
-}
-focus() { xdotool windowfocus --sync "$1" 2>/dev/null || true; sleep 0.2; }
-key() { focus "$1"; xdotool key "$2"; sleep "${3:-0.4}"; }
-
-declare -A win
-known=""
-launch() {
-  local player=$1
-  XDG_CONFIG_HOME=$OUT/$player/cfg XDG_DATA_HOME=$OUT/$player/data "$BIN" \
-    > "$OUT/$player.log" 2>&1 &
-  pids+=($!)
-  local launcher=""
-  for _ in $(seq 50); do
-    launcher=$(windows_of_size 320x240 | head -1)
-    [ -n "$launcher" ] && break
-    sleep 0.2
-  done
-  [ -n "$launcher" ] || fail "$player: no launcher"
-  key "$launcher" Return 1.5
-  local game=""
-  for _ in $(seq 50); do
-    game=$(new_game_window)
-    [ -n "$game" ] && break
-    sleep 0.2
-  done
-  [ -n "$game" ] || fail "$player: the game window did not open"
-  win[$player]=$game
-  known="$known $game"
-  xdotool windowmove "$game" "$2" "$3"
-  focus "$game"
-  sleep 2.5
-}
+source "$SRC/tests/e2e/lib/desktop.sh"
+for p in ana ben; do desktop_player $p; done
 
 launch ana 0 0
 key "${win[ana]}" Return 3           # "- créer -": into the lobby as host
