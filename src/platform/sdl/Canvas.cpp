@@ -12,6 +12,7 @@
 #include "platform/Application.h"
 #include "platform/Cp1252.h"
 #include "platform/Jpeg.h"
+#include "platform/sdl/RendererSelect.h"
 
 namespace platform {
 
@@ -63,9 +64,7 @@ Canvas::Canvas(Form& form) : impl_(std::make_unique<Impl>()) {
     auto* window = static_cast<SDL_Window*>(form.NativeHandle());
     if (!window)
         return;
-    impl_->renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED);
-    if (!impl_->renderer)
-        impl_->renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
+    impl_->renderer = CreateCheapestRenderer(window, 0);
     impl_->ttfStarted = TTF_Init() == 0;
 }
 

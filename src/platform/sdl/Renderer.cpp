@@ -27,6 +27,7 @@
 
 #include "platform/Application.h"
 #include "platform/Cp1252.h"
+#include "platform/sdl/RendererSelect.h"
 
 namespace platform {
 namespace {
@@ -524,10 +525,8 @@ std::unique_ptr<Renderer> Renderer::Create(Window* window, bool fullScreen, Crea
         // SDL holds frames to the refresh rate itself (true vsync, or simulated where there is
         // none); headless runs that asked for full speed get neither.
         const Uint32 vsync = FrameCapEnabled() ? SDL_RENDERER_PRESENTVSYNC : 0;
-        impl->renderer = SDL_CreateRenderer(impl->sdlWindow, -1, SDL_RENDERER_ACCELERATED | vsync);
-        if (!impl->renderer) {
-            impl->renderer = SDL_CreateRenderer(impl->sdlWindow, -1, SDL_RENDERER_SOFTWARE | vsync);
-        }
+        // Without a GPU, SDL's software renderer rather than OpenGL emulated on the CPU.
+        impl->renderer = CreateCheapestRenderer(impl->sdlWindow, vsync);
         if (!impl->renderer)
             return fail(CreateError::NoDevice);
         SDL_RendererInfo info;
