@@ -39,6 +39,28 @@ constexpr uint32_t kTargetColour = 0x90FFE040;
 constexpr uint32_t kTakenColour = 0xA0FF3020;
 
 // Where the panels sit.
+// The top bar: its fonts, and its flags (106 x 56 pictures) drawn at 34 x 20 in one row, or at
+// 26 x 13 in two rows for five players or more.
+constexpr int kPhaseFont = 3;
+constexpr int kTreasuryFont = 1;
+constexpr int kStackedFont = 0;
+constexpr int32_t kBarRight = 632;
+constexpr int32_t kBarGap = 10;
+constexpr int kFlagsInOneRow = 4;
+constexpr int32_t kFlagSlot = 36;
+constexpr int32_t kFlagWidth = 34;
+constexpr int32_t kFlagHeight = 20;
+constexpr int32_t kFlagTop = 10;
+constexpr float kFlagScaleX = 0.32f;
+constexpr float kFlagScaleY = 0.36f;
+constexpr int32_t kSmallFlagSlot = 32;
+constexpr int32_t kSmallFlagWidth = 26;
+constexpr int32_t kSmallFlagHeight = 13;
+constexpr int32_t kSmallFlagTop = 2;
+constexpr int32_t kSmallFlagPitch = 16;
+constexpr float kSmallFlagScaleX = 0.245f;
+constexpr float kSmallFlagScaleY = 0.232f;
+
 constexpr int32_t kPanelX = 404;
 constexpr int32_t kPanelY = BoardView::kBarHeight + 8;
 constexpr int32_t kPanelWidth = 230;
@@ -424,25 +446,39 @@ void BoardView::RebuildTexts() {
         phaseText += " - ";
         phaseText += PhaseName(status);
     }
-    treasuryX = 10 + (screen ? screen->TextWidth(3, phaseText) : 0) + 24;
     treasuryText.clear();
+    treasuryLine.clear();
+    incomeLine.clear();
     if (ValidNation(frameInfo.nation)) {
         const auto nation = static_cast<size_t>(frameInfo.nation);
-        treasuryText = "Tr\xE9sor : ";
-        treasuryText += FormatAmount(state.ledger.values[Treasury][nation]);
-        treasuryShort = treasuryText;
+        treasuryLine = "Tr\xE9sor : ";
+        treasuryLine += FormatAmount(state.ledger.values[Treasury][nation]);
+        treasuryText = treasuryLine;
         const int32_t income = state.ledger.values[Income][nation];
         if (income > 0) {
-            treasuryText += "  (revenu ";
-            treasuryText += FormatAmount(income);
+            incomeLine = "revenu ";
+            incomeLine += FormatAmount(income);
+            treasuryText += "  (";
+            treasuryText += incomeLine;
             treasuryText += ")";
         }
-    } else {
-        treasuryShort.clear();
     }
-    treasuryWidth = screen ? screen->TextWidth(1, treasuryText) : 0;
-    if (screen && clockWidth == 0)
-        clockWidth = screen->TextWidth(3, std::string("0:00"));
+    if (screen) {
+        phaseWidth = screen->TextWidth(kPhaseFont, phaseText);
+        treasuryWidth = screen->TextWidth(kTreasuryFont, treasuryText);
+        treasuryLineWidth = screen->TextWidth(kStackedFont, treasuryLine);
+        incomeLineWidth = screen->TextWidth(kStackedFont, incomeLine);
+        if (clockWidth == 0) {
+            // Digits need not all be as wide: the clock keeps room for its widest reading.
+            std::string reading = "0:00";
+            for (char d = '0'; d <= '9'; ++d) {
+                reading[0] = reading[2] = reading[3] = d;
+                clockWidth = std::max(clockWidth, screen->TextWidth(kPhaseFont, reading));
+            }
+            markWidth = screen->TextWidth(0, computerMark);
+        }
+    }
+    LayOutBar();
     // Each battle is drawn from the attacker's territory nearest to it.
     battleSources.clear();
     if (frameInfo.battles) {
@@ -1003,38 +1039,107 @@ void BoardView::DrawArrows() {
     }
 }
 
-void BoardView::DrawBar() {
-    Draw(bar, 0, 0);
-    screen->DrawText(10, 8, phaseText, kTextGreen, 0, 3, 0);
-    // The players' flags: bright once ready.
-    int32_t x = 640 - 8;
+// The bar's parts, left to right: the year and phase, the treasury and last income, the
+// phase clock, the flags. Nothing overlaps, whatever the figures and however many play: the
+// treasury and income go on two smaller lines when one is too long, and five players or more
+// get two rows of smaller flags.
+void BoardView::LayOutBar() {
+    BarLayout& bar = barLayout;
+    laidOutNations = frameInfo.playingNations;
+    laidOutClock = frameInfo.clockText != nullptr;
+    int count = 0;
     for (int nation = 0; nation < NationCount; ++nation) {
         if ((frameInfo.playingNations >> nation) & 1 && flags[static_cast<size_t>(nation)])
-            x -= 36;
+            ++count;
     }
-    // The phase clock goes just left of them; the last income gives way to it when the bar is
-    // too short for both.
-    const bool crowded =
-        frameInfo.clockText && treasuryX + treasuryWidth + 16 > x - 10 - clockWidth;
-    screen->DrawText(treasuryX, 11, crowded ? treasuryShort : treasuryText, kTextGreen, 0, 1, 0);
+    bar.flagRows = count > kFlagsInOneRow ? 2 : 1;
+    const bool small = bar.flagRows == 2;
+    const int32_t slot = small ? kSmallFlagSlot : kFlagSlot;
+    const int perRow = small ? (count + 1) / 2 : count;
+    const int32_t flagsLeft = kBarRight - perRow * slot;
+    int k = 0;
+    for (int nation = 0; nation < NationCount; ++nation) {
+        const auto n = static_cast<size_t>(nation);
+        bar.flags[n] = {};
+        bar.marks[n] = {};
+        if (!((frameInfo.playingNations >> nation) & 1) || !flags[n])
+            continue;
+        const int row = small ? k / perRow : 0;
+        const int32_t x = flagsLeft + (k % perRow) * slot;
+        ++k;
+        if (small) {
+            const int32_t y = kSmallFlagTop + row * kSmallFlagPitch;
+            bar.flags[n] = {x + (slot - kSmallFlagWidth) / 2, y, kSmallFlagWidth, kSmallFlagHeight};
+            // "ordi" across the whole small flag, which still shows through.
+            bar.marks[n] = {x + (slot - markWidth) / 2, y - 1, markWidth,
+                            DirectScreen::FontPixelHeight(0)};
+        } else {
+            bar.flags[n] = {x + (slot - kFlagWidth) / 2, kFlagTop, kFlagWidth, kFlagHeight};
+            bar.marks[n] = {x + (slot - kFlagWidth) / 2, kFlagTop + kFlagHeight - 5, kFlagWidth,
+                            11};
+        }
+    }
+    int32_t right = flagsLeft - kBarGap;
+    bar.clock = {};
+    if (laidOutClock) {
+        bar.clock = {right - clockWidth, 8, clockWidth, DirectScreen::FontPixelHeight(kPhaseFont)};
+        right = bar.clock.x - kBarGap;
+    }
+    bar.phase = {10, 8, phaseWidth, DirectScreen::FontPixelHeight(kPhaseFont)};
+    const int32_t left = bar.phase.x + bar.phase.w + 24;
+    bar.stacked = left + treasuryWidth > right;
+    if (!bar.stacked) {
+        bar.treasury = {left, 11, treasuryWidth, DirectScreen::FontPixelHeight(kTreasuryFont)};
+        bar.income = {};
+    } else {
+        const int32_t h = DirectScreen::FontPixelHeight(kStackedFont);
+        bar.treasury = {left, 1, treasuryLineWidth, h};
+        bar.income = {left, 1 + h, incomeLineWidth, incomeLine.empty() ? 0 : h};
+    }
+}
+
+void BoardView::DrawBar() {
+    // A player joining the table, or the clock starting or stopping, moves things about.
+    if (frameInfo.playingNations != laidOutNations ||
+        (frameInfo.clockText != nullptr) != laidOutClock)
+        LayOutBar();
+    const BarLayout& layout = barLayout;
+    Draw(bar, 0, 0);
+    screen->DrawText(layout.phase.x, layout.phase.y, phaseText, kTextGreen, 0, kPhaseFont, 0);
+    if (layout.stacked) {
+        screen->DrawText(layout.treasury.x, layout.treasury.y, treasuryLine, kTextGreen, 0,
+                         kStackedFont, 0);
+        if (layout.income.w > 0)
+            screen->DrawText(layout.income.x, layout.income.y, incomeLine, kTextGreen, 0,
+                             kStackedFont, 0);
+    } else {
+        screen->DrawText(layout.treasury.x, layout.treasury.y, treasuryText, kTextGreen, 0,
+                         kTreasuryFont, 0);
+    }
     if (frameInfo.clockText) {
-        screen->DrawText(x - 10, 8, *frameInfo.clockText, frameInfo.clockUrgent ? kRed : kTextGreen,
-                         0, 3, 2);
+        screen->DrawText(layout.clock.x + layout.clock.w, layout.clock.y, *frameInfo.clockText,
+                         frameInfo.clockUrgent ? kRed : kTextGreen, 0, kPhaseFont, 2);
     }
-    x = 640 - 8;
-    for (int nation = NationCount - 1; nation >= 0; --nation) {
-        if (!((frameInfo.playingNations >> nation) & 1))
+    // The players' flags: bright once ready.
+    const bool small = layout.flagRows == 2;
+    const float scaleX = small ? kSmallFlagScaleX : kFlagScaleX;
+    const float scaleY = small ? kSmallFlagScaleY : kFlagScaleY;
+    for (int nation = 0; nation < NationCount; ++nation) {
+        const auto n = static_cast<size_t>(nation);
+        const BarBox& box = layout.flags[n];
+        if (box.w == 0 || !flags[n])
             continue;
-        const auto& flag = flags[static_cast<size_t>(nation)];
-        if (!flag)
-            continue;
-        x -= 36;
         const bool isReady = (frameInfo.readyNations >> nation) & 1;
-        Draw(flag, x, 10, isReady ? kWhite : 0x60FFFFFF, 0.32f, 0.36f);
+        Draw(flags[n], box.x, box.y, isReady ? kWhite : 0x60FFFFFF, scaleX, scaleY);
         if ((frameInfo.computerNations >> nation) & 1) {
-            // A computer plays it: "ordi" across the flag's foot, as the lobby marks its row.
-            screen->FillRect(x, 25, 34, 11, 0xC0102D19);
-            screen->DrawText(x + 17, 24, computerMark, kWhite, 0, 0, 1);
+            // A computer plays it: "ordi" across the flag, as the lobby marks its row.
+            const BarBox& mark = layout.marks[n];
+            if (small)
+                screen->FillRect(box.x, box.y, box.w, box.h, 0x90102D19);
+            else
+                screen->FillRect(mark.x, mark.y, mark.w, mark.h, 0xC0102D19);
+            screen->DrawText(mark.x + mark.w / 2, small ? mark.y : mark.y - 1, computerMark, kWhite,
+                             0, 0, 1);
         }
     }
 }

@@ -45,6 +45,25 @@ struct BoardFrame {
     bool clockUrgent = false;
 };
 
+// Where the top bar puts what it shows, laid out again only when the texts, the players or
+// the clock's presence change. A box of width 0 is not shown.
+struct BarBox {
+    int32_t x = 0, y = 0, w = 0, h = 0;
+};
+struct BarLayout {
+    BarBox phase;
+    // The treasury and the last income: one line when there is room, else two smaller ones.
+    bool stacked = false;
+    BarBox treasury;
+    BarBox income;
+    BarBox clock;
+    // Each playing nation's flag, and the mark of one the computer plays; up to four flags in a
+    // row of full size, five to eight in two rows of smaller ones.
+    int flagRows = 1;
+    std::array<BarBox, NationCount> flags{};
+    std::array<BarBox, NationCount> marks{};
+};
+
 class BoardView : public OrdersInterface {
   public:
     // The map's size: a territory's position in the world table is a pixel of it.
@@ -84,6 +103,8 @@ class BoardView : public OrdersInterface {
     int Selected() const { return selected; }
     int Target() const { return target; }
     int Hovered() const { return hovered; }
+    // The top bar as the last frame laid it out.
+    const BarLayout& Bar() const { return barLayout; }
     int32_t Amount() const { return amount; }
     const std::vector<Order>& Draft() const { return draft; }
     // The last refusal explained to the player (Refusal::None when the last action went through).
@@ -112,6 +133,7 @@ class BoardView : public OrdersInterface {
     void RebuildHighlight();
     void RebuildMarkers();
     void RebuildTexts();
+    void LayOutBar();
 
     void HandleInput();
     void HandleScroll(const platform::Point& pointer);
@@ -199,13 +221,21 @@ class BoardView : public OrdersInterface {
     std::array<std::string, TerritoryCount> armyTexts;
     std::string phaseText;
     std::string treasuryText;
-    // The treasury without the last income, for a bar that also shows the phase clock and has
-    // no room for both.
-    std::string treasuryShort;
+    // The same on two lines, for a crowded bar: "Trésor : ..." and "revenu ...".
+    std::string treasuryLine;
+    std::string incomeLine;
     const std::string computerMark = "ordi";
-    int32_t treasuryX = 0;
+    // Pixel widths, measured when the texts change.
+    int32_t phaseWidth = 0;
     int32_t treasuryWidth = 0;
-    int32_t clockWidth = 0;  // of "0:00" in the bar's font
+    int32_t treasuryLineWidth = 0;
+    int32_t incomeLineWidth = 0;
+    int32_t clockWidth = 0;  // the widest "m:ss" in the bar's font
+    int32_t markWidth = 0;
+    BarLayout barLayout;
+    // What the layout was made for.
+    uint8_t laidOutNations = 0;
+    bool laidOutClock = false;
     std::string costText;
     std::string amountText;
     std::string messageText;

@@ -2,6 +2,8 @@
 // the orders each phase builds from scripted keys and clicks.
 #include <gtest/gtest.h>
 
+#include <bit>
+
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -337,3 +339,99 @@ TEST_F(Board, ScrollingStaysOnTheMapAndDrawingAllocatesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+bool Overlap(const BarBox& a, const BarBox& b) {
+    return a.w > 0 && b.w > 0 && a.h > 0 && b.h > 0 && a.x < b.x + b.w && b.x < a.x + a.w &&
+           a.y < b.y + b.h && b.y < a.y + a.h;
+}
+
+// Every part of the bar inside it, and no two parts over each other (a flag and its own mark
+// excepted: the mark is drawn across it).
+void ExpectBarFits(const BarLayout& bar, const std::string& what) {
+    std::vector<std::pair<std::string, BarBox>> parts = {{"phase", bar.phase},
+                                                         {"treasury", bar.treasury},
+                                                         {"income", bar.income},
+                                                         {"clock", bar.clock}};
+    for (int n = 0; n < NationCount; ++n) {
+        parts.emplace_back("flag " + std::to_string(n), bar.flags[static_cast<size_t>(n)]);
+        parts.emplace_back("mark " + std::to_string(n), bar.marks[static_cast<size_t>(n)]);
+    }
+    for (const auto& [name, box] : parts) {
+        if (box.w == 0)
+            continue;
+        EXPECT_GE(box.x, 0) << what << ": " << name;
+        EXPECT_LE(box.x + box.w, 640) << what << ": " << name;
+        EXPECT_GE(box.y, 0) << what << ": " << name;
+        EXPECT_LE(box.y + box.h, BoardView::kBarHeight) << what << ": " << name;
+    }
+    for (size_t i = 0; i < parts.size(); ++i) {
+        for (size_t j = i + 1; j < parts.size(); ++j) {
+            const bool ownMark = parts[i].first.substr(5) == parts[j].first.substr(5) &&
+                                 parts[i].first.rfind("flag", 0) == 0 &&
+                                 parts[j].first.rfind("mark", 0) == 0;
+            if (!ownMark) {
+                EXPECT_FALSE(Overlap(parts[i].second, parts[j].second))
+                    << what << ": " << parts[i].first << " and " << parts[j].first;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+TEST_F(Board, TheTopBarFitsEightPlayersTheClockAndTheWidestFiguresWithoutOverlap) {
+    // A few players, everyday figures and a short phase: one line, full-size flags, as always.
+    state.ledger.values[Treasury][4] = 247142;
+    state.ledger.values[Income][4] = 47142;
+    SetStep(CampaignStep::Spies);
+    SetStep(CampaignStep::Purchases);
+    EXPECT_FALSE(board->Bar().stacked);
+    EXPECT_EQ(board->Bar().flagRows, 1);
+    ExpectBarFits(board->Bar(), "three players");
+
+    // The widest figures a ledger holds, the longest phase, the clock, and every table size.
+    state.ledger.values[Treasury][4] = INT32_MAX;
+    state.ledger.values[Income][4] = INT32_MAX;
+    const std::string clock = "4:59";
+    frame.clockText = &clock;
+    for (uint8_t playing :
+         {uint8_t{0x31}, uint8_t{0x0F}, uint8_t{0x1F}, uint8_t{0x7F}, uint8_t{0xFF}}) {
+        frame.playingNations = playing;
+        frame.computerNations = playing;
+        frame.readyNations = 0x55;
+        for (CampaignStep step : {CampaignStep::YearStart, CampaignStep::Purchases,
+                                  CampaignStep::Moves, CampaignStep::Spies}) {
+            SetStep(step);
+            const std::string what =
+                std::to_string(std::popcount(playing)) + " players, " + PhaseName(frame.status);
+            ExpectBarFits(board->Bar(), what);
+            EXPECT_GT(board->Bar().income.w, 0) << what << ": the income is shown";
+            EXPECT_EQ(board->Bar().flagRows, std::popcount(playing) > 4 ? 2 : 1) << what;
+        }
+    }
+    EXPECT_TRUE(board->Bar().stacked);
+
+    // The flags are drawn where the layout says: against a bar nobody plays on, every flag's box
+    // changed.
+    std::vector<uint32_t> withFlags, without;
+    ASSERT_TRUE(screen->ReadPicture(withFlags));
+    Shot("bar-eight");
+    const BarLayout bar = board->Bar();
+    frame.playingNations = 0;
+    Run();
+    ASSERT_TRUE(screen->ReadPicture(without));
+    for (int n = 0; n < NationCount; ++n) {
+        const BarBox& box = bar.flags[static_cast<size_t>(n)];
+        ASSERT_GT(box.w, 0) << n;
+        int changed = 0;
+        for (int y = box.y; y < box.y + box.h; ++y) {
+            for (int x = box.x; x < box.x + box.w; ++x) {
+                const size_t i = static_cast<size_t>(y * 640 + x);
+                changed += withFlags[i] != without[i];
+            }
+        }
+        EXPECT_GT(changed, box.w * box.h / 2) << "flag " << n;
+    }
+}
