@@ -26,7 +26,9 @@ TMainScreen::TMainScreen(platform::Application& application, std::function<void(
     options.y = 0;
     options.width = platform::kPictureWidth;
     options.height = platform::kPictureHeight;
-    options.borderless = true;
+    // A window the player can resize and maximise: the picture scales into it.
+    options.borderless = false;
+    options.resizable = true;
     options.visible = false;
     form = application.CreateForm(options);
     form->onClose = [this] { CloseHandler(); };

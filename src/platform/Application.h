@@ -18,6 +18,8 @@ struct FormOptions {
     int height = kPictureHeight;
     bool centred = false;
     bool borderless = true;
+    // The player may resize and maximise it (never below half the picture's size).
+    bool resizable = false;
     bool visible = false;
 };
 
@@ -55,8 +57,11 @@ class Form : public Window {
     void AddWheelSteps(int steps) { wheelSteps_ += steps; }
 
     // How the 640 x 480 picture sits in the window (set by the renderer when it scales the
-    // picture to a full-screen window), used to map the cursor back into picture coordinates.
+    // picture to a full-screen or resized window), used to map the cursor back into picture
+    // coordinates.
     void SetPictureMapping(double scale, int offsetX, int offsetY);
+    // A point of the window (in window units) in picture coordinates, not clamped.
+    Point PictureFromWindow(int x, int y) const;
 
     // Raised by the message loop.
     std::function<void()> onClose;                              // the window system asked to close

@@ -1,8 +1,10 @@
-// The screen engine on a real window of the dummy video driver: the drawn picture, and F11 / F12
-// switching the window between full screen and the 640 x 480 window.
+// The screen engine on a real window of the dummy video driver: the drawn picture, F11 / F12
+// switching the window between full screen and a window, and a window the player resizes.
 #include <SDL.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+
+#include <string>
 
 #include "platform/Application.h"
 #include "platform/Settings.h"
@@ -97,6 +99,109 @@ TEST_F(WindowScreenTest, F11AndF12SwitchTheDisplayOnlyWhileHeld) {
     EXPECT_EQ(y, 0);
     Key(SDL_SCANCODE_F12, false);
     EXPECT_FALSE(platform::GetBoolSetting("FullScreen", true));
+    EXPECT_TRUE(boxes.texts.empty());
+}
+
+// The picture in a window of another size: kept in proportion and centred (black bands), whole
+// factors pixel for pixel, the pointer mapped back exactly, and the size kept for next time.
+TEST_F(WindowScreenTest, AResizedWindowScalesThePictureMapsThePointerAndIsRemembered) {
+    platform::SetBoolSetting("FullScreen", false);
+    torvane::DirectScreen screen(form.get());
+    ASSERT_TRUE(screen.IsReady());
+    auto frame = [&] {
+        app.ProcessMessages();
+        screen.BeginFrame();
+        screen.FillRect(0, 0, 320, 480, 0xFFFF0000);
+        screen.FillRect(320, 0, 320, 480, 0xFF0000FF);
+        screen.FillRect(100, 100, 1, 1, 0xFFFFFFFF);  // one white pixel
+        screen.EndFrame(false);
+    };
+    auto pixel = [&](int x, int y) {
+        SDL_Surface* surface = SDL_GetWindowSurface(Window());
+        EXPECT_NE(surface, nullptr);
+        if (!surface || x < 0 || y < 0 || x >= surface->w || y >= surface->h)
+            return 0u;
+        Uint8 r = 0, g = 0, b = 0;
+        const auto* row = static_cast<const Uint8*>(surface->pixels) + y * surface->pitch;
+        SDL_GetRGB(*reinterpret_cast<const Uint32*>(row + x * surface->format->BytesPerPixel),
+                   surface->format, &r, &g, &b);
+        return 0xFF000000u | (Uint32{r} << 16) | (Uint32{g} << 8) | b;
+    };
+    struct Case {
+        int width, height;
+        double scale;
+        int bandX, bandY;  // black bands left and right, or above and below
+    };
+    for (const Case& c :
+         {Case{960, 720, 1.5, 0, 0}, Case{1280, 960, 2.0, 0, 0}, Case{2112, 1584, 3.3, 0, 0},
+          Case{1000, 720, 1.5, 20, 0}, Case{1280, 1000, 2.0, 0, 20}}) {
+        SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
+        SDL_SetWindowSize(Window(), c.width, c.height);
+        frame();
+        frame();
+        const int w = static_cast<int>(640 * c.scale + 0.5);
+        const int h = static_cast<int>(480 * c.scale + 0.5);
+        // Bands black, the picture's halves in their colours right up to its edges.
+        if (c.bandX > 0) {
+            EXPECT_EQ(pixel(c.bandX - 1, c.height / 2), 0xFF000000u);
+            EXPECT_EQ(pixel(c.bandX + w, c.height / 2), 0xFF000000u);
+        }
+        if (c.bandY > 0) {
+            EXPECT_EQ(pixel(c.width / 2, c.bandY - 1), 0xFF000000u);
+            EXPECT_EQ(pixel(c.width / 2, c.bandY + h), 0xFF000000u);
+        }
+        EXPECT_EQ(pixel(c.bandX, c.bandY + h / 2), 0xFFFF0000u);
+        EXPECT_EQ(pixel(c.bandX + w - 1, c.bandY + h / 2), 0xFF0000FFu);
+        EXPECT_EQ(pixel(c.bandX + w / 4, c.bandY + h - 1), 0xFFFF0000u);
+        // The pointer: a window point maps to the picture pixel drawn under it.
+        const int factor = static_cast<int>(c.scale);
+        if (factor == c.scale) {
+            // Pixel for pixel: the white pixel is a square of `factor` and nothing blurs it.
+            for (int dy = -1; dy <= factor; ++dy) {
+                for (int dx = -1; dx <= factor; ++dx) {
+                    const bool inside = dx >= 0 && dy >= 0 && dx < factor && dy < factor;
+                    EXPECT_EQ(pixel(c.bandX + 100 * factor + dx, c.bandY + 100 * factor + dy),
+                              inside ? 0xFFFFFFFFu : 0xFFFF0000u)
+                        << dx << ", " << dy;
+                }
+            }
+        }
+        EXPECT_EQ(form->PictureFromWindow(c.bandX, c.bandY).x, 0);
+        EXPECT_EQ(form->PictureFromWindow(c.bandX, c.bandY).y, 0);
+        EXPECT_EQ(form->PictureFromWindow(c.bandX - 1, c.bandY).x, -1);
+        EXPECT_EQ(form->PictureFromWindow(c.bandX + w - 1, c.bandY + h - 1).x, 639);
+        EXPECT_EQ(form->PictureFromWindow(c.bandX + w - 1, c.bandY + h - 1).y, 479);
+        const platform::Point centre = form->PictureFromWindow(c.bandX + w / 2, c.bandY + h / 2);
+        EXPECT_EQ(centre.x, 320);
+        EXPECT_EQ(centre.y, 240);
+        const platform::Point white =
+            form->PictureFromWindow(c.bandX + static_cast<int>(100.5 * c.scale),
+                                    c.bandY + static_cast<int>(100.5 * c.scale));
+        EXPECT_EQ(white.x, 100);
+        EXPECT_EQ(white.y, 100);
+    }
+
+    // Once it has held a moment, the size is kept in the settings, and a window coming back from
+    // full screen takes it again.
+    SDL_Delay(600);
+    frame();
+    EXPECT_EQ(platform::GetIntSetting("WindowWidth", 0), 1280);
+    EXPECT_EQ(platform::GetIntSetting("WindowHeight", 0), 1000);
+    Key(SDL_SCANCODE_F11, true);
+    frame();
+    ASSERT_TRUE(WindowIsFullScreen());
+    Key(SDL_SCANCODE_F11, false);
+    Key(SDL_SCANCODE_F12, true);
+    frame();
+    Key(SDL_SCANCODE_F12, false);
+    int w = 0;
+    int h = 0;
+    SDL_GetWindowSize(Window(), &w, &h);
+    EXPECT_EQ(w, 1280);
+    EXPECT_EQ(h, 1000);
+    SDL_Delay(600);
+    frame();
+    EXPECT_EQ(platform::GetIntSetting("WindowWidth", 0), 1280);  // full screen changed nothing
     EXPECT_TRUE(boxes.texts.empty());
 }
 

@@ -195,6 +195,10 @@ Point Form::CursorPosition() const {
         x -= wx;
         y -= wy;
     }
+    return PictureFromWindow(x, y);
+}
+
+Point Form::PictureFromWindow(int x, int y) const {
     const double scale = state_->scale > 0 ? state_->scale : 1.0;
     return {static_cast<int>(std::floor((x - state_->offsetX) / scale)),
             static_cast<int>(std::floor((y - state_->offsetY) / scale))};
@@ -269,12 +273,16 @@ std::unique_ptr<Form> Application::CreateForm(const FormOptions& options) {
         Uint32 flags = options.visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN;
         if (options.borderless)
             flags |= SDL_WINDOW_BORDERLESS;
+        if (options.resizable)
+            flags |= SDL_WINDOW_RESIZABLE;
         const int x = options.centred ? static_cast<int>(SDL_WINDOWPOS_CENTERED) : options.x;
         const int y = options.centred ? static_cast<int>(SDL_WINDOWPOS_CENTERED) : options.y;
         const std::string title = Cp1252ToUtf8(options.title);
         state->window = SDL_CreateWindow(title.c_str(), x, y, options.width, options.height, flags);
         if (state->window) {
             state->id = SDL_GetWindowID(state->window);
+            if (options.resizable)
+                SDL_SetWindowMinimumSize(state->window, kPictureWidth / 2, kPictureHeight / 2);
         } else {
             std::fprintf(stderr, "Torvane: cannot create a window: %s\n", SDL_GetError());
         }

@@ -27,12 +27,19 @@
 
 #include "platform/Application.h"
 #include "platform/Cp1252.h"
+#include "platform/Settings.h"
 #include "platform/sdl/RendererSelect.h"
 
 namespace platform {
 namespace {
 
 constexpr Uint32 kPixelFormat = SDL_PIXELFORMAT_ARGB8888;
+// The game window's size outside full screen, as the player left it.
+constexpr const char* kWindowWidthSetting = "WindowWidth";
+constexpr const char* kWindowHeightSetting = "WindowHeight";
+constexpr int kMinWindowWidth = kPictureWidth / 2;
+constexpr int kMinWindowHeight = kPictureHeight / 2;
+constexpr int kMaxWindowSide = 16384;
 
 struct SurfaceDeleter {
     void operator()(SDL_Surface* surface) const { SDL_FreeSurface(surface); }
@@ -107,6 +114,12 @@ struct Renderer::Impl {
     // frames we check and, if so, cover the display with the borderless window ourselves.
     int fullScreenCheck = 0;
     bool emulatedFullScreen = false;
+    // A size the player gave the window, written to the settings once it has held for a moment
+    // (a drag reports many).
+    bool sizePending = false;
+    int pendingWidth = 0;
+    int pendingHeight = 0;
+    Uint64 pendingSince = 0;
     bool vsync = false;
     bool ttfStarted = false;
     bool eventsStarted = false;
@@ -167,10 +180,49 @@ struct Renderer::Impl {
     }
 
     static int SDLCALL WatchEvents(void* data, SDL_Event* event) {
+        auto* impl = static_cast<Impl*>(data);
         if (event->type == SDL_RENDER_DEVICE_RESET || event->type == SDL_RENDER_TARGETS_RESET) {
-            static_cast<Impl*>(data)->deviceReset = true;
+            impl->deviceReset = true;
+        } else if (event->type == SDL_WINDOWEVENT &&
+                   event->window.event == SDL_WINDOWEVENT_SIZE_CHANGED && impl->sdlWindow &&
+                   event->window.windowID == SDL_GetWindowID(impl->sdlWindow)) {
+            impl->WindowResized(event->window.data1, event->window.data2);
         }
         return 0;
+    }
+
+    // The window's size in a window, as the settings keep it.
+    static void StoredWindowSize(int& w, int& h) {
+        w = std::clamp(static_cast<int>(GetIntSetting(kWindowWidthSetting, kPictureWidth)),
+                       kMinWindowWidth, kMaxWindowSide);
+        h = std::clamp(static_cast<int>(GetIntSetting(kWindowHeightSetting, kPictureHeight)),
+                       kMinWindowHeight, kMaxWindowSide);
+    }
+
+    void WindowResized(int w, int h) {
+        // Full screen (real or ours) is not the window's size.
+        if (fullScreen || emulatedFullScreen || w <= 0 || h <= 0 ||
+            (SDL_GetWindowFlags(sdlWindow) & SDL_WINDOW_FULLSCREEN) != 0) {
+            return;
+        }
+        sizePending = true;
+        pendingWidth = w;
+        pendingHeight = h;
+        pendingSince = SDL_GetTicks64();
+    }
+
+    // Called each frame: a file is written only once a new size has held for half a second.
+    void StoreWindowSize() {
+        if (!sizePending || SDL_GetTicks64() - pendingSince < 500)
+            return;
+        sizePending = false;
+        int w = 0;
+        int h = 0;
+        StoredWindowSize(w, h);
+        if (w == pendingWidth && h == pendingHeight)
+            return;
+        SetIntSetting(kWindowWidthSetting, pendingWidth);
+        SetIntSetting(kWindowHeightSetting, pendingHeight);
     }
 
     Entry* Find(int32_t id) {
@@ -406,11 +458,16 @@ struct Renderer::Impl {
             fullScreenCheck = 0;
             if (isFull)
                 SDL_SetWindowFullscreen(sdlWindow, 0);
+            // The size the player last gave the window (640 x 480 until then).
+            int wanted = 0;
+            int wantedHeight = 0;
+            StoredWindowSize(wanted, wantedHeight);
             int w = 0;
             int h = 0;
             SDL_GetWindowSize(sdlWindow, &w, &h);
-            if (w != kPictureWidth || h != kPictureHeight) {
-                SDL_SetWindowSize(sdlWindow, kPictureWidth, kPictureHeight);
+            if (w != wanted || h != wantedHeight) {
+                sizePending = false;
+                SDL_SetWindowSize(sdlWindow, wanted, wantedHeight);
             }
             int x = 0;
             int y = 0;
@@ -898,6 +955,7 @@ bool Renderer::Present() {
         return true;
     }
     impl.CheckFullScreen();
+    impl.StoreWindowSize();
     bool ok = true;
     if (!impl.direct) {
         ok = SDL_SetRenderTarget(impl.renderer, nullptr) == 0;
@@ -905,10 +963,11 @@ bool Renderer::Present() {
         SDL_RenderClear(impl.renderer);
         const SDL_Rect placement = impl.Placement();
         // Nearest-pixel scaling by a factor such as 1.6 or 2.25 doubles some rows and columns and
-        // not others; blending neighbours keeps thin lines and letters even.
-        const SDL_ScaleMode mode = placement.w == kPictureWidth && placement.h == kPictureHeight
-                                       ? SDL_ScaleModeNearest
-                                       : SDL_ScaleModeLinear;
+        // not others; blending neighbours keeps thin lines and letters even. Whole factors stay
+        // pixel for pixel: every picture pixel becomes a square of them.
+        const bool whole = placement.w % kPictureWidth == 0 && placement.h % kPictureHeight == 0 &&
+                           placement.w / kPictureWidth == placement.h / kPictureHeight;
+        const SDL_ScaleMode mode = whole ? SDL_ScaleModeNearest : SDL_ScaleModeLinear;
         if (mode != impl.pictureScaleMode) {
             SDL_SetTextureScaleMode(impl.picture, mode);
             impl.pictureScaleMode = mode;
