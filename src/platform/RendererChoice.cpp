@@ -1,5 +1,9 @@
 #include "platform/RendererChoice.h"
 
+#include <cstdint>
+
+#include "platform/Window.h"
+
 #include <dirent.h>
 #include <unistd.h>
 
@@ -56,6 +60,15 @@ bool PreferSoftwareRenderer(const RendererReport& report, const char* userDriver
     if (report.software || report.driver == "software")
         return false;  // already there
     return IsSoftwareRasteriser(report.glRenderer);
+}
+
+int FirstWindowFactor(int usableWidth, int usableHeight) {
+    int factor = 1;
+    while (factor < 64 && int64_t{kPictureWidth} * (factor + 1) * 5 <= int64_t{usableWidth} * 4 &&
+           int64_t{kPictureHeight} * (factor + 1) * 5 <= int64_t{usableHeight} * 4) {
+        ++factor;
+    }
+    return factor;
 }
 
 }  // namespace platform

@@ -33,4 +33,9 @@ bool IsSoftwareRasteriser(const std::string& glRenderer);
 // `userDriver` is SDL_RENDER_DRIVER (null or empty when unset).
 bool PreferSoftwareRenderer(const RendererReport& report, const char* userDriver);
 
+// The game window's first size, before the player ever sized it: the picture at the largest
+// whole factor that leaves a fifth of the usable desktop free (at least 1), so that a 4K desktop
+// does not get a postage stamp.
+int FirstWindowFactor(int usableWidth, int usableHeight);
+
 }  // namespace platform

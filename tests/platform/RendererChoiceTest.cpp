@@ -78,4 +78,16 @@ TEST(RendererChoice, WithoutAGpuDeviceTheAcceleratedRendererIsNotEvenTried) {
     EXPECT_FALSE(SkipAcceleratedRenderer(false, "opengl"));  // the user asked for it
 }
 
+TEST(WindowChoice, TheFirstWindowIsTheLargestWholeFactorThatLeavesAFifthOfTheDesktop) {
+    EXPECT_EQ(FirstWindowFactor(3840, 2160 - 48), 3);  // 4K: 1920 x 1440
+    EXPECT_EQ(FirstWindowFactor(2560, 1440 - 32), 2);  // 1280 x 960
+    EXPECT_EQ(FirstWindowFactor(1920, 1080), 1);       // 1280 x 960 would fill it
+    EXPECT_EQ(FirstWindowFactor(1600, 1200), 2);       // 1280 x 960 leaves exactly a fifth
+    EXPECT_EQ(FirstWindowFactor(1024, 768), 1);
+    EXPECT_EQ(FirstWindowFactor(640, 480), 1);
+    EXPECT_EQ(FirstWindowFactor(0, 0), 1);
+    EXPECT_EQ(FirstWindowFactor(-5, 100000), 1);
+    EXPECT_EQ(FirstWindowFactor(2147483647, 2147483647), 64);  // no overflow, a bound
+}
+
 }  // namespace

@@ -191,12 +191,22 @@ struct Renderer::Impl {
         return 0;
     }
 
-    // The window's size in a window, as the settings keep it.
-    static void StoredWindowSize(int& w, int& h) {
-        w = std::clamp(static_cast<int>(GetIntSetting(kWindowWidthSetting, kPictureWidth)),
-                       kMinWindowWidth, kMaxWindowSide);
-        h = std::clamp(static_cast<int>(GetIntSetting(kWindowHeightSetting, kPictureHeight)),
-                       kMinWindowHeight, kMaxWindowSide);
+    // The window's size in a window, as the settings keep it (FirstWindowFactor's until the
+    // player sizes it).
+    void StoredWindowSize(int& w, int& h) const {
+        w = GetIntSetting(kWindowWidthSetting, 0);
+        h = GetIntSetting(kWindowHeightSetting, 0);
+        if (w <= 0 || h <= 0) {
+            SDL_Rect usable{};
+            const int display = sdlWindow ? SDL_GetWindowDisplayIndex(sdlWindow) : -1;
+            const int factor = display >= 0 && SDL_GetDisplayUsableBounds(display, &usable) == 0
+                                   ? FirstWindowFactor(usable.w, usable.h)
+                                   : 1;
+            w = kPictureWidth * factor;
+            h = kPictureHeight * factor;
+        }
+        w = std::clamp(w, kMinWindowWidth, kMaxWindowSide);
+        h = std::clamp(h, kMinWindowHeight, kMaxWindowSide);
     }
 
     void WindowResized(int w, int h) {
