@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -214,6 +215,7 @@ class GameState : public DirectState, public Listener {
     void KnowSeating(DirectPlay& network, const Seating& seats);
     void ReturnSeats(DirectPlay& network, uint32_t status);
     void SeatWaitingPlayers(DirectPlay& network);
+    void ResendSeats(DirectPlay& network);
     void SendCampaignTo(DirectPlay& network, int32_t playerId);
     void KeepSeat(DirectPlay& network, int8_t nation, uint64_t token);
     void RunRejoin();
@@ -306,6 +308,14 @@ class GameState : public DirectState, public Listener {
         float waited = 0.0f;  // seconds
     };
     std::vector<WaitingSeat> waitingSeats;
+    // Players sent their seat and the campaign, until their record shows them on their nation:
+    // what went astray (a player whose game was not listening yet) is sent again.
+    struct SentSeat {
+        int32_t playerId = 0;
+        int8_t nation = -1;
+        std::chrono::steady_clock::time_point sentAt;
+    };
+    std::vector<SentSeat> sentSeats;
     bool rejoined = false;
     bool rejoinStateHeld = false;
     float rejoinWait = 0.0f;  // seconds waited for the host to seat us

@@ -412,6 +412,7 @@ void GameState::OnSeatClaimed(int32_t playerId, int8_t nation) {
 }
 
 void GameState::SeatWaitingPlayers(DirectPlay& network) {
+    ResendSeats(network);
     if (waitingSeats.empty())
         return;
     const float elapsed = static_cast<float>(FrameTime(screen)) / 1000.0f;
@@ -439,8 +440,37 @@ void GameState::SeatWaitingPlayers(DirectPlay& network) {
         BuildSeating();
         network.SendSeating(seating);
         SendCampaignTo(network, it->playerId);
+        sentSeats.push_back({it->playerId, it->nation, std::chrono::steady_clock::now()});
         it = waitingSeats.erase(it);
         PublishSeats(network);
+    }
+}
+
+// A player seated again shows its nation in its record as soon as it has what it was sent. One
+// that still does not after a few seconds missed it (it arrived before its game listened, on a
+// loaded machine): it is sent again, from where the campaign now stands, while the host waits
+// for it.
+void GameState::ResendSeats(DirectPlay& network) {
+    constexpr auto kPatience = std::chrono::seconds(3);
+    const auto now = std::chrono::steady_clock::now();
+    const uint32_t even = EvenStatus(network.LocalStatus());
+    for (auto it = sentSeats.begin(); it != sentSeats.end();) {
+        PlayerInfo record;
+        const auto n = static_cast<size_t>(it->nation);
+        if (!network.CopyPlayer(it->playerId, record) || record.nation == it->nation ||
+            nationPlayers[n] != it->playerId) {
+            it = sentSeats.erase(it);  // there, gone, or its seat went to somebody else
+            continue;
+        }
+        if (now - it->sentAt >= kPatience && heldStatus == even) {
+            if (returnStatus[n] != 0 && returnStatus[n] <= even)
+                returnStatus[n] = even + 2;
+            BuildSeating();
+            network.SendSeating(seating);
+            SendCampaignTo(network, it->playerId);
+            it->sentAt = now;
+        }
+        ++it;
     }
 }
 

@@ -318,6 +318,18 @@ class BotProgram : public testing::Test {
         game->SetOrdersInterface(&orders);
     }
 
+    // The host's players table, for a failure to say who waits for whom.
+    std::string Table() {
+        std::string text;
+        PlayerInfo record;
+        for (uint8_t i = 0; host && host->CopyPlayerAt(i, record); ++i) {
+            text += record.Name() + " (id " + std::to_string(record.playerId) + ", nation " +
+                    std::to_string(record.nation) + ", status " +
+                    std::to_string(record.syncStatus) + ") ";
+        }
+        return text + "computer nations " + std::to_string(game->ComputerNations());
+    }
+
     // Host frames until `done` holds or `limit` passes.
     bool RunHost(const std::function<bool()>& done, std::chrono::milliseconds limit) {
         return testsupport::StepUntil(
@@ -476,7 +488,9 @@ TEST_F(BotProgram, AComputerPlayerKilledMidGameIsPlayedOnByTheHostThenComesBackT
     ASSERT_TRUE(bots[0]->Started());
     ASSERT_TRUE(RunHost([&] { return bots[0]->WaitLine("REJOINED", 10ms); }, 20s));
     std::string line;
-    ASSERT_TRUE(RunHost([&] { return bots[0]->WaitLine("NATION", 10ms, &line); }, 20s));
+    ASSERT_TRUE(RunHost([&] { return bots[0]->WaitLine("NATION", 10ms, &line); }, 20s))
+        << "the game is " << (game->GameOver() ? "over" : "on") << " in "
+        << YearOf(game->HeldStatus()) << ", status " << game->HeldStatus() << "; " << Table();
     EXPECT_EQ(line, "NATION " + std::to_string(nation));
     ASSERT_TRUE(RunHost([&] { return game->ComputerNations() == 0 || game->GameOver(); }, 30s));
     EXPECT_EQ(Named("Ordi 1").nation, nation);
