@@ -240,7 +240,7 @@ class GameState : public DirectState, public Listener {
     int32_t EndOkTop() const;
     // The phase clock (Stategameclock.cpp).
     float FrameSeconds() const;
-    void RunPhaseClock(DirectPlay& network, uint32_t status);
+    void RunPhaseClock(uint32_t status);
     void ExpirePhase(CampaignStep step);
     bool PhaseOverdue(uint32_t even) const;
     // Seconds left, in `colour` until the last ones turn it red.

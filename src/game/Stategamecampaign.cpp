@@ -660,7 +660,7 @@ void GameState::RunCampaign() {
             yearPanelClosed = false;
         ReturnSeats(*network, even);
     }
-    RunPhaseClock(*network, status);
+    RunPhaseClock(status);
     if ((status & 1) == 0 && heldStatus == even && Returning(even)) {
         network->SetReady();  // the computer still plays this status for us
         phaseClock.readySeen = true;

@@ -22,7 +22,7 @@ float GameState::FrameSeconds() const {
     return static_cast<float>(std::max(ms, 0)) / 1000.0f;
 }
 
-void GameState::RunPhaseClock(DirectPlay& network, uint32_t status) {
+void GameState::RunPhaseClock(uint32_t status) {
     PhaseClock& clock = phaseClock;
     const uint32_t even = status & ~1u;
     if (even != clock.status) {
@@ -65,7 +65,6 @@ void GameState::RunPhaseClock(DirectPlay& network, uint32_t status) {
         clock.expired = true;
         ExpirePhase(StepOf(even));
     }
-    (void)network;
 }
 
 // Everything that still waits for this player in the status ends as if it had been closed.

@@ -21,18 +21,26 @@ using namespace torvane;
 
 namespace {
 
-// A lone host's game driven to the panel `panel` shows: 0 objective, 1 banner, 2 statistics.
-void BM_GameFrame(benchmark::State& state) {
+// Headless drawing, the game's objectives, and ports of this benchmark's own from `first` on
+// (never broadcast).
+platform::PeerOptions Prepare(uint16_t first) {
     ::setenv("SDL_VIDEODRIVER", "dummy", 0);
     ::setenv("SDL_RENDER_DRIVER", "software", 0);
     BuildObjectives();
+    platform::PeerOptions options;
+    options.discoveryPort = first;
+    options.basePort = static_cast<uint16_t>(first + 1);
+    options.lastPort = static_cast<uint16_t>(first + 17);
+    options.broadcastSearch = false;
+    return options;
+}
+
+// A lone host's game driven to the panel `panel` shows: 0 objective, 1 banner, 2 statistics.
+void BM_GameFrame(benchmark::State& state) {
+    const platform::PeerOptions options = Prepare(46073);
     platform::ScriptedWindow window;
     DirectScreen screen(&window);
     DirectInput input(&window);
-    platform::PeerOptions options;
-    options.discoveryPort = 46073;
-    options.basePort = 46074;
-    options.lastPort = 46090;
     auto network = std::make_unique<DirectPlay>("Banc", options);
     if (!network->HostGame("Banc")) {
         state.SkipWithError("no session");
@@ -74,17 +82,10 @@ BENCHMARK(BM_GameFrame)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 // no longer runs: "Attente des autres joueurs" for as long as it takes. Such a frame does what
 // the display needs and nothing else: no allocation.
 void BM_WaitingBoardFrame(benchmark::State& state) {
-    ::setenv("SDL_VIDEODRIVER", "dummy", 0);
-    ::setenv("SDL_RENDER_DRIVER", "software", 0);
-    BuildObjectives();
+    const platform::PeerOptions options = Prepare(46173);
     platform::ScriptedWindow window;
     DirectScreen screen(&window);
     DirectInput input(&window);
-    platform::PeerOptions options;
-    options.discoveryPort = 46173;
-    options.basePort = 46174;
-    options.lastPort = 46190;
-    options.broadcastSearch = false;
     auto host = std::make_unique<DirectPlay>("Banc", options);
     auto other = std::make_unique<DirectPlay>("Autre", options);
     if (!host->HostGame("Banc") || !other->JoinGame({0x7F000001u, host->ListenPort()})) {
